@@ -1,0 +1,151 @@
+// End to end: jobs full of characters the command interpreter acts on are composed, written as
+// tmp.bat, run by the real cmd.exe, and the arguments the stand-in archiver received are compared
+// with what the user meant.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "core/batch_script.h"
+#include "core/script_check.h"
+#include "run/script_runner.h"
+#include "tools/test_support.h"
+
+namespace rarbatch {
+namespace {
+
+using Call = std::vector<std::wstring>;
+
+// How the C runtime splits a delete name typed by the user: spaces and tabs separate, double quotes
+// group. Names used here hold no backslash before a quote and no two quotes in a row, where the
+// runtime's further rules would apply.
+std::vector<std::wstring> SplitTypedNames(const std::wstring& typed) {
+  std::vector<std::wstring> names;
+  std::wstring current;
+  bool inQuotes = false, started = false;
+  for (wchar_t c : typed) {
+    if (c == L'"') {
+      inQuotes = !inQuotes;
+      started = true;
+    } else if ((c == L' ' || c == L'\t') && !inQuotes) {
+      if (started) names.push_back(current);
+      current.clear();
+      started = false;
+    } else {
+      current.push_back(c);
+      started = true;
+    }
+  }
+  if (started) names.push_back(current);
+  return names;
+}
+
+// The calls the archiver should receive for the job, in script order.
+std::vector<Call> ExpectedCalls(const BatchJob& job) {
+  std::vector<Call> calls;
+  for (const auto& a : job.Archives) {
+    for (const auto& n : job.DeleteNames) {
+      Call call{L"d", a};
+      for (auto& name : SplitTypedNames(n)) call.push_back(name);
+      calls.push_back(call);
+    }
+    for (const auto& f : job.AddFiles) {
+      Call call{L"a"};
+      if (job.UsePassword) call.push_back(L"-p" + job.Password);
+      call.push_back(a);
+      call.push_back(f);
+      calls.push_back(call);
+    }
+    if (!job.CommentFile.empty()) calls.push_back({L"c", L"-z" + job.CommentFile, a});
+    if (job.Lock) calls.push_back({L"k", a});
+  }
+  return calls;
+}
+
+std::vector<Call> RunThroughCmd(const BatchJob& job, const std::wstring& folder) {
+  const std::wstring script = ComposeBatchScript(job);
+  UniqueHandle process;
+  const auto error = WriteAndRunScript(folder, script, &process);
+  EXPECT_EQ(error, std::nullopt) << (error ? *error : L"");
+  if (error) return {};
+  EXPECT_TRUE(testing::WaitForExit(process.get(), 180000)) << "script did not finish in time";
+  return testing::ReadRecordedCalls(folder);
+}
+
+void ExpectSameCalls(const std::vector<Call>& got, const std::vector<Call>& want) {
+  ASSERT_EQ(got.size(), want.size());
+  for (std::size_t i = 0; i < want.size(); ++i) {
+    EXPECT_EQ(got[i], want[i]) << "call " << i;
+  }
+}
+
+TEST(RoundTrip, SpecialCharactersReachTheArchiverUnchanged) {
+  testing::ScratchFolder dir;
+  BatchJob job;
+  job.RarPath = testing::InstallFakeRar(dir.Path());
+  job.Archives = {L"D:\\100%\\a.rar", L"D:\\R&D\\%PATH%\\b^c.rar", L"E:\\压缩 包\\(1)!x.rar",
+                  L"F:\\trailing\\"};
+  job.DeleteNames = {L"R&D.txt", L"old file.txt", L"\"old file.txt\"", L"a|b<c>d^e %1 %%",
+                     L"\"x & y\" z&w", L"*.bak (copy).txt", L"测试%.txt"};
+  job.AddFiles = {L"D:\\new\\a&b %x% .txt", L"D:\\new\\^<>|.txt", L"D:\\dir\\"};
+  job.CommentFile = L"D:\\50% off\\c&d.txt";
+  job.Lock = true;
+  job.UsePassword = true;
+  job.Password = L"two words & 100% ^(x)|<y>\\";
+  ASSERT_EQ(FindScriptProblem(job, IsAnsiEncodable), std::nullopt);
+  ExpectSameCalls(RunThroughCmd(job, dir.Path()), ExpectedCalls(job));
+}
+
+TEST(RoundTrip, PlainPasswordAndEmptyPassword) {
+  testing::ScratchFolder dir;
+  BatchJob job;
+  job.RarPath = testing::InstallFakeRar(dir.Path());
+  job.Archives = {L"a.rar"};
+  job.AddFiles = {L"f.txt"};
+  job.UsePassword = true;
+  job.Password = L"S3cr!t\\x";
+  ExpectSameCalls(RunThroughCmd(job, dir.Path()), ExpectedCalls(job));
+}
+
+// A seeded random job drawn from an alphabet heavy in the interpreter's special characters.
+BatchJob RandomJob(std::mt19937& rng, const std::wstring& rarPath) {
+  const std::wstring pathAlphabet = L"ab%&|<>^()!;,= 测试\\";
+  const std::wstring nameAlphabet = L"ab%&|<>^()!;,=测\" ";
+  auto pick = [&](const std::wstring& alphabet, int maxLength) {
+    std::uniform_int_distribution<int> length(1, maxLength);
+    std::uniform_int_distribution<std::size_t> index(0, alphabet.size() - 1);
+    std::wstring s;
+    for (int i = length(rng); i > 0; --i) s.push_back(alphabet[index(rng)]);
+    return s;
+  };
+  auto name = [&] {
+    // No two quotes in a row and no backslash at all: see SplitTypedNames.
+    std::wstring s = pick(nameAlphabet, 12);
+    for (std::size_t i = 1; i < s.size(); ++i) {
+      if (s[i] == L'"' && s[i - 1] == L'"') s[i] = L'x';
+    }
+    return s;
+  };
+  BatchJob job;
+  job.RarPath = rarPath;
+  for (int i = 0; i < 10; ++i) job.Archives.push_back(L"D:\\" + pick(pathAlphabet, 12) + L".rar");
+  for (int i = 0; i < 8; ++i) job.DeleteNames.push_back(name());
+  for (int i = 0; i < 8; ++i) job.AddFiles.push_back(L"E:\\" + pick(pathAlphabet, 12));
+  job.CommentFile = L"F:\\" + pick(pathAlphabet, 10);
+  job.Lock = true;
+  job.UsePassword = true;
+  job.Password = pick(pathAlphabet, 10);
+  return job;
+}
+
+TEST(RoundTrip, SeededRandomScript) {
+  testing::ScratchFolder dir;
+  std::mt19937 rng(20261207);
+  const BatchJob job = RandomJob(rng, testing::InstallFakeRar(dir.Path()));
+  ASSERT_EQ(FindScriptProblem(job, IsAnsiEncodable), std::nullopt);
+  const std::vector<Call> want = ExpectedCalls(job);
+  ASSERT_EQ(want.size(), 180u);
+  ExpectSameCalls(RunThroughCmd(job, dir.Path()), want);
+}
+
+}  // namespace
+}  // namespace rarbatch

@@ -1,0 +1,162 @@
+// The script file's bytes, the program folder, and the generate action's refusals and success.
+#include "run/script_runner.h"
+
+#include <gtest/gtest.h>
+
+#include "core/script_check.h"
+#include "tools/test_support.h"
+
+namespace rarbatch {
+namespace {
+
+using testing::ReadFileBytes;
+using testing::ScratchFolder;
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD done = 0;
+  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+  CloseHandle(file);
+}
+
+TEST(ProgramFolder, IsTheExecutablesFolderWithOneBackslash) {
+  const std::wstring folder = ProgramFolder();
+  EXPECT_EQ(folder, testing::ExecutableFolder());
+  ASSERT_GE(folder.size(), 2u);
+  EXPECT_EQ(folder.back(), L'\\');
+  EXPECT_NE(folder[folder.size() - 2], L'\\');
+  EXPECT_EQ(ScriptPath(folder), folder + L"tmp.bat");
+}
+
+TEST(WriteScriptFile, AnsiBytesWithFinalLineEndAndTruncation) {
+  ASSERT_EQ(GetACP(), 936u) << "tests expect the Chinese ANSI code page";
+  ScratchFolder dir;
+  const std::wstring path = ScriptPath(dir.Path());
+  WriteBytes(path, std::string(1000, 'x'));
+
+  ASSERT_EQ(WriteScriptFile(path, L"\"r\" k \"测试.rar\"\r\n"), std::nullopt);
+  EXPECT_EQ(ReadFileBytes(path), "\"r\" k \"\xB2\xE2\xCA\xD4.rar\"\r\n\r\n");
+
+  ASSERT_EQ(WriteScriptFile(path, L""), std::nullopt);
+  EXPECT_EQ(ReadFileBytes(path), "\r\n") << "an empty job still writes one line end";
+}
+
+TEST(WriteScriptFile, RefusesUnencodableTextAndLeavesTheOldFile) {
+  ScratchFolder dir;
+  const std::wstring path = ScriptPath(dir.Path());
+  WriteBytes(path, "old");
+  // U+00E4 and U+0E01 have no exact form in code page 936; a best-fit or '?' would change the name.
+  for (const wchar_t* text : {L"k\u00e4se.rar", L"\u0e01.rar", L"\U0001F600.rar"}) {
+    EXPECT_NE(WriteScriptFile(path, text), std::nullopt) << "accepted " << text;
+    EXPECT_FALSE(IsAnsiEncodable(text));
+  }
+  EXPECT_EQ(ReadFileBytes(path), "old");
+  EXPECT_TRUE(IsAnsiEncodable(L"D:\\压缩包\\a b&c%.rar"));
+}
+
+TEST(WriteScriptFile, ReportsAFolderThatCannotBeWritten) {
+  ScratchFolder dir;
+  const auto error = WriteScriptFile(dir.Path() + L"missing\\tmp.bat", L"x");
+  ASSERT_NE(error, std::nullopt);
+  EXPECT_NE(error->find(L"missing\\tmp.bat"), std::wstring::npos) << "the message names the path";
+}
+
+// Answers the next message box titled `title` from a second thread, keeping its text.
+class MessageBoxAnswerer {
+ public:
+  explicit MessageBoxAnswerer(std::wstring title) : title_(std::move(title)) {
+    thread_ = CreateThread(nullptr, 0, &MessageBoxAnswerer::Run, this, 0, nullptr);
+  }
+  ~MessageBoxAnswerer() {
+    WaitForSingleObject(thread_, 20000);
+    CloseHandle(thread_);
+  }
+  // Waits for the answer; the text of the box, or empty when none appeared.
+  std::wstring Text() {
+    WaitForSingleObject(thread_, 20000);
+    return text_;
+  }
+
+ private:
+  static DWORD WINAPI Run(void* self) {
+    auto* me = static_cast<MessageBoxAnswerer*>(self);
+    const DWORD deadline = GetTickCount() + 15000;
+    while (GetTickCount() < deadline) {
+      if (HWND box = FindWindowW(L"#32770", me->title_.c_str())) {
+        wchar_t text[1024] = {};
+        GetDlgItemTextW(box, 0xFFFF, text, 1024);
+        me->text_ = text;
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return 0;
+      }
+      Sleep(20);
+    }
+    return 1;
+  }
+
+  std::wstring title_;
+  std::wstring text_;
+  HANDLE thread_ = nullptr;
+};
+
+TEST(GenerateAndRun, MissingArchiverOnlyShowsTheMessage) {
+  ScratchFolder dir;
+  const std::wstring path = ScriptPath(dir.Path());
+  WriteBytes(path, "earlier");
+  BatchJob job;
+  job.Archives = {L"a.rar"};
+  job.DeleteNames = {L"x"};
+  job.Lock = true;
+
+  MessageBoxAnswerer answer(L"rarbatch missing test");
+  EXPECT_FALSE(GenerateAndRun(nullptr, L"rarbatch missing test", dir.Path(), job));
+  EXPECT_EQ(answer.Text(), kMissingRarMessage);
+  EXPECT_EQ(ReadFileBytes(path), "earlier");
+
+  job.RarPath = L" ";  // only the exactly empty path counts as missing
+  EXPECT_TRUE(FindScriptProblem(job, IsAnsiEncodable) == std::nullopt);
+}
+
+TEST(GenerateAndRun, UnsafeJobIsRefusedBeforeWriting) {
+  ScratchFolder dir;
+  const std::wstring path = ScriptPath(dir.Path());
+  WriteBytes(path, "earlier");
+  BatchJob job;
+  job.RarPath = L"C:\\R\\Rar.exe";
+  job.Archives = {L"a.rar", L"k\u00e4se.rar"};
+  job.Lock = true;
+
+  MessageBoxAnswerer answer(L"rarbatch refusal test");
+  EXPECT_FALSE(GenerateAndRun(nullptr, L"rarbatch refusal test", dir.Path(), job));
+  const std::wstring text = answer.Text();
+  EXPECT_NE(text.find(L"压缩包列表第 2 项"), std::wstring::npos) << "names the item";
+  EXPECT_EQ(ReadFileBytes(path), "earlier");
+}
+
+TEST(GenerateAndRun, WritesAndStartsTheScript) {
+  ScratchFolder dir;
+  BatchJob job;
+  job.RarPath = testing::InstallFakeRar(dir.Path());
+  job.Archives = {L"D:\\pack\\one.rar"};
+  job.DeleteNames = {L"readme.txt"};
+  job.Lock = true;
+
+  UniqueHandle process;
+  ASSERT_TRUE(GenerateAndRun(nullptr, L"rarbatch", dir.Path(), job, &process));
+  ASSERT_TRUE(process);
+  ASSERT_TRUE(testing::WaitForExit(process.get(), 60000));
+  const std::string bytes = ReadFileBytes(ScriptPath(dir.Path()));
+  EXPECT_EQ(bytes.substr(bytes.size() - 4), "\r\n\r\n");
+  const auto calls = testing::ReadRecordedCalls(dir.Path());
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0], (std::vector<std::wstring>{L"d", L"D:\\pack\\one.rar", L"readme.txt"}));
+  EXPECT_EQ(calls[1], (std::vector<std::wstring>{L"k", L"D:\\pack\\one.rar"}));
+
+  // The same job again gives the same bytes.
+  ASSERT_TRUE(GenerateAndRun(nullptr, L"rarbatch", dir.Path(), job, &process));
+  ASSERT_TRUE(testing::WaitForExit(process.get(), 60000));
+  EXPECT_EQ(ReadFileBytes(ScriptPath(dir.Path())), bytes);
+}
+
+}  // namespace
+}  // namespace rarbatch

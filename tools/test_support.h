@@ -1,0 +1,45 @@
+// Helpers for tests that run real scripts: a scratch folder with an awkward name, the stand-in
+// archiver copied into it, and reading back the arguments it recorded.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace rarbatch::testing {
+
+// A new folder under the temp folder whose name holds a space and Chinese characters; removed with
+// its files when the object goes.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  // The folder, ending in a backslash.
+  const std::wstring& Path() const { return path_; }
+
+ private:
+  std::wstring path_;
+};
+
+// The folder of the running test executable, ending in a backslash.
+std::wstring ExecutableFolder();
+
+// Copies the stand-in archiver from beside the test executable to `folder` as Rar.exe; returns its path.
+std::wstring InstallFakeRar(const std::wstring& folder);
+
+// Every call the stand-in archiver recorded in `folder`, each as its list of arguments.
+std::vector<std::vector<std::wstring>> ReadRecordedCalls(const std::wstring& folder);
+
+// The whole file as bytes; empty when it cannot be read.
+std::string ReadFileBytes(const std::wstring& path);
+
+// Waits for the process to end, up to `timeoutMs`; true when it ended.
+bool WaitForExit(HANDLE process, DWORD timeoutMs);
+
+std::wstring FromUtf8(const std::string& text);
+
+}  // namespace rarbatch::testing

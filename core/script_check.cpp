@@ -28,49 +28,43 @@ const wchar_t* Reason(Fault fault) {
   return L"";
 }
 
-std::wstring Describe(const wchar_t* field, Fault fault, const std::wstring* item, std::size_t index,
-                      bool showText) {
+// "<field>[第 N 项]<reason>，无法写入批处理文件。" and, unless hidden, the offending text below.
+std::wstring Describe(const wchar_t* field, Fault fault, std::size_t item, const std::wstring* text) {
   std::wstring message = field;
-  if (item) message += L"第 " + std::to_wstring(index + 1) + L" 项";
+  if (item != 0) message += L"第 " + std::to_wstring(item) + L" 项";
   message += Reason(fault);
   message += L"，无法写入批处理文件。";
-  if (showText) message += L"\n" + (item ? *item : std::wstring());
+  if (text) message += L"\n" + *text;
   return message;
 }
 
 }  // namespace
 
 std::optional<std::wstring> FindScriptProblem(const BatchJob& job, const EncodableFn& encodable) {
-  struct Single { const wchar_t* field; const std::wstring& value; bool quoteAllowed; };
-  struct List { const wchar_t* field; const std::vector<std::wstring>& items; bool quoteAllowed; };
-
-  const Single rar{L"RAR.exe 的路径", job.RarPath, false};
-  const List lists[] = {
-      {L"压缩包列表", job.Archives, false},
-      {L"删除文件列表", job.DeleteNames, true},  // typed quotes group a name that holds spaces
-      {L"添加文件列表", job.AddFiles, false},
-  };
-  const Single comment{L"注释文件的路径", job.CommentFile, false};
-
-  auto single = [&](const Single& s, bool showText) -> std::optional<std::wstring> {
-    const Fault fault = FindFault(s.value, s.quoteAllowed, encodable);
+  // One text field: `item` counts from 1 within a list, 0 for a single field.
+  auto check = [&](const wchar_t* field, const std::wstring& value, bool quoteAllowed,
+                   std::size_t item, bool showText) -> std::optional<std::wstring> {
+    const Fault fault = FindFault(value, quoteAllowed, encodable);
     if (fault == Fault::None) return std::nullopt;
-    std::wstring message = Describe(s.field, fault, nullptr, 0, false);
-    if (showText) message += L"\n" + s.value;
-    return message;
+    return Describe(field, fault, item, showText ? &value : nullptr);
+  };
+  auto checkList = [&](const wchar_t* field, const std::vector<std::wstring>& items,
+                       bool quoteAllowed) -> std::optional<std::wstring> {
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      if (auto problem = check(field, items[i], quoteAllowed, i + 1, true)) return problem;
+    }
+    return std::nullopt;
   };
 
-  if (auto problem = single(rar, true)) return problem;
-  for (const List& list : lists) {
-    for (std::size_t i = 0; i < list.items.size(); ++i) {
-      const Fault fault = FindFault(list.items[i], list.quoteAllowed, encodable);
-      if (fault != Fault::None) return Describe(list.field, fault, &list.items[i], i, true);
-    }
-  }
-  if (auto problem = single(comment, true)) return problem;
+  if (auto p = check(L"RAR.exe 的路径", job.RarPath, false, 0, true)) return p;
+  if (auto p = checkList(L"压缩包列表", job.Archives, false)) return p;
+  // Quotes typed in a delete name group a name that holds spaces.
+  if (auto p = checkList(L"删除文件列表", job.DeleteNames, true)) return p;
+  if (auto p = checkList(L"添加文件列表", job.AddFiles, false)) return p;
+  if (auto p = check(L"注释文件的路径", job.CommentFile, false, 0, true)) return p;
   // The password is checked only when it is used, and never echoed back.
   if (job.UsePassword) {
-    if (auto problem = single({L"密码", job.Password, false}, false)) return problem;
+    if (auto p = check(L"密码", job.Password, false, 0, false)) return p;
   }
   return std::nullopt;
 }

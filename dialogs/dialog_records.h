@@ -1,0 +1,54 @@
+// The exact records that the two platform dialogs are called with, built apart from the calls so
+// that their fields can be checked.
+#pragma once
+
+#include <windows.h>
+
+#include <commdlg.h>
+#include <shlobj.h>
+
+#include <cstddef>
+#include <string>
+
+#include "dialogs/file_picker.h"
+
+namespace rarbatch {
+
+// Characters in each of the file dialog's name buffers, the terminating NUL included.
+inline constexpr DWORD kFileBufferChars = 256;
+
+// The file-open record in its short form, without the later extension fields: 76 bytes in the
+// 32-bit build.
+inline constexpr DWORD kOpenFileRecordSize =
+    static_cast<DWORD>(offsetof(OPENFILENAMEW, lpTemplateName) + sizeof(LPCWSTR));
+#if !defined(_WIN64)
+static_assert(kOpenFileRecordSize == 76, "the 32-bit file-open record is 76 bytes");
+#endif
+
+// OFN_READONLY | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_EXPLORER |
+// OFN_LONGNAMES.
+inline constexpr DWORD kOpenFileFlags = 0x281805;
+static_assert(kOpenFileFlags == (OFN_READONLY | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST |
+                                 OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_LONGNAMES));
+
+// The file-open record together with the buffers it points into. Not copyable: the record holds
+// pointers into the object itself.
+struct OpenFileRequest {
+  OpenFileRequest(HWND owner, const FilePickerUse& use);
+  OpenFileRequest(const OpenFileRequest&) = delete;
+  OpenFileRequest& operator=(const OpenFileRequest&) = delete;
+
+  std::wstring Filter;                    // description, NUL, pattern, NUL, NUL
+  wchar_t File[kFileBufferChars] = {};    // starts empty, so the name box opens empty
+  wchar_t FileTitle[kFileBufferChars] = {};
+  OPENFILENAMEW Record{};
+};
+
+// BROWSEINFO for the folder picker: owner, prompt above the tree, file-system folders only.
+// `prompt` must outlive the dialog.
+BROWSEINFOW MakeBrowseInfo(HWND owner, const std::wstring& prompt);
+
+// The text to show when GetOpenFileNameW failed with the extended error `code` (not zero).
+std::wstring DescribeFileDialogError(DWORD code);
+
+}  // namespace rarbatch

@@ -1,0 +1,25 @@
+// The file-open dialog for picking one existing file.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+namespace rarbatch {
+
+// Filter descriptions, patterns and titles of the window's three pickers.
+struct FilePickerUse {
+  const wchar_t* FilterDescription;
+  const wchar_t* FilterPattern;
+  const wchar_t* Title;
+};
+inline constexpr FilePickerUse kPickRar{L"RAR 执行文件(RAR.exe)", L"Rar.exe", L"选择 RAR 执行文件..."};
+inline constexpr FilePickerUse kPickComment{L"文本文件(*.txt)", L"*.txt", L"选择 文本文件..."};
+inline constexpr FilePickerUse kPickAddFile{L"所有文件(*.*)", L"*.*", L"选择 要添加的文件..."};
+
+// Shows the file-open dialog. Returns the chosen file's full path, or nothing when the user cancelled.
+// A failure other than cancel is reported in a message box and also returns nothing.
+std::optional<std::wstring> PickFile(HWND owner, const FilePickerUse& use);
+
+}  // namespace rarbatch

@@ -1,0 +1,154 @@
+// The file-open dialog: its record for each use, and the real dialog answered by the test.
+#include "dialogs/file_picker.h"
+
+#include <gtest/gtest.h>
+
+#include <cderr.h>
+#include <dlgs.h>
+
+#include "dialog_driver.h"
+#include "dialogs/dialog_records.h"
+#include "tools/test_support.h"
+
+namespace rarbatch {
+namespace {
+
+using testing::DialogAnswerer;
+using testing::TestWindow;
+
+void CreateEmptyFile(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << "cannot create test file";
+  CloseHandle(file);
+}
+
+TEST(FilePickerRecord, HasTheExactFieldsForEachUse) {
+  TestWindow owner;
+  for (const FilePickerUse* use : {&kPickRar, &kPickComment, &kPickAddFile}) {
+    SCOPED_TRACE(use->Title);
+    OpenFileRequest request(owner.get(), *use);
+    const OPENFILENAMEW& r = request.Record;
+#if defined(_WIN64)
+    EXPECT_EQ(r.lStructSize, static_cast<DWORD>(OPENFILENAME_SIZE_VERSION_400W));
+#else
+    EXPECT_EQ(r.lStructSize, 76u);
+#endif
+    EXPECT_LT(r.lStructSize, sizeof(OPENFILENAMEW)) << "the form without the extension fields";
+    EXPECT_EQ(r.hwndOwner, owner.get());
+    EXPECT_EQ(r.hInstance, GetModuleHandleW(nullptr));
+    const std::wstring filter(r.lpstrFilter, request.Filter.size() + 1);
+    EXPECT_EQ(filter, std::wstring(use->FilterDescription) + L'\0' + use->FilterPattern + L'\0' + L'\0');
+    EXPECT_EQ(r.lpstrCustomFilter, nullptr);
+    EXPECT_EQ(r.nMaxCustFilter, 0u);
+    EXPECT_EQ(r.nFilterIndex, 0u);
+    ASSERT_EQ(r.lpstrFile, request.File);
+    EXPECT_EQ(r.lpstrFile[0], L'\0') << "the name box opens empty";
+    EXPECT_EQ(r.nMaxFile, 256u) << "characters, the buffer's real size";
+    EXPECT_EQ(sizeof(request.File) / sizeof(wchar_t), 256u);
+    EXPECT_EQ(r.lpstrFileTitle, request.FileTitle);
+    EXPECT_EQ(r.nMaxFileTitle, 256u);
+    EXPECT_EQ(r.lpstrInitialDir, nullptr);
+    EXPECT_STREQ(r.lpstrTitle, use->Title);
+    EXPECT_EQ(r.Flags, 0x281805u);
+    EXPECT_EQ(r.lpstrDefExt, nullptr);
+    EXPECT_EQ(r.lCustData, 0);
+    EXPECT_EQ(r.lpfnHook, nullptr);
+    EXPECT_EQ(r.lpTemplateName, nullptr);
+  }
+  EXPECT_STREQ(kPickRar.Title, L"选择 RAR 执行文件...");
+  EXPECT_STREQ(kPickAddFile.Title, L"选择 要添加的文件...");
+}
+
+// The box where the user types the file name: a combo box or an edit, depending on the dialog.
+HWND FileNameBox(HWND dialog) {
+  HWND box = GetDlgItem(dialog, cmb13);
+  return box ? box : GetDlgItem(dialog, edt1);
+}
+
+struct DialogSeen {
+  std::wstring Title;
+  std::wstring InitialName = L"(not read)";
+  bool ReadOnlyBoxVisible = true;
+  bool FilterShown = false;
+};
+
+// Shows the picker for `use`, types `typed` into the name box and presses OK (or Cancel when `typed`
+// is empty); any message box that follows is answered with OK and its text kept in `message`.
+std::optional<std::wstring> AnswerPicker(HWND owner, const FilePickerUse& use, const std::wstring& typed,
+                                         DialogSeen& seen, std::wstring* message = nullptr) {
+  DialogAnswerer answer(owner, use.Title, [&](HWND dialog) {
+    testing::WaitUntil([&] { return FileNameBox(dialog) != nullptr; });
+    seen.Title = testing::WindowText(dialog);
+    seen.InitialName = testing::WindowText(FileNameBox(dialog));
+    HWND readOnly = GetDlgItem(dialog, chx1);
+    seen.ReadOnlyBoxVisible = readOnly && IsWindowVisible(readOnly);
+    seen.FilterShown = testing::FindChildWithText(dialog, use.FilterDescription) != nullptr ||
+                       testing::WindowText(GetDlgItem(dialog, cmb1)) == use.FilterDescription;
+    if (typed.empty()) {
+      testing::PressButton(dialog, IDCANCEL);
+      return;
+    }
+    SendMessageW(FileNameBox(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+    testing::PressButton(dialog, IDOK);
+  });
+  DialogAnswerer box(owner, testing::WindowText(owner), [&](HWND dialog) {
+    if (message) *message = testing::MessageBoxText(dialog);
+    testing::PressButton(dialog, IDOK);
+  });
+  auto result = PickFile(owner, use);
+  EXPECT_TRUE(answer.Answered()) << "the file dialog never showed";
+  if (message) {
+    EXPECT_TRUE(box.Answered()) << "no message box";
+  } else {
+    // No message is expected: release the waiting thread by showing nothing and letting it time out
+    // would be slow, so close it with a message box of our own that it answers.
+    MessageBoxW(owner, L"test", testing::WindowText(owner).c_str(), MB_OK);
+    EXPECT_TRUE(box.Answered());
+  }
+  return result;
+}
+
+TEST(FilePicker, ReturnsTheFullPathOfTheChosenFile) {
+  testing::ScratchFolder scratch;
+  const std::wstring path = scratch.Path() + L"注释 文件.txt";
+  CreateEmptyFile(path);
+  TestWindow owner;
+  DialogSeen seen;
+  EXPECT_EQ(AnswerPicker(owner.get(), kPickComment, path, seen), path);
+  EXPECT_EQ(seen.Title, L"选择 文本文件...");
+  EXPECT_EQ(seen.InitialName, L"") << "the name box must not open full of spaces";
+  EXPECT_FALSE(seen.ReadOnlyBoxVisible) << "the read-only check box is hidden";
+  EXPECT_TRUE(seen.FilterShown);
+}
+
+TEST(FilePicker, CancelReturnsNothingAndSaysNothing) {
+  TestWindow owner;
+  DialogSeen seen;
+  EXPECT_EQ(AnswerPicker(owner.get(), kPickRar, L"", seen), std::nullopt);
+  EXPECT_EQ(seen.Title, L"选择 RAR 执行文件...");
+}
+
+TEST(FilePicker, APathTooLongForTheBufferIsReportedNotReturned) {
+  testing::ScratchFolder scratch;
+  // 258 characters: too long for the 256-character buffer, yet within MAX_PATH, which is as far as
+  // the dialog itself can take a typed path.
+  ASSERT_LT(scratch.Path().size(), 250u);
+  const std::wstring name = std::wstring(258 - 4 - scratch.Path().size(), L'x') + L".txt";
+  const std::wstring path = scratch.Path() + name;
+  ASSERT_EQ(path.size(), 258u);
+  CreateEmptyFile(L"\\\\?\\" + path);
+  TestWindow owner;
+  DialogSeen seen;
+  std::wstring message;
+  EXPECT_EQ(AnswerPicker(owner.get(), kPickAddFile, path, seen, &message), std::nullopt);
+  EXPECT_NE(message.find(L"太长"), std::wstring::npos) << "message length " << message.size();
+  DeleteFileW((L"\\\\?\\" + path).c_str());
+}
+
+TEST(FileDialogError, NamesTheCause) {
+  EXPECT_NE(DescribeFileDialogError(FNERR_BUFFERTOOSMALL).find(L"255"), std::wstring::npos);
+  EXPECT_NE(DescribeFileDialogError(CDERR_INITIALIZATION).find(L"0x0002"), std::wstring::npos);
+}
+
+}  // namespace
+}  // namespace rarbatch

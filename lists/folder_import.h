@@ -1,0 +1,44 @@
+// Fills a list with the files of one folder that match a pattern.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace rarbatch {
+
+// A hidden file list of the window: the pattern it lists and the folder last assigned to it.
+struct FileList {
+  HWND Window = nullptr;  // hidden, never focusable; created by CreateFileList
+  std::wstring Pattern;   // "*.rar" or "*.*"
+  std::wstring Path;      // the folder last assigned, ending in a backslash; empty until then
+};
+
+// Creates the hidden control that stands for a file list on the window.
+HWND CreateFileList(HWND parent, int id, int x, int y, int width, int height);
+
+// The names of the files directly in `folder` (ending in a backslash) whose long names match
+// `pattern` without regard to case; normal, read-only and archive files only (no hidden, system or
+// folder entries); sorted ascending without regard to case. Returns false, with the system's error
+// code in `error`, when the folder cannot be listed.
+bool ListMatchingFiles(const std::wstring& folder, const std::wstring& pattern,
+                       std::vector<std::wstring>& names, DWORD& error);
+
+// Whether the long file name matches the wildcard pattern (`*` any run, `?` one character) without
+// regard to case. As on the platform, a pattern ending in ".*" also takes names without a dot, so
+// "*.*" takes every name.
+bool NameMatchesPattern(const std::wstring& name, const std::wstring& pattern);
+
+// The import after the folder has been chosen: assigns `folder` (a backslash is added when it does
+// not end in one) to `files`, then appends folder + name for each matching file to `target`. A folder
+// that cannot be listed is reported and changes nothing; an overfull list is filled to the limit and
+// the user told how many files were left out. Returns how many items were appended.
+int ImportFolderFrom(HWND target, FileList& files, const std::wstring& folder);
+
+// Asks for a folder with `prompt`, then appends folder + name for each matching file to `target`.
+// Cancel changes nothing; a folder that cannot be listed is reported and changes nothing; an import
+// that would overfill the list appends up to the limit and says how many files were left out.
+void ImportFolder(HWND owner, HWND target, FileList& files, const std::wstring& prompt);
+
+}  // namespace rarbatch

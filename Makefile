@@ -28,7 +28,21 @@ test: build-linux build-win32 build-win64
 	exit $$status
 
 run: build-win32
-	@echo "rarbatch: the main window is not built yet; 'make test' runs what exists."
+ifeq ($(OS),Windows_NT)
+	@build/win32/rarbatch.exe
+else
+	@if [ -n "$$DISPLAY" ]; then \
+	  WINEPREFIX=$(CURDIR)/build/wineprefix LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all wine build/win32/rarbatch.exe; \
+	else \
+	  echo "rarbatch: no display (DISPLAY is not set), so the window cannot be shown here."; \
+	  echo "rarbatch: 'make screenshot' renders it under Xvfb to build/screenshot.png instead."; \
+	fi
+endif
+
+.PHONY: screenshot
+screenshot: build-win32
+	@ui/screenshot.sh build/win32/rarbatch.exe build/screenshot.png 96
+	@ui/screenshot.sh build/win32/rarbatch.exe build/screenshot-144dpi.png 144
 
 bench: setup
 	@cmake --preset linux -DRARBATCH_BENCH=ON >/dev/null

@@ -1,0 +1,370 @@
+// frmMain: creating the controls from the layout table, laying them out at the window's DPI, and one
+// handler per control event.
+#include "main_window.h"
+
+#include <windowsx.h>
+
+#include <exception>
+#include <string>
+
+#include "dialogs/file_picker.h"
+#include "layout.h"
+#include "lists/item_list.h"
+#include "run/script_runner.h"
+#include "web_link.h"
+
+namespace rarbatch {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"rarbatch.frmMain";
+// A fixed border with a minimize button: the layout does not follow the window's size.
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD kWindowExStyle = 0;
+
+constexpr wchar_t kArchiveFolderPrompt[] = L"请选择你要处理的包含 RAR 压缩文件的目录";
+constexpr wchar_t kAddFolderPrompt[] = L"请选择你要添加的文件的目录";
+
+std::wstring ControlText(HWND control) {
+  const int length = GetWindowTextLengthW(control);
+  if (length <= 0) return {};
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  const int copied = GetWindowTextW(control, text.data(), length + 1);
+  text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
+  return text;
+}
+
+bool IsChecked(HWND checkBox) { return Button_GetCheck(checkBox) == BST_CHECKED; }
+
+std::wstring FromAnsi(const char* text) {
+  if (!text || !*text) return {};
+  const int size = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  if (size <= 1) return {};
+  std::wstring out(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text, -1, out.data(), size);
+  out.resize(static_cast<std::size_t>(size) - 1);
+  return out;
+}
+
+bool RegisterWindowClass(HINSTANCE instance, WNDPROC windowProc) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  if (GetClassInfoExW(instance, kClassName, &windowClass)) return true;
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = windowProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+  windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                                      GetSystemMetrics(SM_CXSMICON),
+                                                      GetSystemMetrics(SM_CYSMICON), 0));
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = kClassName;
+  return RegisterClassExW(&windowClass) != 0;
+}
+
+// Controls that are created by this window itself; lists and file lists come from their modules.
+HWND CreatePlainControl(HWND parent, const ControlSpec& spec, const PixelRect& at) {
+  const wchar_t* windowClass = L"STATIC";
+  DWORD style = WS_CHILD | WS_VISIBLE | WS_GROUP;
+  DWORD exStyle = 0;
+  const wchar_t* caption = spec.Caption;
+  switch (spec.Kind) {
+    case ControlKind::Frame:
+      // Frames go to the bottom of the order later; clipping keeps them from painting over their
+      // contents.
+      windowClass = L"BUTTON";
+      style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX;
+      break;
+    case ControlKind::TextBox:
+      windowClass = L"EDIT";
+      style |= WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL;
+      exStyle = WS_EX_CLIENTEDGE;
+      break;
+    case ControlKind::Button:
+      windowClass = L"BUTTON";
+      style |= WS_TABSTOP | BS_PUSHBUTTON;  // never BS_DEFPUSHBUTTON: Enter presses nothing
+      break;
+    case ControlKind::CheckBox:
+      windowClass = L"BUTTON";
+      style |= WS_TABSTOP | BS_AUTOCHECKBOX;
+      break;
+    case ControlKind::Label:
+      style |= SS_LEFT | SS_NOPREFIX;
+      if (spec.Id == Label3) caption = kSiteName;
+      break;
+    case ControlKind::Link:
+      style |= SS_LEFT | SS_NOPREFIX | SS_NOTIFY;
+      caption = kWebAddress;
+      break;
+    case ControlKind::List:
+    case ControlKind::FileList:
+      return nullptr;
+  }
+  return CreateWindowExW(exStyle, windowClass, caption, style, at.X, at.Y, at.Width, at.Height,
+                         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.Id)),
+                         reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)),
+                         nullptr);
+}
+
+}  // namespace
+
+MainWindow::MainWindow() : MainWindow(Options{}) {}
+
+MainWindow::MainWindow(Options options) : options_(std::move(options)) {
+  file1_.Pattern = Spec(File1).Caption;
+  file2_.Pattern = Spec(File2).Caption;
+}
+
+MainWindow::~MainWindow() {
+  if (window_) DestroyWindow(window_);
+}
+
+HWND MainWindow::Create(HINSTANCE instance) {
+  if (!RegisterWindowClass(instance, &MainWindow::WindowProc)) return nullptr;
+  const unsigned systemDpi = WindowDpi(nullptr);
+  const SIZE size = WindowSizeForClient(
+      {TwipsToPixels(kClientWidthTwips, systemDpi), TwipsToPixels(kClientHeightTwips, systemDpi)},
+      kWindowStyle, kWindowExStyle, systemDpi);
+  HWND window = CreateWindowExW(kWindowExStyle, kClassName, kAppTitle, kWindowStyle, CW_USEDEFAULT,
+                                CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance, this);
+  if (!window) return nullptr;
+  // The window may sit on a monitor with another DPI than the system's.
+  ApplyDpi(WindowDpi(window), nullptr);
+  return window;
+}
+
+LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->window_ = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(window, message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    self->window_ = nullptr;
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  return self->HandleMessage(message, wParam, lParam);
+}
+
+LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      CreateControls();
+      Guarded(L"Form_Load", &MainWindow::Form_Load);
+      return 0;
+    case WM_COMMAND:
+      OnCommand(GET_WM_COMMAND_ID(wParam, lParam), GET_WM_COMMAND_CMD(wParam, lParam));
+      return 0;
+    case WM_CTLCOLORSTATIC:
+      if (reinterpret_cast<HWND>(lParam) == Control(Label2)) {
+        return reinterpret_cast<LRESULT>(OnLinkColor(reinterpret_cast<HDC>(wParam)));
+      }
+      break;
+    case WM_ACTIVATE:
+      OnActivate(LOWORD(wParam) != WA_INACTIVE);
+      return 0;
+    case WM_DPICHANGED:
+      ApplyDpi(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+      return 0;
+    case WM_DESTROY:
+      if (options_.QuitOnClose) PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+void MainWindow::CreateControls() {
+  for (const ControlSpec& spec : kControls) {
+    const PixelRect at = ControlRect(spec, dpi_);
+    switch (spec.Kind) {
+      case ControlKind::List:
+        CreateItemList(window_, spec.Id, at.X, at.Y, at.Width, at.Height);
+        break;
+      case ControlKind::FileList:
+        (spec.Id == File1 ? file1_ : file2_).Window =
+            CreateFileList(window_, spec.Id, at.X, at.Y, at.Width, at.Height);
+        break;
+      default:
+        CreatePlainControl(window_, spec, at);
+        break;
+    }
+  }
+  // Frames under everything else, so that what they contain is drawn over them. Frames take no
+  // focus, so the tab order of the other controls stays that of the table.
+  for (const ControlSpec& spec : kControls) {
+    if (spec.Kind == ControlKind::Frame) {
+      SetWindowPos(Control(spec.Id), HWND_BOTTOM, 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+  }
+}
+
+void MainWindow::ApplyDpi(unsigned dpi, const RECT* suggested) {
+  dpi_ = dpi;
+  LOGFONTW logFont = DefaultLogFont(dpi);
+  UniqueFont font(CreateFontIndirectW(&logFont));
+  logFont.lfUnderline = TRUE;
+  UniqueFont linkFont(CreateFontIndirectW(&logFont));
+
+  for (const ControlSpec& spec : kControls) {
+    HWND control = Control(spec.Id);
+    if (!control) continue;
+    const PixelRect at = ControlRect(spec, dpi);
+    SetWindowPos(control, nullptr, at.X, at.Y, at.Width, at.Height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    HFONT chosen = spec.Id == Label2 ? linkFont.get() : font.get();
+    if (chosen) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(chosen), TRUE);
+  }
+  // The controls now use the new fonts; the old ones can go.
+  font_ = std::move(font);
+  linkFont_ = std::move(linkFont);
+
+  const SIZE size = WindowSizeForClient(
+      {TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)},
+      kWindowStyle, kWindowExStyle, dpi);
+  if (suggested) {
+    SetWindowPos(window_, nullptr, suggested->left, suggested->top, size.cx, size.cy,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  } else {
+    SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+  }
+  InvalidateRect(window_, nullptr, TRUE);
+}
+
+HBRUSH MainWindow::OnLinkColor(HDC dc) {
+  SetTextColor(dc, RGB(0, 0, 255));
+  SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+  return GetSysColorBrush(COLOR_BTNFACE);
+}
+
+void MainWindow::OnActivate(bool active) {
+  // As a dialog does: the focus leaves with the window and comes back to the same control.
+  if (!active) {
+    HWND focus = GetFocus();
+    if (focus && IsChild(window_, focus)) lastFocus_ = focus;
+    return;
+  }
+  HWND target = lastFocus_ && IsChild(window_, lastFocus_) ? lastFocus_ : nullptr;
+  if (!target) target = GetNextDlgTabItem(window_, nullptr, FALSE);
+  if (target) SetFocus(target);
+}
+
+void MainWindow::OnCommand(int id, int notification) {
+  struct Handler {
+    int Id;
+    int Notification;
+    const wchar_t* Name;
+    void (MainWindow::*Run)();
+  };
+  static const Handler kHandlers[] = {
+      {Command1, BN_CLICKED, L"Command1_Click", &MainWindow::Command1_Click},
+      {Command2, BN_CLICKED, L"Command2_Click", &MainWindow::Command2_Click},
+      {Command3, BN_CLICKED, L"Command3_Click", &MainWindow::Command3_Click},
+      {Command4, BN_CLICKED, L"Command4_Click", &MainWindow::Command4_Click},
+      {Command5, BN_CLICKED, L"Command5_Click", &MainWindow::Command5_Click},
+      {Command6, BN_CLICKED, L"Command6_Click", &MainWindow::Command6_Click},
+      {Command7, BN_CLICKED, L"Command7_Click", &MainWindow::Command7_Click},
+      {Command8, BN_CLICKED, L"Command8_Click", &MainWindow::Command8_Click},
+      {Command9, BN_CLICKED, L"Command9_Click", &MainWindow::Command9_Click},
+      {Command10, BN_CLICKED, L"Command10_Click", &MainWindow::Command10_Click},
+      {Command11, BN_CLICKED, L"Command11_Click", &MainWindow::Command11_Click},
+      {Command12, BN_CLICKED, L"Command12_Click", &MainWindow::Command12_Click},
+      {Command13, BN_CLICKED, L"Command13_Click", &MainWindow::Command13_Click},
+      {Label2, STN_CLICKED, L"Label2_Click", &MainWindow::Label2_Click},
+  };
+  // Enter and Esc arrive as IDOK and IDCANCEL, which match no control: they do nothing.
+  for (const Handler& handler : kHandlers) {
+    if (handler.Id == id && handler.Notification == notification) {
+      Guarded(handler.Name, handler.Run);
+      return;
+    }
+  }
+}
+
+void MainWindow::Guarded(const wchar_t* handlerName, void (MainWindow::*handler)()) {
+  std::wstring error;
+  try {
+    (this->*handler)();
+    return;
+  } catch (const std::exception& failure) {
+    error = FromAnsi(failure.what());
+    if (error.empty()) error = L"未知错误";
+  } catch (...) {
+    error = L"未知错误";
+  }
+  const std::wstring message = std::wstring(handlerName) + L" 出错：" + error +
+                               L"\n操作未完成，窗口中的内容保持不变。";
+  MessageBoxW(window_, message.c_str(), kAppTitle, MB_OK | MB_ICONERROR);
+}
+
+BatchJob MainWindow::GatherJob() const {
+  BatchJob job;
+  job.RarPath = ControlText(Control(Text1));
+  job.Archives = Items(Control(List2));
+  job.DeleteNames = Items(Control(List1));
+  job.AddFiles = Items(Control(List3));
+  job.CommentFile = ControlText(Control(Text3));
+  job.Lock = IsChecked(Control(Check1));
+  job.UsePassword = IsChecked(Control(Check2));
+  job.Password = ControlText(Control(Text4));
+  return job;
+}
+
+void MainWindow::Form_Load() {
+  strMyPath_ = options_.ProgramFolder.empty() ? ProgramFolder() : options_.ProgramFolder;
+}
+
+void MainWindow::Command1_Click() {
+  if (auto path = PickFile(window_, kPickRar)) SetWindowTextW(Control(Text1), path->c_str());
+}
+
+void MainWindow::Command2_Click() { AppendTypedName(Control(Text2), Control(List1)); }
+void MainWindow::Command3_Click() { RemoveSelected(Control(List1)); }
+void MainWindow::Command4_Click() { Clear(Control(List1)); }
+void MainWindow::Command5_Click() { Clear(Control(List2)); }
+void MainWindow::Command6_Click() { RemoveSelected(Control(List2)); }
+
+void MainWindow::Command7_Click() {
+  if (auto path = PickFile(window_, kPickComment)) SetWindowTextW(Control(Text3), path->c_str());
+}
+
+void MainWindow::Command8_Click() {
+  ImportFolder(window_, Control(List2), file1_, kArchiveFolderPrompt);
+}
+
+void MainWindow::Command9_Click() {
+  GenerateAndRun(window_, kAppTitle, strMyPath_, GatherJob(), options_.ScriptProcess);
+}
+
+void MainWindow::Command10_Click() {
+  ImportFolder(window_, Control(List3), file2_, kAddFolderPrompt);
+}
+
+void MainWindow::Command11_Click() { RemoveSelected(Control(List3)); }
+void MainWindow::Command12_Click() { Clear(Control(List3)); }
+
+void MainWindow::Command13_Click() {
+  if (auto path = PickFile(window_, kPickAddFile)) Append(Control(List3), *path);
+}
+
+void MainWindow::Label2_Click() { OpenWebAddress(ControlText(Control(Label2))); }
+
+int RunMessageLoop(HWND window) {
+  MSG message;
+  for (;;) {
+    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+    if (got == 0) return static_cast<int>(message.wParam);
+    if (got == -1) return 1;
+    if (window && IsWindow(window) && IsDialogMessageW(window, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+}  // namespace rarbatch

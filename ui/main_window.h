@@ -1,0 +1,89 @@
+// frmMain: the program's only window, the only store of the job, and the wiring of every button.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "core/batch_script.h"
+#include "lists/folder_import.h"
+#include "run/win_util.h"
+#include "dpi.h"
+
+namespace rarbatch {
+
+// The window's caption, also the title of every message box the program shows.
+inline constexpr wchar_t kAppTitle[] = L"WINRAR 压缩包批量处理";
+
+class MainWindow {
+ public:
+  struct Options {
+    // Where tmp.bat goes; empty means the program's own folder (what the program always uses).
+    std::wstring ProgramFolder;
+    // Receives the started script's process handle, so that tests can wait for it.
+    UniqueHandle* ScriptProcess = nullptr;
+    // Closing the window ends the message loop of the program.
+    bool QuitOnClose = true;
+  };
+
+  MainWindow();
+  explicit MainWindow(Options options);
+  ~MainWindow();
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  // Creates the window with all its controls, sized for its DPI, not yet shown. Null on failure.
+  HWND Create(HINSTANCE instance);
+
+  HWND Handle() const { return window_; }
+  HWND Control(int id) const { return GetDlgItem(window_, id); }
+  const std::wstring& MyPath() const { return strMyPath_; }
+  unsigned Dpi() const { return dpi_; }
+
+  // The job as the window holds it at this moment.
+  BatchJob GatherJob() const;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+  void CreateControls();
+  void ApplyDpi(unsigned dpi, const RECT* suggested);
+  void OnCommand(int id, int notification);
+  void OnActivate(bool active);
+  HBRUSH OnLinkColor(HDC dc);
+
+  // Runs one event handler; whatever it throws is reported and the window carries on.
+  void Guarded(const wchar_t* handlerName, void (MainWindow::*handler)());
+
+  void Form_Load();
+  void Command1_Click();
+  void Command2_Click();
+  void Command3_Click();
+  void Command4_Click();
+  void Command5_Click();
+  void Command6_Click();
+  void Command7_Click();
+  void Command8_Click();
+  void Command9_Click();
+  void Command10_Click();
+  void Command11_Click();
+  void Command12_Click();
+  void Command13_Click();
+  void Label2_Click();
+
+  Options options_;
+  HWND window_ = nullptr;
+  HWND lastFocus_ = nullptr;
+  unsigned dpi_ = USER_DEFAULT_SCREEN_DPI;
+  UniqueFont font_;
+  UniqueFont linkFont_;
+  FileList file1_;
+  FileList file2_;
+  std::wstring strMyPath_;
+};
+
+// Runs the program's message loop with the dialog manager's keyboard handling for `window`.
+int RunMessageLoop(HWND window);
+
+}  // namespace rarbatch

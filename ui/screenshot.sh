@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Renders the main window under Wine on a private Xvfb display and saves a PNG of it.
+# Usage: ui/screenshot.sh PROGRAM.exe OUTPUT.png [DPI]
+# Another DPI than 96 uses a prefix of its own (a copy of the project's), so that the project's
+# prefix and the tests that run in it keep 96 DPI.
+set -eu
+exe=$1 out=$2 dpi=${3:-96}
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+base_prefix="$root/build/wineprefix"
+export LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+for tool in Xvfb xdotool import wine; do
+  command -v "$tool" >/dev/null || { echo "screenshot: $tool is not installed" >&2; exit 1; }
+done
+
+xvfb_pid="" app_pid=""
+cleanup() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  return 0
+}
+trap cleanup EXIT
+for n in $(seq 190 289); do
+  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
+  if [ -e "/tmp/.X11-unix/X$n" ]; then export DISPLAY=":$n"; break; fi
+  kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; xvfb_pid=""
+done
+[ -n "$xvfb_pid" ] || { echo "screenshot: could not start Xvfb" >&2; exit 1; }
+
+# The prefix is prepared with the display up, so that its desktop process can draw.
+if [ "$dpi" = 96 ]; then
+  export WINEPREFIX="$base_prefix"
+  # The project's prefix is made by the first Wine run (tools/wine-run).
+  [ -f "$WINEPREFIX/system.reg" ] || "$root/tools/wine-run" cmd /c exit >/dev/null 2>&1 || true
+else
+  export WINEPREFIX="$root/build/wineprefix-${dpi}dpi"
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1
+    wineserver -w
+  fi
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+  wine reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
+    /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+fi
+
+
+wine "$exe" >"$out.log" 2>&1 &
+app_pid=$!
+window=""
+for _ in $(seq 600); do  # up to 60 s for the window to appear
+  window=$(xdotool search --onlyvisible --name '压缩包批量处理' 2>/dev/null | head -1) || true
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || { echo "screenshot: the window did not appear" >&2; exit 1; }
+# Let the first paint finish: wait until two grabs in a row are the same.
+previous=""
+for _ in $(seq 50); do
+  import -window root "$out.tmp.png"
+  current=$(md5sum < "$out.tmp.png")
+  [ "$current" = "$previous" ] && break
+  previous=$current
+  sleep 0.2
+done
+eval "$(xdotool getwindowgeometry --shell "$window")"
+convert "$out.tmp.png" -crop "$((WIDTH + 16))x$((HEIGHT + 40))+$((X > 8 ? X - 8 : 0))+$((Y > 32 ? Y - 32 : 0))" +repage "$out"
+rm -f "$out.tmp.png"
+echo "screenshot: $out (${dpi} DPI, window ${WIDTH}x${HEIGHT})"

@@ -12,22 +12,14 @@ for tool in Xvfb xdotool import wine; do
   command -v "$tool" >/dev/null || { echo "screenshot: $tool is not installed" >&2; exit 1; }
 done
 
-xvfb_pid="" app_pid=""
+. "$root/tools/xvfb.sh"
+app_pid=""
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-  return 0
+  stop_display
 }
 trap cleanup EXIT
-for n in $(seq 190 289); do
-  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
-  if [ -e "/tmp/.X11-unix/X$n" ]; then export DISPLAY=":$n"; break; fi
-  kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; xvfb_pid=""
-done
-[ -n "$xvfb_pid" ] || { echo "screenshot: could not start Xvfb" >&2; exit 1; }
+start_display 190 || exit 1
 
 # The prefix is prepared with the display up, so that its desktop process can draw.
 if [ "$dpi" = 96 ]; then

@@ -153,6 +153,8 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
+      // Controls are made at the window's own DPI, so that laying out again is rarely needed.
+      dpi_ = WindowDpi(window_);
       CreateControls();
       Guarded(L"Form_Load", &MainWindow::Form_Load);
       return 0;
@@ -216,8 +218,15 @@ void MainWindow::ApplyDpi(unsigned dpi, const RECT* suggested) {
     HWND control = Control(spec.Id);
     if (!control) continue;
     const PixelRect at = ControlRect(spec, dpi);
-    SetWindowPos(control, nullptr, at.X, at.Y, at.Width, at.Height,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT now;
+    GetWindowRect(control, &now);
+    MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&now), 2);
+    // Moving a control costs a redraw of it; most of them already stand where they belong.
+    if (now.left != at.X || now.top != at.Y || now.right - now.left != at.Width ||
+        now.bottom - now.top != at.Height) {
+      SetWindowPos(control, nullptr, at.X, at.Y, at.Width, at.Height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     HFONT chosen = spec.Id == Label2 ? linkFont.get() : font.get();
     if (chosen) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(chosen), TRUE);
   }

@@ -58,6 +58,7 @@ for _ in $(seq 50); do
   sleep 0.2
 done
 eval "$(xdotool getwindowgeometry --shell "$window")"
-convert "$out.tmp.png" -crop "$((WIDTH + 16))x$((HEIGHT + 40))+$((X > 8 ? X - 8 : 0))+$((Y > 32 ? Y - 32 : 0))" +repage "$out"
+# Without a window manager there is no frame: the X window is the client area.
+convert "$out.tmp.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out"
 rm -f "$out.tmp.png"
 echo "screenshot: $out (${dpi} DPI, window ${WIDTH}x${HEIGHT})"

@@ -59,6 +59,16 @@ bool WildcardMatch(const std::wstring& name, const std::wstring& pattern) {
   return p == pattern.size();
 }
 
+// NameMatchesPattern for names and a pattern already upper-cased.
+bool UpperNameMatches(const std::wstring& upperName, const std::wstring& upperPattern) {
+  if (WildcardMatch(upperName, upperPattern)) return true;
+  if (upperPattern.size() >= 2 && upperPattern.compare(upperPattern.size() - 2, 2, L".*") == 0 &&
+      upperName.find(L'.') == std::wstring::npos) {
+    return WildcardMatch(upperName, upperPattern.substr(0, upperPattern.size() - 2));
+  }
+  return false;
+}
+
 bool IsListedFile(DWORD attributes) {
   // The file list's default filter: ordinary, read-only and archive files; never folders, hidden
   // or system files.
@@ -76,6 +86,49 @@ bool NameBefore(const std::wstring& a, const std::wstring& b) {
   return a < b;
 }
 
+// The locale's sort key of `name` without regard to case: comparing two keys byte by byte orders
+// the names as CompareStringEx does with the same flags. Empty when the system cannot make one.
+std::string SortKey(const std::wstring& name) {
+  const int length = static_cast<int>(name.size());
+  const DWORD flags = LCMAP_SORTKEY | NORM_IGNORECASE;
+  const int bytes = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, name.c_str(), length, nullptr, 0,
+                                  nullptr, nullptr, 0);
+  if (bytes <= 0) return {};
+  std::string key(static_cast<std::size_t>(bytes), '\0');
+  // With LCMAP_SORTKEY the destination is a byte buffer, counted in bytes.
+  const int made = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, name.c_str(), length,
+                                 reinterpret_cast<LPWSTR>(key.data()), bytes, nullptr, nullptr, 0);
+  if (made <= 0) return {};
+  key.resize(static_cast<std::size_t>(made));
+  return key;
+}
+
+// Sorts with NameBefore's order. A large folder makes one sort key per name and compares keys,
+// which is far cheaper than asking the locale on every comparison; should any key fail, it falls
+// back to comparing the names themselves.
+void SortNames(std::vector<std::wstring>& names) {
+  struct Keyed {
+    std::string key;
+    std::wstring name;
+  };
+  std::vector<Keyed> keyed;
+  keyed.reserve(names.size());
+  for (auto& name : names) {
+    std::string key = SortKey(name);
+    if (key.empty()) {
+      std::sort(names.begin(), names.end(), NameBefore);
+      return;
+    }
+    keyed.push_back({std::move(key), name});
+  }
+  std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+    // std::string compares its bytes as unsigned, as sort keys are meant to be compared.
+    const int order = a.key.compare(b.key);
+    return order != 0 ? order < 0 : a.name < b.name;
+  });
+  for (std::size_t i = 0; i < names.size(); ++i) names[i] = std::move(keyed[i].name);
+}
+
 }  // namespace
 
 HWND CreateFileList(HWND parent, int id, int x, int y, int width, int height) {
@@ -87,14 +140,7 @@ HWND CreateFileList(HWND parent, int id, int x, int y, int width, int height) {
 }
 
 bool NameMatchesPattern(const std::wstring& name, const std::wstring& pattern) {
-  const std::wstring upperName = ToUpper(name);
-  const std::wstring upperPattern = ToUpper(pattern);
-  if (WildcardMatch(upperName, upperPattern)) return true;
-  if (upperPattern.size() >= 2 && upperPattern.compare(upperPattern.size() - 2, 2, L".*") == 0 &&
-      upperName.find(L'.') == std::wstring::npos) {
-    return WildcardMatch(upperName, upperPattern.substr(0, upperPattern.size() - 2));
-  }
-  return false;
+  return UpperNameMatches(ToUpper(name), ToUpper(pattern));
 }
 
 bool ListMatchingFiles(const std::wstring& folder, const std::wstring& pattern,
@@ -102,6 +148,7 @@ bool ListMatchingFiles(const std::wstring& folder, const std::wstring& pattern,
   names.clear();
   error = ERROR_SUCCESS;
   const bool takesAll = pattern == L"*" || pattern == L"*.*";
+  const std::wstring upperPattern = ToUpper(pattern);
 
   // Every entry is read and its long name tested here: the platform's own pattern search also
   // matches 8.3 short names, so "*.rar" would take "x.rarx".
@@ -121,7 +168,9 @@ bool ListMatchingFiles(const std::wstring& folder, const std::wstring& pattern,
   }
   do {
     if (!IsListedFile(found.dwFileAttributes)) continue;
-    if (takesAll || NameMatchesPattern(found.cFileName, pattern)) names.emplace_back(found.cFileName);
+    if (takesAll || UpperNameMatches(ToUpper(found.cFileName), upperPattern)) {
+      names.emplace_back(found.cFileName);
+    }
   } while (FindNextFileW(find.get(), &found));
   const DWORD last = GetLastError();
   if (last != ERROR_NO_MORE_FILES) {
@@ -129,7 +178,7 @@ bool ListMatchingFiles(const std::wstring& folder, const std::wstring& pattern,
     names.clear();
     return false;
   }
-  std::sort(names.begin(), names.end(), NameBefore);
+  SortNames(names);
   return true;
 }
 

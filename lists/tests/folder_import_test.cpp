@@ -146,6 +146,12 @@ TEST_F(FolderImport, OrderFollowsTheLocaleWithoutRegardToCase) {
   ASSERT_TRUE(ListMatchingFiles(scratch_.Path(), L"*.rar", listed, error));
   EXPECT_EQ(error, static_cast<DWORD>(ERROR_SUCCESS));
   EXPECT_EQ(Prefixed(scratch_.Path(), listed), Items(list_));
+
+  // And it is the order in which a sorted list box keeps the same names.
+  HWND sorted = CreateWindowExW(0, L"LISTBOX", nullptr, WS_CHILD | LBS_SORT, 0, 0, 100, 100, window_.get(),
+                                nullptr, GetModuleHandleW(nullptr), nullptr);
+  for (const auto& name : names) SendMessageW(sorted, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+  EXPECT_EQ(listed, Items(sorted));
 }
 
 TEST_F(FolderImport, StarDotStarTakesEveryFileAndNoSubfolder) {

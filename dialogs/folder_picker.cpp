@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "dialogs/com_apartment.h"
 #include "dialogs/dialog_records.h"
 
 namespace rarbatch {
@@ -16,22 +17,6 @@ struct CoTaskMemFreer {
   void operator()(void* memory) const { CoTaskMemFree(memory); }
 };
 using UniqueIdList = std::unique_ptr<ITEMIDLIST, CoTaskMemFreer>;
-
-// COM for the dialog on this thread. The window initialises it once on the user-interface thread;
-// this only adds a reference (or initialises it when a caller has not), and never changes an
-// apartment that is already set.
-class ScopedCom {
- public:
-  ScopedCom() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~ScopedCom() {
-    if (SUCCEEDED(result_)) CoUninitialize();
-  }
-  ScopedCom(const ScopedCom&) = delete;
-  ScopedCom& operator=(const ScopedCom&) = delete;
-
- private:
-  HRESULT result_;
-};
 
 std::wstring TrimSpaces(const std::wstring& text) {
   const auto first = text.find_first_not_of(L' ');
@@ -53,7 +38,7 @@ BROWSEINFOW MakeBrowseInfo(HWND owner, const std::wstring& prompt) {
 }
 
 std::wstring BrowseForFolder(HWND owner, const std::wstring& prompt, const std::wstring& /*unused*/) {
-  ScopedCom com;
+  ComApartment com;
   BROWSEINFOW info = MakeBrowseInfo(owner, prompt);
   const UniqueIdList chosen(SHBrowseForFolderW(&info));
   if (!chosen) return {};

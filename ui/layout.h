@@ -15,7 +15,7 @@ enum ControlId : int {
   Label2, Command13, Label3,
 };
 
-struct ControlSpec {
+struct ControlRow {
   ControlKind Kind;
   int Id;
   const wchar_t* Name;
@@ -30,7 +30,7 @@ inline constexpr int kClientWidthTwips = 7155;
 inline constexpr int kClientHeightTwips = 8025;
 
 // Every control, in tab order. Label2 and Label3 take their captions from web_link.h at creation.
-inline constexpr ControlSpec kControls[] = {
+inline constexpr ControlRow kControls[] = {
     {ControlKind::Frame, Frame1, L"Frame1", kWindow, L"WINRAR 的安装目录", 90, 90, 6945, 690},
     {ControlKind::TextBox, Text1, L"Text1", Frame1, L"", 135, 270, 5460, 240},
     {ControlKind::Button, Command1, L"Command1", Frame1, L"浏览(&B)", 5715, 225, 1140, 285},
@@ -69,7 +69,7 @@ inline constexpr ControlSpec kControls[] = {
 inline constexpr int kControlCount = static_cast<int>(sizeof kControls / sizeof kControls[0]);
 
 // The table row of a control.
-inline constexpr const ControlSpec& Spec(int id) { return kControls[id - Frame1]; }
+inline constexpr const ControlRow& Row(int id) { return kControls[id - Frame1]; }
 
 // Twips to pixels at `dpi`, rounded to the nearest pixel as MulDiv does.
 inline constexpr int TwipsToPixels(int twips, unsigned dpi) {
@@ -84,15 +84,15 @@ struct PixelRect {
 
 // Where a control sits in the window's client area at `dpi`. The offset of its frame is added in
 // twips first, so a control converts once and its frame's rounding does not shift it.
-inline constexpr PixelRect ControlRect(const ControlSpec& spec, unsigned dpi) {
-  int left = spec.Left;
-  int top = spec.Top;
-  if (spec.Container != kWindow) {
-    left += Spec(spec.Container).Left;
-    top += Spec(spec.Container).Top;
+inline constexpr PixelRect ControlRect(const ControlRow& row, unsigned dpi) {
+  int left = row.Left;
+  int top = row.Top;
+  if (row.Container != kWindow) {
+    left += Row(row.Container).Left;
+    top += Row(row.Container).Top;
   }
-  return {TwipsToPixels(left, dpi), TwipsToPixels(top, dpi), TwipsToPixels(spec.Width, dpi),
-          TwipsToPixels(spec.Height, dpi)};
+  return {TwipsToPixels(left, dpi), TwipsToPixels(top, dpi), TwipsToPixels(row.Width, dpi),
+          TwipsToPixels(row.Height, dpi)};
 }
 
 }  // namespace rarbatch

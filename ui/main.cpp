@@ -1,30 +1,12 @@
 // The program's entry point: one window on a COM apartment thread, and its message loop.
 #include <windows.h>
 #include <commctrl.h>
-#include <objbase.h>
 
+#include "dialogs/com_apartment.h"
 #include "main_window.h"
 
-namespace {
-
-// The folder picker needs a single-threaded COM apartment on the window's thread.
-class ComApartment {
- public:
-  ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~ComApartment() {
-    if (SUCCEEDED(result_)) CoUninitialize();
-  }
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-
- private:
-  HRESULT result_;
-};
-
-}  // namespace
-
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
-  ComApartment apartment;
+  rarbatch::ComApartment apartment;  // the folder picker's, for the whole run
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 

@@ -64,12 +64,12 @@ bool RegisterWindowClass(HINSTANCE instance, WNDPROC windowProc) {
 }
 
 // Controls that are created by this window itself; lists and file lists come from their modules.
-HWND CreatePlainControl(HWND parent, const ControlSpec& spec, const PixelRect& at) {
+HWND CreatePlainControl(HWND parent, const ControlRow& row, const PixelRect& at) {
   const wchar_t* windowClass = L"STATIC";
   DWORD style = WS_CHILD | WS_VISIBLE | WS_GROUP;
   DWORD exStyle = 0;
-  const wchar_t* caption = spec.Caption;
-  switch (spec.Kind) {
+  const wchar_t* caption = row.Caption;
+  switch (row.Kind) {
     case ControlKind::Frame:
       // Frames go to the bottom of the order later; clipping keeps them from painting over their
       // contents.
@@ -91,7 +91,7 @@ HWND CreatePlainControl(HWND parent, const ControlSpec& spec, const PixelRect& a
       break;
     case ControlKind::Label:
       style |= SS_LEFT | SS_NOPREFIX;
-      if (spec.Id == Label3) caption = kSiteName;
+      if (row.Id == Label3) caption = kSiteName;
       break;
     case ControlKind::Link:
       style |= SS_LEFT | SS_NOPREFIX | SS_NOTIFY;
@@ -102,7 +102,7 @@ HWND CreatePlainControl(HWND parent, const ControlSpec& spec, const PixelRect& a
       return nullptr;
   }
   return CreateWindowExW(exStyle, windowClass, caption, style, at.X, at.Y, at.Width, at.Height,
-                         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.Id)),
+                         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.Id)),
                          reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)),
                          nullptr);
 }
@@ -112,8 +112,8 @@ HWND CreatePlainControl(HWND parent, const ControlSpec& spec, const PixelRect& a
 MainWindow::MainWindow() : MainWindow(Options{}) {}
 
 MainWindow::MainWindow(Options options) : options_(std::move(options)) {
-  file1_.Pattern = Spec(File1).Caption;
-  file2_.Pattern = Spec(File2).Caption;
+  file1_.Pattern = Row(File1).Caption;
+  file2_.Pattern = Row(File2).Caption;
 }
 
 MainWindow::~MainWindow() {
@@ -182,26 +182,26 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainWindow::CreateControls() {
-  for (const ControlSpec& spec : kControls) {
-    const PixelRect at = ControlRect(spec, dpi_);
-    switch (spec.Kind) {
+  for (const ControlRow& row : kControls) {
+    const PixelRect at = ControlRect(row, dpi_);
+    switch (row.Kind) {
       case ControlKind::List:
-        CreateItemList(window_, spec.Id, at.X, at.Y, at.Width, at.Height);
+        CreateItemList(window_, row.Id, at.X, at.Y, at.Width, at.Height);
         break;
       case ControlKind::FileList:
-        (spec.Id == File1 ? file1_ : file2_).Window =
-            CreateFileList(window_, spec.Id, at.X, at.Y, at.Width, at.Height);
+        (row.Id == File1 ? file1_ : file2_).Window =
+            CreateFileList(window_, row.Id, at.X, at.Y, at.Width, at.Height);
         break;
       default:
-        CreatePlainControl(window_, spec, at);
+        CreatePlainControl(window_, row, at);
         break;
     }
   }
   // Frames under everything else, so that what they contain is drawn over them. Frames take no
   // focus, so the tab order of the other controls stays that of the table.
-  for (const ControlSpec& spec : kControls) {
-    if (spec.Kind == ControlKind::Frame) {
-      SetWindowPos(Control(spec.Id), HWND_BOTTOM, 0, 0, 0, 0,
+  for (const ControlRow& row : kControls) {
+    if (row.Kind == ControlKind::Frame) {
+      SetWindowPos(Control(row.Id), HWND_BOTTOM, 0, 0, 0, 0,
                    SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
   }
@@ -214,10 +214,10 @@ void MainWindow::ApplyDpi(unsigned dpi, const RECT* suggested) {
   logFont.lfUnderline = TRUE;
   UniqueFont linkFont(CreateFontIndirectW(&logFont));
 
-  for (const ControlSpec& spec : kControls) {
-    HWND control = Control(spec.Id);
+  for (const ControlRow& row : kControls) {
+    HWND control = Control(row.Id);
     if (!control) continue;
-    const PixelRect at = ControlRect(spec, dpi);
+    const PixelRect at = ControlRect(row, dpi);
     RECT now;
     GetWindowRect(control, &now);
     MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&now), 2);
@@ -227,7 +227,7 @@ void MainWindow::ApplyDpi(unsigned dpi, const RECT* suggested) {
       SetWindowPos(control, nullptr, at.X, at.Y, at.Width, at.Height,
                    SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    HFONT chosen = spec.Id == Label2 ? linkFont.get() : font.get();
+    HFONT chosen = row.Id == Label2 ? linkFont.get() : font.get();
     if (chosen) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(chosen), TRUE);
   }
   // The controls now use the new fonts; the old ones can go.

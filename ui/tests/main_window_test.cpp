@@ -130,7 +130,7 @@ const Expected kExpected[] = {
 TEST_F(MainWindowTest, EveryControlHasItsClassCaptionPlaceAndSizeInTwips) {
   ASSERT_EQ(std::size(kExpected), static_cast<std::size_t>(kControlCount));
   for (const Expected& want : kExpected) {
-    SCOPED_TRACE(Spec(want.Id).Name);
+    SCOPED_TRACE(Row(want.Id).Name);
     HWND control = Control(want.Id);
     ASSERT_NE(control, nullptr);
     if (want.Class) {
@@ -207,7 +207,7 @@ TEST_F(MainWindowTest, DpiChangeMovesControlsAndScalesFonts) {
   EXPECT_EQ(window_->Dpi(), 144u);
   for (int id : {Text1, Command9, List3, Check2, Label2}) {
     const RECT at = ClientRectOf(Control(id));
-    const PixelRect want = ControlRect(Spec(id), 144);
+    const PixelRect want = ControlRect(Row(id), 144);
     EXPECT_EQ(at.left, want.X) << id;
     EXPECT_EQ(at.top, want.Y) << id;
     EXPECT_EQ(at.right - at.left, want.Width) << id;

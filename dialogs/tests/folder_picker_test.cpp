@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "dialog_driver.h"
+#include "folder_selection.h"
 #include "dialogs/dialog_records.h"
 #include "tools/test_support.h"
 
@@ -33,7 +34,7 @@ std::wstring ChooseInDialog(const std::wstring& folder, bool* promptShown = null
   TestWindow owner;
   DialogAnswerer answer(owner.get(), {}, [&](HWND dialog) {
     if (promptShown) *promptShown = testing::FindChildWithText(dialog, kPrompt) != nullptr;
-    SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+    EXPECT_TRUE(testing::SelectFolder(dialog, folder)) << "not shown as selected: " << ::testing::PrintToString(folder);
     testing::PressButton(dialog, IDOK);
   });
   std::wstring chosen = BrowseForFolder(owner.get(), kPrompt, L"");

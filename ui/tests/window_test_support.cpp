@@ -1,7 +1,11 @@
 // Finding and answering the window's dialogs from a second thread, with deadlines.
 #include "window_test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <shlobj.h>
+
+#include "dialogs/tests/folder_selection.h"
 
 namespace rarbatch::testing {
 
@@ -106,7 +110,8 @@ void ChooseFile(HWND dialog, const std::wstring& path) {
 }
 
 void ChooseFolder(HWND dialog, const std::wstring& folder) {
-  SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+  EXPECT_TRUE(SelectFolder(dialog, folder)) << "the folder dialog never showed "
+                                            << ::testing::PrintToString(folder) << " as selected";
   PressButton(dialog, IDOK);
 }
 

@@ -196,9 +196,16 @@ int ImportFolderFrom(HWND target, FileList& files, const std::wstring& folder) {
   std::vector<std::wstring> items;
   items.reserve(names.size());
   for (const auto& name : names) items.push_back(d + name);
+  const std::size_t room = static_cast<std::size_t>(std::max(0, kMaxListItems - Count(target)));
   const int appended = AppendMany(target, items);
   const std::size_t leftOut = items.size() - static_cast<std::size_t>(appended);
-  if (leftOut > 0) {
+  if (static_cast<std::size_t>(appended) < std::min(items.size(), room)) {
+    // The list stopped short of its limit: the system had no memory for more items.
+    ShowMessage(target,
+                L"内存不足，无法向列表添加更多项。\n已添加 " + std::to_wstring(appended) + L" 个文件，另有 " +
+                    std::to_wstring(leftOut) + L" 个文件未添加。",
+                MB_ICONWARNING);
+  } else if (leftOut > 0) {
     ShowMessage(target,
                 L"列表已满：一个列表最多只能容纳 " + std::to_wstring(kMaxListItems) + L" 项。\n已添加 " +
                     std::to_wstring(appended) + L" 个文件，另有 " + std::to_wstring(leftOut) +

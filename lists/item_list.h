@@ -8,7 +8,7 @@
 
 namespace rarbatch {
 
-// A list box holds at most this many items: positions are 16-bit signed.
+// The most items one of the program's lists takes; appends past it are refused.
 inline constexpr int kMaxListItems = 32767;
 
 // Creates one of the window's item lists: a child list box with multiple selection (a click toggles

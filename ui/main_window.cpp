@@ -155,7 +155,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CREATE:
       // Controls are made at the window's own DPI, so that laying out again is rarely needed.
       dpi_ = WindowDpi(window_);
-      CreateControls();
+      // A window without all its controls would lose part of the job without a word: refuse it,
+      // and creating the window fails.
+      if (!CreateControls()) return -1;
       Guarded(L"Form_Load", &MainWindow::Form_Load);
       return 0;
     case WM_COMMAND:
@@ -181,21 +183,23 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcW(window_, message, wParam, lParam);
 }
 
-void MainWindow::CreateControls() {
+bool MainWindow::CreateControls() {
   for (const ControlRow& row : kControls) {
     const PixelRect at = ControlRect(row, dpi_);
+    HWND made = nullptr;
     switch (row.Kind) {
       case ControlKind::List:
-        CreateItemList(window_, row.Id, at.X, at.Y, at.Width, at.Height);
+        made = CreateItemList(window_, row.Id, at.X, at.Y, at.Width, at.Height);
         break;
       case ControlKind::FileList:
-        (row.Id == File1 ? file1_ : file2_).Window =
+        made = (row.Id == File1 ? file1_ : file2_).Window =
             CreateFileList(window_, row.Id, at.X, at.Y, at.Width, at.Height);
         break;
       default:
-        CreatePlainControl(window_, row, at);
+        made = CreatePlainControl(window_, row, at);
         break;
     }
+    if (!made) return false;
   }
   // Frames under everything else, so that what they contain is drawn over them. Frames take no
   // focus, so the tab order of the other controls stays that of the table.
@@ -205,6 +209,7 @@ void MainWindow::CreateControls() {
                    SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
   }
+  return true;
 }
 
 void MainWindow::ApplyDpi(unsigned dpi, const RECT* suggested) {
@@ -230,9 +235,10 @@ void MainWindow::ApplyDpi(unsigned dpi, const RECT* suggested) {
     HFONT chosen = row.Id == Label2 ? linkFont.get() : font.get();
     if (chosen) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(chosen), TRUE);
   }
-  // The controls now use the new fonts; the old ones can go.
-  font_ = std::move(font);
-  linkFont_ = std::move(linkFont);
+  // The controls now use the new fonts, and the old ones can go. A font that could not be made
+  // was not handed out, so the controls still use the old one: it stays.
+  if (font.get()) font_ = std::move(font);
+  if (linkFont.get()) linkFont_ = std::move(linkFont);
 
   const SIZE size = WindowSizeForClient(
       {TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)},
@@ -296,20 +302,30 @@ void MainWindow::OnCommand(int id, int notification) {
   }
 }
 
-void MainWindow::Guarded(const wchar_t* handlerName, void (MainWindow::*handler)()) {
-  std::wstring error;
+void MainWindow::Guarded(const wchar_t* handlerName, void (MainWindow::*handler)()) noexcept {
+  std::string what;
   try {
     (this->*handler)();
     return;
   } catch (const std::exception& failure) {
-    error = FromAnsi(failure.what());
-    if (error.empty()) error = L"未知错误";
+    try {
+      what = failure.what();
+    } catch (...) {
+    }
   } catch (...) {
-    error = L"未知错误";
   }
-  const std::wstring message = std::wstring(handlerName) + L" 出错：" + error +
-                               L"\n操作未完成，窗口中的内容保持不变。";
-  MessageBoxW(window_, message.c_str(), kAppTitle, MB_OK | MB_ICONERROR);
+  // Reporting needs memory too; should that fail, a fixed text still reaches the user, and nothing
+  // is thrown back through the system's window code.
+  try {
+    std::wstring error = FromAnsi(what.c_str());
+    if (error.empty()) error = L"未知错误";
+    const std::wstring message = std::wstring(handlerName) + L" 出错：" + error +
+                                 L"\n操作未完成，窗口中的内容保持不变。";
+    MessageBoxW(window_, message.c_str(), kAppTitle, MB_OK | MB_ICONERROR);
+  } catch (...) {
+    MessageBoxW(window_, L"出错：内存不足。\n操作未完成，窗口中的内容保持不变。", kAppTitle,
+                MB_OK | MB_ICONERROR);
+  }
 }
 
 BatchJob MainWindow::GatherJob() const {

@@ -47,14 +47,15 @@ class MainWindow {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
-  void CreateControls();
+  // Creates every control of the table; false when one could not be made.
+  bool CreateControls();
   void ApplyDpi(unsigned dpi, const RECT* suggested);
   void OnCommand(int id, int notification);
   void OnActivate(bool active);
   HBRUSH OnLinkColor(HDC dc);
 
   // Runs one event handler; whatever it throws is reported and the window carries on.
-  void Guarded(const wchar_t* handlerName, void (MainWindow::*handler)());
+  void Guarded(const wchar_t* handlerName, void (MainWindow::*handler)()) noexcept;
 
   void Form_Load();
   void Command1_Click();

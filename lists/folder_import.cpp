@@ -207,9 +207,8 @@ int ImportFolderFrom(HWND target, FileList& files, const std::wstring& folder) {
                 MB_ICONWARNING);
   } else if (leftOut > 0) {
     ShowMessage(target,
-                L"列表已满：一个列表最多只能容纳 " + std::to_wstring(kMaxListItems) + L" 项。\n已添加 " +
-                    std::to_wstring(appended) + L" 个文件，另有 " + std::to_wstring(leftOut) +
-                    L" 个文件未添加。",
+                ListFullText() + L"\n已添加 " + std::to_wstring(appended) + L" 个文件，另有 " +
+                    std::to_wstring(leftOut) + L" 个文件未添加。",
                 MB_ICONWARNING);
   }
   return appended;

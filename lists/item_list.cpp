@@ -16,6 +16,10 @@ HWND CreateItemList(HWND parent, int id, int x, int y, int width, int height) {
                          nullptr);
 }
 
+std::wstring ListFullText() {
+  return L"列表已满：一个列表最多只能容纳 " + std::to_wstring(kMaxListItems) + L" 项。";
+}
+
 int Count(HWND list) {
   const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
   return count < 0 ? 0 : static_cast<int>(count);
@@ -41,10 +45,7 @@ std::vector<std::wstring> Items(HWND list) {
 
 bool Append(HWND list, const std::wstring& item) {
   if (Count(list) >= kMaxListItems) {
-    ShowMessage(list,
-                L"列表已满：一个列表最多只能容纳 " + std::to_wstring(kMaxListItems) +
-                    L" 项。\n未添加：" + item,
-                MB_ICONWARNING);
+    ShowMessage(list, ListFullText() + L"\n未添加：" + item, MB_ICONWARNING);
     return false;
   }
   const LRESULT at = SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));

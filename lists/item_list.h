@@ -11,6 +11,9 @@ namespace rarbatch {
 // The most items one of the program's lists takes; appends past it are refused.
 inline constexpr int kMaxListItems = 32767;
 
+// The first line of what the user is told when a list is full.
+std::wstring ListFullText();
+
 // Creates one of the window's item lists: a child list box with multiple selection (a click toggles
 // one item), not sorted, with a vertical scroll bar and a tab stop.
 HWND CreateItemList(HWND parent, int id, int x, int y, int width, int height);

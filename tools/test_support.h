@@ -10,7 +10,7 @@
 namespace rarbatch::testing {
 
 // A new folder under the temp folder whose name holds a space and Chinese characters; removed with
-// its files when the object goes.
+// all it holds when the object goes.
 class ScratchFolder {
  public:
   ScratchFolder();
@@ -33,6 +33,31 @@ std::wstring InstallFakeRar(const std::wstring& folder);
 
 // Every call the stand-in archiver recorded in `folder`, each as its list of arguments.
 std::vector<std::vector<std::wstring>> ReadRecordedCalls(const std::wstring& folder);
+
+// An archive of the stand-in archiver, as tools/fake_rar.cpp keeps it in its file.
+struct FakeEntry {
+  std::wstring Name;
+  std::wstring Password;  // empty when added without one
+  bool operator==(const FakeEntry&) const = default;
+};
+struct FakeArchive {
+  bool Exists = false;  // whether the file is there at all
+  bool Locked = false;
+  std::wstring Comment;
+  std::vector<FakeEntry> Entries;
+};
+
+FakeArchive ReadFakeArchive(const std::wstring& path);
+
+// Writes the archive file (whatever `archive.Exists` says); false when it cannot.
+bool WriteFakeArchive(const std::wstring& path, const FakeArchive& archive);
+
+// Makes every later call of the stand-in archiver on `archivePath` change nothing and exit with
+// `code`.
+bool ForceExitCode(const std::wstring& archivePath, int code);
+
+// Writes `bytes` as the whole file; false when it cannot.
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 
 // The whole file as bytes; empty when it cannot be read.
 std::string ReadFileBytes(const std::wstring& path);

@@ -1,6 +1,8 @@
 // The job one press of the generate button carries out, and the batch script text that applies it.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,5 +23,25 @@ struct BatchJob {
 // CR LF. Characters that the command interpreter would act on are escaped so that the archiver
 // receives exactly what the job holds; a job that FindScriptProblem refuses must not be composed.
 std::wstring ComposeBatchScript(const BatchJob& job);
+
+// Whether the composed script holds the password: it is used and some add line carries it.
+bool ScriptHoldsPassword(const BatchJob& job);
+
+// The longest line the command interpreter reads whole; it cuts a longer one.
+inline constexpr std::size_t kMaxScriptLineLength = 8191;
+
+enum class ScriptOperation { Delete, Add, Comment, Lock };
+
+// A script line too long for the interpreter: the archive it is for, its operation and, for a delete
+// or add line, the position of the name or file in its list. Positions count from 0.
+struct OverlongLine {
+  std::size_t Archive;
+  ScriptOperation Operation;
+  std::size_t Item;
+  std::size_t Length;  // characters, without the line end
+};
+
+// The first line of the script, in script order, that is longer than kMaxScriptLineLength.
+std::optional<OverlongLine> FindOverlongLine(const BatchJob& job);
 
 }  // namespace rarbatch

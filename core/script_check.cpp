@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include "archiver_args.h"
+
 namespace rarbatch {
 namespace {
 
@@ -38,6 +40,45 @@ std::wstring Describe(const wchar_t* field, Fault fault, std::size_t item, const
   return message;
 }
 
+// Given no name, the archiver takes every file: a delete entry that names nothing would empty every
+// archive of the list.
+std::optional<std::wstring> FindEmptyDeleteEntry(const std::vector<std::wstring>& names) {
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (NamesSomethingToDelete(names[i])) continue;
+    return L"删除文件列表第 " + std::to_wstring(i + 1) +
+           L" 项没有指定任何文件名（只有空格、空字符串或以 - 开头的开关）。压缩程序会因此删除每个"
+           L"压缩包中的全部文件，所以不执行。\n“" + names[i] + L"”";
+  }
+  return std::nullopt;
+}
+
+std::wstring DescribeOverlongLine(const BatchJob& job, const OverlongLine& line) {
+  std::wstring message = L"压缩包列表第 " + std::to_wstring(line.Archive + 1) + L" 项的";
+  std::wstring item;
+  switch (line.Operation) {
+    case ScriptOperation::Delete:
+      message += L"删除命令（删除文件列表第 " + std::to_wstring(line.Item + 1) + L" 项）";
+      item = job.DeleteNames[line.Item];
+      break;
+    case ScriptOperation::Add:
+      message += L"添加命令（添加文件列表第 " + std::to_wstring(line.Item + 1) + L" 项）";
+      item = job.AddFiles[line.Item];
+      break;
+    case ScriptOperation::Comment:
+      message += L"注释命令（注释文件）";
+      item = job.CommentFile;
+      break;
+    case ScriptOperation::Lock:
+      message += L"锁定命令";
+      break;
+  }
+  message += L"长 " + std::to_wstring(line.Length) + L" 个字符，超过命令解释器一行最多 " +
+             std::to_wstring(kMaxScriptLineLength) + L" 个字符的限制，无法写入批处理文件。\n" +
+             job.Archives[line.Archive];
+  if (!item.empty()) message += L"\n" + item;
+  return message;
+}
+
 }  // namespace
 
 std::optional<std::wstring> FindScriptProblem(const BatchJob& job, const EncodableFn& encodable) {
@@ -60,12 +101,15 @@ std::optional<std::wstring> FindScriptProblem(const BatchJob& job, const Encodab
   if (auto p = checkList(L"压缩包列表", job.Archives, false)) return p;
   // Quotes typed in a delete name group a name that holds spaces.
   if (auto p = checkList(L"删除文件列表", job.DeleteNames, true)) return p;
+  if (auto p = FindEmptyDeleteEntry(job.DeleteNames)) return p;
   if (auto p = checkList(L"添加文件列表", job.AddFiles, false)) return p;
   if (auto p = check(L"注释文件的路径", job.CommentFile, false, 0, true)) return p;
-  // The password is checked only when it is used, and never echoed back.
+  // The password is checked only when it is used, and never echoed back. A double quote in it is
+  // written doubled, which the archiver reads as one.
   if (job.UsePassword) {
-    if (auto p = check(L"密码", job.Password, false, 0, false)) return p;
+    if (auto p = check(L"密码", job.Password, true, 0, false)) return p;
   }
+  if (auto line = FindOverlongLine(job)) return DescribeOverlongLine(job, *line);
   return std::nullopt;
 }
 

@@ -114,14 +114,18 @@ TEST(ComposeBatchScript, EscapesWhatTheInterpreterWouldChange) {
        L"\"C:\\R\\Rar.exe\" d \"a\" 50%% \"1%%\"\r\n"},
       {L"operators in quoted paths stay", Job(L"D:\\a&b\\x^y.rar", {}, {L"E:\\<f>|g"}),
        L"\"C:\\R\\Rar.exe\" a \"D:\\a&b\\x^y.rar\" \"E:\\<f>|g\"\r\n"},
-      {L"trailing backslash before a closing quote", Job(L"D:\\a\\", {}, {L"E:\\f\\\\"}),
-       L"\"C:\\R\\Rar.exe\" a \"D:\\a\\\\\" \"E:\\f\\\\\\\\\"\r\n"},
+      {L"backslashes before a closing quote are written as they are",
+       Job(L"D:\\a\\", {L"\"dir\\\" x.txt"}, {L"E:\\f\\\\"}),
+       L"\"C:\\R\\Rar.exe\" d \"D:\\a\\\" \"dir\\\" x.txt\r\n"
+       L"\"C:\\R\\Rar.exe\" a \"D:\\a\\\" \"E:\\f\\\\\"\r\n"},
       {L"password with a space is one argument", Job(L"a", {}, {L"f"}, L"two words", true),
        L"\"C:\\R\\Rar.exe\" a \"-ptwo words\" \"a\" \"f\"\r\n"},
       {L"password with operators and percent", Job(L"a", {}, {L"f"}, L"p&%x^(1)", true),
        L"\"C:\\R\\Rar.exe\" a \"-pp&%%x^(1)\" \"a\" \"f\"\r\n"},
-      {L"password ending in a backslash", Job(L"a", {}, {L"f"}, L"a b\\", true),
-       L"\"C:\\R\\Rar.exe\" a \"-pa b\\\\\" \"a\" \"f\"\r\n"},
+      {L"password ending in a backslash", Job(L"a", {}, {L"f"}, L"my pass\\", true),
+       L"\"C:\\R\\Rar.exe\" a \"-pmy pass\\\" \"a\" \"f\"\r\n"},
+      {L"double quotes in a password are doubled", Job(L"a", {}, {L"f"}, L"a\"b&\"%", true),
+       L"\"C:\\R\\Rar.exe\" a \"-pa\"\"b&\"\"%%\" \"a\" \"f\"\r\n"},
       {L"plain password with backslash unchanged", Job(L"a", {}, {L"f"}, L"x\\y!", true),
        L"\"C:\\R\\Rar.exe\" a -px\\y! \"a\" \"f\"\r\n"},
   };
@@ -135,6 +139,29 @@ TEST(ComposeBatchScript, PercentInArchiverAndCommentPaths) {
   job.RarPath = L"C:\\%PATH%\\Rar.exe";
   job.CommentFile = L"D:\\%1.txt";
   EXPECT_EQ(ComposeBatchScript(job), L"\"C:\\%%PATH%%\\Rar.exe\" c -z\"D:\\%%1.txt\" \"a\"\r\n");
+}
+
+TEST(FindOverlongLine, NamesTheFirstLineTheInterpreterWouldCut) {
+  // "r" d "<archive>" <name>: 3 + 4 + archive + 2 + name characters.
+  BatchJob job = Job(L"a", {L"n", std::wstring(kMaxScriptLineLength - 10, L'x')}, {L"f"});
+  job.RarPath = L"r";
+  EXPECT_EQ(FindOverlongLine(job), std::nullopt) << "exactly at the limit";
+  job.Archives = {L"a", L"ab"};
+  const auto line = FindOverlongLine(job);
+  ASSERT_NE(line, std::nullopt);
+  EXPECT_EQ(line->Archive, 1u);
+  EXPECT_EQ(line->Operation, ScriptOperation::Delete);
+  EXPECT_EQ(line->Item, 1u);
+  EXPECT_EQ(line->Length, kMaxScriptLineLength + 1);
+
+  // Escaping counts: each '%' of the file becomes two characters in the script.
+  BatchJob add = Job(L"a", {}, {L"f", std::wstring(kMaxScriptLineLength / 2, L'%')});
+  ASSERT_NE(FindOverlongLine(add), std::nullopt);
+  EXPECT_EQ(FindOverlongLine(add)->Operation, ScriptOperation::Add);
+  BatchJob lock = Job(std::wstring(kMaxScriptLineLength, L'a'), {}, {});
+  lock.Lock = true;
+  ASSERT_NE(FindOverlongLine(lock), std::nullopt);
+  EXPECT_EQ(FindOverlongLine(lock)->Operation, ScriptOperation::Lock);
 }
 
 TEST(ComposeBatchScript, ReservesExactlyOnce) {

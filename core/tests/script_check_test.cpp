@@ -60,10 +60,12 @@ TEST(FindScriptProblem, QuotesOnlyAllowedInDeleteNames) {
 
   job = GoodJob();
   job.Password = L"pa\"ss";
+  EXPECT_EQ(FindScriptProblem(job), std::nullopt) << "a quote in the password is written doubled";
+  job.Password = L"pa\rss";
   problem = FindScriptProblem(job);
   ASSERT_NE(problem, std::nullopt);
   EXPECT_NE(problem->find(L"密码"), std::wstring::npos);
-  EXPECT_EQ(problem->find(L"pa\"ss"), std::wstring::npos) << "the password is never echoed";
+  EXPECT_EQ(problem->find(L"pa\rss"), std::wstring::npos) << "the password is never echoed";
 
   job.UsePassword = false;
   EXPECT_EQ(FindScriptProblem(job), std::nullopt) << "an unused password is not written";
@@ -74,6 +76,30 @@ TEST(FindScriptProblem, QuotesOnlyAllowedInDeleteNames) {
   BatchJob quotedComment = GoodJob();
   quotedComment.CommentFile += L"\"";
   EXPECT_NE(FindScriptProblem(quotedComment), std::nullopt);
+}
+
+TEST(FindScriptProblem, RefusesADeleteEntryThatNamesNoFile) {
+  for (const wchar_t* entry : {L"   ", L"-r", L"\t-r  -y"}) {
+    BatchJob job = GoodJob();
+    job.DeleteNames.push_back(entry);
+    const auto problem = FindScriptProblem(job);
+    ASSERT_NE(problem, std::nullopt) << entry;
+    EXPECT_NE(problem->find(L"删除文件列表第 2 项"), std::wstring::npos) << *problem;
+    EXPECT_NE(problem->find(L"全部文件"), std::wstring::npos) << "says why";
+  }
+  BatchJob job = GoodJob();
+  job.DeleteNames = {L"-r *.bak", L"@names.lst"};
+  EXPECT_EQ(FindScriptProblem(job), std::nullopt);
+}
+
+TEST(FindScriptProblem, RefusesALineTheInterpreterWouldCut) {
+  BatchJob job = GoodJob();
+  job.AddFiles.push_back(L"D:\\" + std::wstring(kMaxScriptLineLength, L'x'));
+  const auto problem = FindScriptProblem(job);
+  ASSERT_NE(problem, std::nullopt);
+  EXPECT_NE(problem->find(L"压缩包列表第 1 项"), std::wstring::npos) << *problem;
+  EXPECT_NE(problem->find(L"添加文件列表第 2 项"), std::wstring::npos) << *problem;
+  EXPECT_NE(problem->find(L"D:\\a.rar"), std::wstring::npos) << "names the archive";
 }
 
 TEST(FindScriptProblem, AsksTheEncoderAboutEveryWrittenString) {

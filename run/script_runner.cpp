@@ -30,31 +30,32 @@ std::wstring ScriptPath(const std::wstring& myPath) { return myPath + L"tmp.bat"
 
 namespace {
 
-// Converts to the ANSI code page; false when a character had no exact counterpart.
-bool ToAnsiStrict(const std::wstring& text, std::string& out) {
+// Converts to the code page the interpreter reads the script in: the OEM code page, which a new
+// console starts with. False when a character had no exact counterpart.
+bool ToScriptBytes(const std::wstring& text, std::string& out) {
   out.clear();
   if (text.empty()) return true;
   BOOL usedDefault = FALSE;
-  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(),
+  const int size = WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, text.data(),
                                        static_cast<int>(text.size()), nullptr, 0, nullptr,
                                        &usedDefault);
   if (size <= 0 || usedDefault) return false;
   out.resize(static_cast<std::size_t>(size));
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
+  WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
                       out.data(), size, nullptr, &usedDefault);
   return !usedDefault;
 }
 
 }  // namespace
 
-bool IsAnsiEncodable(const std::wstring& text) {
+bool IsScriptEncodable(const std::wstring& text) {
   std::string bytes;
-  return ToAnsiStrict(text, bytes);
+  return ToScriptBytes(text, bytes);
 }
 
 std::optional<std::wstring> WriteScriptFile(const std::wstring& path, const std::wstring& text) {
   std::string bytes;
-  if (!ToAnsiStrict(text + L"\r\n", bytes)) {
+  if (!ToScriptBytes(text + L"\r\n", bytes)) {
     return L"批处理文件含有系统代码页无法表示的字符，未写入：" + path;
   }
   UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -72,16 +73,30 @@ std::optional<std::wstring> WriteScriptFile(const std::wstring& path, const std:
   return std::nullopt;
 }
 
+std::wstring ScriptCommandLine(const std::wstring& systemFolder, const std::wstring& scriptPath) {
+  // /d: no AutoRun commands from the registry, which could change the code page before the script
+  // is read. /v:off: no delayed expansion, which would eat the '!' in names. /s /c: the outer quotes
+  // are removed and the quoted script path is run as it stands.
+  return L"\"" + systemFolder + L"\\cmd.exe\" /d /v:off /s /c \"\"" + scriptPath + L"\"\"";
+}
+
 std::optional<std::wstring> StartScript(const std::wstring& path, UniqueHandle* process) {
-  // Quoted, so that a folder with spaces is not taken for a shorter program name.
-  std::wstring commandLine = L"\"" + path + L"\"";
+  // The interpreter of the system folder, never one that the search path would find first.
+  std::wstring systemFolder(MAX_PATH, L'\0');
+  const UINT length = GetSystemDirectoryW(systemFolder.data(), MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    return DescribeFailure(L"无法找到命令解释器", L"", GetLastError());
+  }
+  systemFolder.resize(length);
+  const std::wstring interpreter = systemFolder + L"\\cmd.exe";
+  std::wstring commandLine = ScriptCommandLine(systemFolder, path);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOWNORMAL;
   PROCESS_INFORMATION info{};
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &info)) {
+  if (!CreateProcessW(interpreter.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &startup, &info)) {
     return DescribeFailure(L"无法运行批处理文件", path, GetLastError());
   }
   CloseHandle(info.hThread);
@@ -97,6 +112,39 @@ std::optional<std::wstring> WriteAndRunScript(const std::wstring& myPath, const 
   return StartScript(path, process);
 }
 
+bool ScriptFileCleanup::DeleteWhenEnded(HANDLE process, std::wstring path) {
+  Wait();
+  HANDLE copy = nullptr;
+  if (!DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE,
+                       0)) {
+    return false;
+  }
+  process_ = UniqueHandle(copy);
+  path_ = std::move(path);
+  thread_ = UniqueHandle(CreateThread(nullptr, 0, &ScriptFileCleanup::Run, this, 0, nullptr));
+  // Without a thread, wait here rather than leave the password behind.
+  if (!thread_) Run(this);
+  return true;
+}
+
+DWORD WINAPI ScriptFileCleanup::Run(void* self) {
+  auto* me = static_cast<ScriptFileCleanup*>(self);
+  WaitForSingleObject(me->process_.get(), INFINITE);
+  // The interpreter has closed the file when its process has ended; a virus scanner may still hold
+  // it for a moment.
+  for (int attempt = 0; attempt < 50 && !DeleteFileW(me->path_.c_str()); ++attempt) {
+    if (GetLastError() == ERROR_FILE_NOT_FOUND) break;
+    Sleep(100);
+  }
+  return 0;
+}
+
+void ScriptFileCleanup::Wait() {
+  if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
+  thread_.reset();
+  process_.reset();
+}
+
 bool GenerateAndRun(HWND owner, const std::wstring& title, const std::wstring& myPath,
                     const BatchJob& job, UniqueHandle* process) {
   auto tell = [&](const std::wstring& text, UINT icon) {
@@ -106,7 +154,7 @@ bool GenerateAndRun(HWND owner, const std::wstring& title, const std::wstring& m
     tell(kMissingRarMessage, MB_ICONINFORMATION);
     return false;
   }
-  if (auto problem = FindScriptProblem(job, IsAnsiEncodable)) {
+  if (auto problem = FindScriptProblem(job, IsScriptEncodable)) {
     tell(*problem, MB_ICONWARNING);
     return false;
   }

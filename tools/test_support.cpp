@@ -14,13 +14,13 @@ std::wstring FromUtf8(const std::string& text) {
   return out;
 }
 
-ScratchFolder::ScratchFolder() {
+ScratchFolder::ScratchFolder(const std::wstring& label) {
   static std::atomic<int> counter{0};
   wchar_t temp[MAX_PATH + 1];
   const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
   path_.assign(temp, length);
   if (path_.empty() || path_.back() != L'\\') path_ += L'\\';
-  path_ += L"rarbatch 测试 " + std::to_wstring(GetCurrentProcessId()) + L"-" +
+  path_ += label + L" " + std::to_wstring(GetCurrentProcessId()) + L"-" +
            std::to_wstring(counter++) + L"\\";
   CreateDirectoryW(path_.c_str(), nullptr);
 }

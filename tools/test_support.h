@@ -9,11 +9,11 @@
 
 namespace rarbatch::testing {
 
-// A new folder under the temp folder whose name holds a space and Chinese characters; removed with
-// all it holds when the object goes.
+// A new folder under the temp folder whose name holds a space and Chinese characters (or `label`);
+// removed with all it holds when the object goes.
 class ScratchFolder {
  public:
-  ScratchFolder();
+  explicit ScratchFolder(const std::wstring& label = L"rarbatch 测试");
   ~ScratchFolder();
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;

@@ -1,10 +1,11 @@
 // End to end: jobs full of characters the command interpreter acts on are composed, written as
-// tmp.bat, run by the real cmd.exe, and the arguments the stand-in archiver received are compared
-// with what the user meant.
+// tmp.bat, run by the real cmd.exe, and the arguments the stand-in archiver received, split by the
+// archiver's own rules, are compared with what the user meant.
 #include <gtest/gtest.h>
 
 #include <random>
 
+#include "core/archiver_args.h"
 #include "core/batch_script.h"
 #include "core/script_check.h"
 #include "run/script_runner.h"
@@ -15,37 +16,13 @@ namespace {
 
 using Call = std::vector<std::wstring>;
 
-// How the C runtime splits a delete name typed by the user: spaces and tabs separate, double quotes
-// group. Names used here hold no backslash before a quote and no two quotes in a row, where the
-// runtime's further rules would apply.
-std::vector<std::wstring> SplitTypedNames(const std::wstring& typed) {
-  std::vector<std::wstring> names;
-  std::wstring current;
-  bool inQuotes = false, started = false;
-  for (wchar_t c : typed) {
-    if (c == L'"') {
-      inQuotes = !inQuotes;
-      started = true;
-    } else if ((c == L' ' || c == L'\t') && !inQuotes) {
-      if (started) names.push_back(current);
-      current.clear();
-      started = false;
-    } else {
-      current.push_back(c);
-      started = true;
-    }
-  }
-  if (started) names.push_back(current);
-  return names;
-}
-
 // The calls the archiver should receive for the job, in script order.
 std::vector<Call> ExpectedCalls(const BatchJob& job) {
   std::vector<Call> calls;
   for (const auto& a : job.Archives) {
     for (const auto& n : job.DeleteNames) {
       Call call{L"d", a};
-      for (auto& name : SplitTypedNames(n)) call.push_back(name);
+      for (auto& name : SplitArchiverArguments(n)) call.push_back(name);
       calls.push_back(call);
     }
     for (const auto& f : job.AddFiles) {
@@ -91,25 +68,34 @@ TEST(RoundTrip, SpecialCharactersReachTheArchiverUnchanged) {
   job.Lock = true;
   job.UsePassword = true;
   job.Password = L"two words & 100% ^(x)|<y>\\";
-  ASSERT_EQ(FindScriptProblem(job, IsAnsiEncodable), std::nullopt);
+  ASSERT_EQ(FindScriptProblem(job, IsScriptEncodable), std::nullopt);
   ExpectSameCalls(RunThroughCmd(job, dir.Path()), ExpectedCalls(job));
 }
 
-TEST(RoundTrip, PlainPasswordAndEmptyPassword) {
+TEST(RoundTrip, PasswordsAndPathsWithBackslashesAndQuotes) {
   testing::ScratchFolder dir;
+  const std::wstring rar = testing::InstallFakeRar(dir.Path());
   BatchJob job;
-  job.RarPath = testing::InstallFakeRar(dir.Path());
-  job.Archives = {L"a.rar"};
-  job.AddFiles = {L"f.txt"};
+  job.RarPath = rar;
+  job.Archives = {L"D:\\new folder\\"};
+  // Backslashes before the user's closing quote, and before the end.
+  job.DeleteNames = {L"\"dir\\\" x.txt", L"\"a b\\\\\" c\\"};
+  job.AddFiles = {L"E:\\", L"D:\\new folder\\"};
   job.UsePassword = true;
-  job.Password = L"S3cr!t\\x";
-  ExpectSameCalls(RunThroughCmd(job, dir.Path()), ExpectedCalls(job));
+  for (const wchar_t* password : {L"S3cr!t\\x", L"my pass\\", L"x\\\\", L"\"", L"a\"b\"\"c",
+                                  L"\"&%\" 100% \"x&y\"", L"\\\"\\", L"^\"!%PATH%\\"}) {
+    job.Password = password;
+    ASSERT_EQ(FindScriptProblem(job, IsScriptEncodable), std::nullopt) << password;
+    DeleteFileW((dir.Path() + L"args.log").c_str());
+    ExpectSameCalls(RunThroughCmd(job, dir.Path()), ExpectedCalls(job));
+  }
 }
 
 // A seeded random job drawn from an alphabet heavy in the interpreter's special characters.
 BatchJob RandomJob(std::mt19937& rng, const std::wstring& rarPath) {
   const std::wstring pathAlphabet = L"ab%&|<>^()!;,= 测试\\";
-  const std::wstring nameAlphabet = L"ab%&|<>^()!;,=测\" ";
+  const std::wstring nameAlphabet = L"ab%&|<>^()!;,=测\" \\";
+  const std::wstring passwordAlphabet = pathAlphabet + L"\"";
   auto pick = [&](const std::wstring& alphabet, int maxLength) {
     std::uniform_int_distribution<int> length(1, maxLength);
     std::uniform_int_distribution<std::size_t> index(0, alphabet.size() - 1);
@@ -117,14 +103,7 @@ BatchJob RandomJob(std::mt19937& rng, const std::wstring& rarPath) {
     for (int i = length(rng); i > 0; --i) s.push_back(alphabet[index(rng)]);
     return s;
   };
-  auto name = [&] {
-    // No two quotes in a row and no backslash at all: see SplitTypedNames.
-    std::wstring s = pick(nameAlphabet, 12);
-    for (std::size_t i = 1; i < s.size(); ++i) {
-      if (s[i] == L'"' && s[i - 1] == L'"') s[i] = L'x';
-    }
-    return s;
-  };
+  auto name = [&] { return L"n" + pick(nameAlphabet, 12); };  // always names something
   BatchJob job;
   job.RarPath = rarPath;
   for (int i = 0; i < 10; ++i) job.Archives.push_back(L"D:\\" + pick(pathAlphabet, 12) + L".rar");
@@ -133,7 +112,7 @@ BatchJob RandomJob(std::mt19937& rng, const std::wstring& rarPath) {
   job.CommentFile = L"F:\\" + pick(pathAlphabet, 10);
   job.Lock = true;
   job.UsePassword = true;
-  job.Password = pick(pathAlphabet, 10);
+  job.Password = pick(passwordAlphabet, 10);
   return job;
 }
 
@@ -141,7 +120,7 @@ TEST(RoundTrip, SeededRandomScript) {
   testing::ScratchFolder dir;
   std::mt19937 rng(20261207);
   const BatchJob job = RandomJob(rng, testing::InstallFakeRar(dir.Path()));
-  ASSERT_EQ(FindScriptProblem(job, IsAnsiEncodable), std::nullopt);
+  ASSERT_EQ(FindScriptProblem(job, IsScriptEncodable), std::nullopt);
   const std::vector<Call> want = ExpectedCalls(job);
   ASSERT_EQ(want.size(), 180u);
   ExpectSameCalls(RunThroughCmd(job, dir.Path()), want);

@@ -29,7 +29,7 @@ TEST(ProgramFolder, IsTheExecutablesFolderWithOneBackslash) {
 }
 
 TEST(WriteScriptFile, AnsiBytesWithFinalLineEndAndTruncation) {
-  ASSERT_EQ(GetACP(), 936u) << "tests expect the Chinese ANSI code page";
+  ASSERT_EQ(GetOEMCP(), 936u) << "tests expect the Chinese code page";
   ScratchFolder dir;
   const std::wstring path = ScriptPath(dir.Path());
   WriteBytes(path, std::string(1000, 'x'));
@@ -48,10 +48,37 @@ TEST(WriteScriptFile, RefusesUnencodableTextAndLeavesTheOldFile) {
   // U+00E4 and U+0E01 have no exact form in code page 936; a best-fit or '?' would change the name.
   for (const wchar_t* text : {L"k\u00e4se.rar", L"\u0e01.rar", L"\U0001F600.rar"}) {
     EXPECT_NE(WriteScriptFile(path, text), std::nullopt) << "accepted " << text;
-    EXPECT_FALSE(IsAnsiEncodable(text));
+    EXPECT_FALSE(IsScriptEncodable(text));
   }
   EXPECT_EQ(ReadFileBytes(path), "old");
-  EXPECT_TRUE(IsAnsiEncodable(L"D:\\压缩包\\a b&c%.rar"));
+  EXPECT_TRUE(IsScriptEncodable(L"D:\\压缩包\\a b&c%.rar"));
+}
+
+// Run by the run_tests_western test, under an English locale: ANSI 1252 and OEM 437 differ, and the
+// interpreter reads the script in the OEM code page.
+TEST(WesternCodePage, NonAsciiPathReachesTheArchiverAndUnencodableIsRefused) {
+  if (GetOEMCP() != 437) GTEST_SKIP() << "needs OEM code page 437 (run_tests_western)";
+  ScratchFolder dir(L"rarbatch café");
+  BatchJob job;
+  job.RarPath = testing::InstallFakeRar(dir.Path());
+  job.Archives = {dir.Path() + L"café.rar"};
+  job.Lock = true;
+  UniqueHandle process;
+  ASSERT_EQ(WriteAndRunScript(dir.Path(), ComposeBatchScript(job), &process), std::nullopt);
+  ASSERT_TRUE(testing::WaitForExit(process.get(), 60000));
+  EXPECT_EQ(testing::ReadRecordedCalls(dir.Path()),
+            (std::vector<std::vector<std::wstring>>{{L"k", dir.Path() + L"café.rar"}}));
+
+  job.Archives.push_back(L"D:\\测试.rar");  // 437 has no Chinese characters
+  const auto problem = FindScriptProblem(job, IsScriptEncodable);
+  ASSERT_NE(problem, std::nullopt);
+  EXPECT_NE(problem->find(L"压缩包列表第 2 项"), std::wstring::npos) << *problem;
+  EXPECT_NE(problem->find(L"D:\\测试.rar"), std::wstring::npos);
+}
+
+TEST(StartScript, RunsTheSystemInterpreterWithoutAutoRunOrDelayedExpansion) {
+  EXPECT_EQ(ScriptCommandLine(L"C:\\Windows\\system32", L"D:\\a b&c\\tmp.bat"),
+            L"\"C:\\Windows\\system32\\cmd.exe\" /d /v:off /s /c \"\"D:\\a b&c\\tmp.bat\"\"");
 }
 
 TEST(WriteScriptFile, ReportsAFolderThatCannotBeWritten) {
@@ -114,7 +141,7 @@ TEST(GenerateAndRun, MissingArchiverOnlyShowsTheMessage) {
   EXPECT_EQ(ReadFileBytes(path), "earlier");
 
   job.RarPath = L" ";  // only the exactly empty path counts as missing
-  EXPECT_TRUE(FindScriptProblem(job, IsAnsiEncodable) == std::nullopt);
+  EXPECT_TRUE(FindScriptProblem(job, IsScriptEncodable) == std::nullopt);
 }
 
 TEST(GenerateAndRun, UnsafeJobIsRefusedBeforeWriting) {

@@ -364,7 +364,15 @@ void MainWindow::Command8_Click() {
 }
 
 void MainWindow::Command9_Click() {
-  GenerateAndRun(window_, kAppTitle, strMyPath_, GatherJob(), options_.ScriptProcess);
+  if (script_ && WaitForSingleObject(script_.get(), 0) == WAIT_TIMEOUT) {
+    MessageBoxW(window_, kScriptStillRunningMessage, kAppTitle, MB_OK | MB_ICONINFORMATION);
+    return;
+  }
+  // The last script has ended: its file is gone (when it held a password) before a new one is written.
+  scriptCleanup_.Wait();
+  const BatchJob job = GatherJob();
+  if (!GenerateAndRun(window_, kAppTitle, strMyPath_, job, &script_)) return;
+  if (ScriptHoldsPassword(job)) scriptCleanup_.DeleteWhenEnded(script_.get(), ScriptPath(strMyPath_));
 }
 
 void MainWindow::Command10_Click() {

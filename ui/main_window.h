@@ -7,6 +7,7 @@
 
 #include "core/batch_script.h"
 #include "lists/folder_import.h"
+#include "run/script_runner.h"
 #include "run/win_util.h"
 #include "dpi.h"
 
@@ -20,8 +21,6 @@ class MainWindow {
   struct Options {
     // Where tmp.bat goes; empty means the program's own folder (what the program always uses).
     std::wstring ProgramFolder;
-    // Receives the started script's process handle, so that tests can wait for it.
-    UniqueHandle* ScriptProcess = nullptr;
     // Closing the window ends the message loop of the program.
     bool QuitOnClose = true;
   };
@@ -42,6 +41,9 @@ class MainWindow {
 
   // The job as the window holds it at this moment.
   BatchJob GatherJob() const;
+
+  // The process of the last script started, while the window keeps it; null before the first.
+  HANDLE ScriptProcess() const { return script_.get(); }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -82,6 +84,10 @@ class MainWindow {
   FileList file1_;
   FileList file2_;
   std::wstring strMyPath_;
+  // The last script started: a second press is refused while it runs, and a script holding a
+  // password is deleted once it ends (also after the window has closed).
+  UniqueHandle script_;
+  ScriptFileCleanup scriptCleanup_;
 };
 
 // Runs the program's message loop with the dialog manager's keyboard handling for `window`.

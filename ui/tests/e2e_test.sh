@@ -8,6 +8,9 @@ exe=$1 fake_rar=$2
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 export WINEPREFIX="$root/build/wineprefix" LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+# Each archiver call takes a moment, so tmp.bat can be read while the script still runs: it holds a
+# password, and the program deletes it once the script has ended.
+export RARBATCH_FAKE_RAR_DELAY_MS=500
 for tool in Xvfb xdotool wine; do
   command -v "$tool" >/dev/null || { echo "e2e: $tool is not installed" >&2; exit 1; }
 done
@@ -116,9 +119,15 @@ type_text 'p w&d'
 click 372 519         # Command9: write tmp.bat and run it
 
 script="$program_dir/tmp.bat"
-for _ in $(seq 100); do [ -s "$work/arc hiver/args.log" ] && break; sleep 0.1; done
+log="$work/arc hiver/args.log"
+for _ in $(seq 100); do [ -s "$log" ] && break; sleep 0.1; done
 [ -f "$script" ] || fail "tmp.bat was not written beside the program"
-sleep 2  # let the script's remaining archiver calls finish
+written=$(mktemp)
+cp "$script" "$written"
+# Eight calls in all; then the script ends and takes its password with it.
+for _ in $(seq 200); do [ "$(grep -c -xF k "$log" 2>/dev/null)" = 2 ] && [ ! -e "$script" ] && break; sleep 0.1; done
+[ -e "$script" ] && fail "tmp.bat, which holds the password, was not deleted after the script ended"
+script=$written
 
 expected=$(mktemp)
 for archive in A.RAR b.rar; do
@@ -131,13 +140,12 @@ done >"$expected"
 printf '\r\n' >>"$expected"  # the file always ends with one empty line
 if ! cmp -s "$expected" "$script"; then
   echo "--- expected"; cat -A "$expected"; echo "--- tmp.bat"; cat -A "$script"
-  rm -f "$expected"
+  rm -f "$expected" "$written"
   fail "tmp.bat differs from the window's job"
 fi
-rm -f "$expected"
+rm -f "$expected" "$written"
 
 # Each line reached the archiver with the arguments the user meant.
-log="$work/arc hiver/args.log"
 grep -qxF -- "-pp w&d" "$log" || fail "the password did not arrive as one argument"
 grep -qxF -- "100%.doc" "$log" || fail "the percent sign did not survive"
 calls=$(grep -c -xF -- "$add_win" "$log")

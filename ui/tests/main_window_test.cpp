@@ -38,7 +38,6 @@ class MainWindowTest : public ::testing::Test {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     MainWindow::Options options;
     options.ProgramFolder = folder_.Path();
-    options.ScriptProcess = &script_;
     options.QuitOnClose = false;
     window_ = std::make_unique<MainWindow>(options);
     hwnd_ = window_->Create(GetModuleHandleW(nullptr));
@@ -47,8 +46,7 @@ class MainWindowTest : public ::testing::Test {
     UpdateWindow(hwnd_);
   }
   void TearDown() override {
-    if (script_) testing::WaitForExit(script_.get(), 30000);
-    script_.reset();
+    if (window_ && window_->ScriptProcess()) testing::WaitForExit(window_->ScriptProcess(), 30000);
     window_.reset();
     SetWebOpener(nullptr);
     CoUninitialize();
@@ -78,7 +76,8 @@ class MainWindowTest : public ::testing::Test {
   }
 
   ScratchFolder folder_;  // the program's folder for these tests: tmp.bat goes here
-  UniqueHandle script_;
+  // The last script the window started, or null.
+  HANDLE Script() const { return window_->ScriptProcess(); }
   std::unique_ptr<MainWindow> window_;
   HWND hwnd_ = nullptr;
 };
@@ -354,14 +353,33 @@ TEST_F(MainWindowTest, GenerateWithoutArchiverOnlySaysSo) {
   EXPECT_EQ(text, L"未指定 RAR.exe 的路径无法调用完成！");
   EXPECT_EQ(title, kAppTitle);
   EXPECT_EQ(GetFileAttributesW((folder_.Path() + L"tmp.bat").c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_FALSE(script_);
+  EXPECT_FALSE(Script());
 }
 
+// The stand-in archiver takes `milliseconds` per call while the object lives.
+class SlowArchiver {
+ public:
+  explicit SlowArchiver(const wchar_t* milliseconds) {
+    SetEnvironmentVariableW(L"RARBATCH_FAKE_RAR_DELAY_MS", milliseconds);
+  }
+  ~SlowArchiver() { SetEnvironmentVariableW(L"RARBATCH_FAKE_RAR_DELAY_MS", nullptr); }
+};
+
+bool FileGoesWithin(const std::wstring& path, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+// The script's bytes as the program writes them: in the OEM code page, 936 here.
 std::string ToAnsi(const std::wstring& text) {
-  const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+  const int size = WideCharToMultiByte(CP_OEMCP, 0, text.data(), static_cast<int>(text.size()),
                                        nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
+  WideCharToMultiByte(CP_OEMCP, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
                       nullptr, nullptr);
   return out;
 }
@@ -388,10 +406,13 @@ TEST_F(MainWindowTest, GenerateWritesTheWindowsJobAndTheArchiverGetsIt) {
   want.UsePassword = true;
   want.Password = L"secret";
 
+  // The archiver takes a while, so the script can be read before it ends and deletes itself.
+  SlowArchiver slow(L"1000");
   Click(Command9);
-  ASSERT_TRUE(script_) << "the script was not started";
-  ASSERT_TRUE(testing::WaitForExit(script_.get(), 60000));
+  ASSERT_TRUE(Script()) << "the script was not started";
   EXPECT_EQ(ReadFileBytes(d + L"tmp.bat"), ToAnsi(ComposeBatchScript(want) + L"\r\n"));
+  ASSERT_TRUE(testing::WaitForExit(Script(), 60000));
+  EXPECT_TRUE(FileGoesWithin(d + L"tmp.bat", 10000)) << "a script holding a password is deleted";
 
   std::vector<Strings> calls;
   for (const std::wstring& archive : want.Archives) {
@@ -404,13 +425,60 @@ TEST_F(MainWindowTest, GenerateWritesTheWindowsJobAndTheArchiverGetsIt) {
 
   // Read at the press: unchecking the password option drops -p from the next script.
   Button_SetCheck(Control(Check2), BST_UNCHECKED);
-  script_.reset();
   Click(Command9);
-  ASSERT_TRUE(script_);
-  ASSERT_TRUE(testing::WaitForExit(script_.get(), 60000));
+  ASSERT_TRUE(Script());
+  ASSERT_TRUE(testing::WaitForExit(Script(), 60000));
   want.UsePassword = false;
   EXPECT_EQ(ReadFileBytes(d + L"tmp.bat"), ToAnsi(ComposeBatchScript(want) + L"\r\n"));
   EXPECT_EQ(Items(Control(List2)).size(), 2u) << "the window keeps the job";
+}
+
+TEST_F(MainWindowTest, ASecondPressWhileTheScriptRunsIsRefusedAndTouchesNothing) {
+  const std::wstring d = folder_.Path();
+  Type(Text1, testing::InstallFakeRar(d));
+  Fill(List2, {d + L"a.rar"});
+  Button_SetCheck(Control(Check1), BST_CHECKED);
+  SlowArchiver slow(L"3000");
+  Click(Command9);
+  ASSERT_TRUE(Script());
+  const HANDLE first = Script();
+  const std::string bytes = ReadFileBytes(d + L"tmp.bat");
+  Fill(List2, {d + L"b.rar"});
+
+  std::wstring text;
+  ASSERT_TRUE(ClickAnswering(Command9, [&](HWND box) {
+    text = StaticTexts(box);
+    PressButton(box, IDOK);
+  }));
+  EXPECT_EQ(text, kScriptStillRunningMessage);
+  EXPECT_EQ(Script(), first) << "no second script";
+  EXPECT_EQ(ReadFileBytes(d + L"tmp.bat"), bytes) << "the running script is not rewritten";
+
+  ASSERT_TRUE(testing::WaitForExit(first, 60000));
+  Click(Command9);  // once it has ended, the button works again
+  EXPECT_NE(Script(), first);
+  EXPECT_NE(ReadFileBytes(d + L"tmp.bat"), bytes);
+}
+
+TEST_F(MainWindowTest, ClosedFirstTheProgramStaysUntilThePasswordScriptEndsAndDeletesIt) {
+  const std::wstring d = folder_.Path();
+  Type(Text1, testing::InstallFakeRar(d));
+  Fill(List2, {d + L"a.rar"});
+  Fill(List3, {d + L"f.txt"});
+  Button_SetCheck(Control(Check2), BST_CHECKED);
+  Type(Text4, L"secret");
+  SlowArchiver slow(L"2000");
+  Click(Command9);
+  ASSERT_TRUE(Script());
+  HANDLE process = nullptr;
+  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), Script(), GetCurrentProcess(), &process,
+                              SYNCHRONIZE, FALSE, 0));
+  UniqueHandle owned(process);
+  EXPECT_NE(GetFileAttributesW((d + L"tmp.bat").c_str()), INVALID_FILE_ATTRIBUTES);
+
+  window_.reset();  // closes the window; returns once the script has ended and its file is gone
+  EXPECT_EQ(WaitForSingleObject(process, 0), WAIT_OBJECT_0) << "returned before the script ended";
+  EXPECT_EQ(GetFileAttributesW((d + L"tmp.bat").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // Sends the mouse press and release of one click in the middle of a control.

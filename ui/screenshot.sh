@@ -15,7 +15,12 @@ done
 . "$root/tools/xvfb.sh"
 app_pid=""
 cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
+  # Under set -e a failing last command here would become the exit status: the killed program's
+  # wait reports 143, and a screenshot that was taken must not count as a failure.
+  if [ -n "$app_pid" ]; then
+    kill "$app_pid" 2>/dev/null || true
+    wait "$app_pid" 2>/dev/null || true
+  fi
   stop_display
 }
 trap cleanup EXIT

@@ -32,7 +32,8 @@ ifeq ($(OS),Windows_NT)
 	@build/win32/rarbatch.exe
 else
 	@if [ -n "$$DISPLAY" ]; then \
-	  WINEPREFIX=$(CURDIR)/build/wineprefix LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all wine build/win32/rarbatch.exe; \
+	  export WINEPREFIX=$(CURDIR)/build/wineprefix LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all; \
+	  . tools/wine-prefix.sh && prepare_wine_prefix && wine build/win32/rarbatch.exe; \
 	else \
 	  echo "rarbatch: no display (DISPLAY is not set), so the window cannot be shown here."; \
 	  echo "rarbatch: 'make screenshot' renders it under Xvfb to build/screenshot.png instead."; \

@@ -1,7 +1,7 @@
-# The two commands of the README. Both first install what is missing (scripts/setup).
+# The commands of the README. Each first installs what is missing (scripts/setup).
 JOBS ?= $(shell nproc)
 
-.PHONY: setup test run bench build-linux build-win32 build-win64 clean
+.PHONY: setup test run bench dist build-linux build-win32 build-win64 clean
 
 setup:
 	@scripts/setup
@@ -32,7 +32,8 @@ ifeq ($(OS),Windows_NT)
 	@build/win32/rarbatch.exe
 else
 	@if [ -n "$$DISPLAY" ]; then \
-	  WINEPREFIX=$(CURDIR)/build/wineprefix LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all wine build/win32/rarbatch.exe; \
+	  export WINEPREFIX=$(CURDIR)/build/wineprefix LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all; \
+	  . tools/wine-prefix.sh && prepare_wine_prefix && wine build/win32/rarbatch.exe; \
 	else \
 	  echo "rarbatch: no display (DISPLAY is not set), so the window cannot be shown here."; \
 	  echo "rarbatch: 'make screenshot' renders it under Xvfb to build/screenshot.png instead."; \
@@ -43,6 +44,10 @@ endif
 screenshot: build-win32
 	@ui/screenshot.sh build/win32/rarbatch.exe build/screenshot.png 96
 	@ui/screenshot.sh build/win32/rarbatch.exe build/screenshot-144dpi.png 144
+
+# The release zip, build/dist/rarbatch-VERSION.zip (the version is set in CMakeLists.txt).
+dist: build-win32
+	@cmake --build --preset win32 --target dist
 
 bench: setup
 	@cmake --preset linux -DRARBATCH_BENCH=ON >/dev/null

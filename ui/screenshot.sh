@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Renders the main window under Wine on a private Xvfb display and saves a PNG of it.
 # Usage: ui/screenshot.sh PROGRAM.exe OUTPUT.png [DPI]
-# Another DPI than 96 uses a prefix of its own (a copy of the project's), so that the project's
-# prefix and the tests that run in it keep 96 DPI.
+# Another DPI than 96 uses a prefix of its own, set up the same way (tools/wine-prefix.sh), so that
+# the project's prefix and the tests that run in it keep 96 DPI.
 set -eu
 exe=$1 out=$2 dpi=${3:-96}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -13,9 +13,15 @@ for tool in Xvfb xdotool import wine; do
 done
 
 . "$root/tools/xvfb.sh"
+. "$root/tools/wine-prefix.sh"
 app_pid=""
 cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
+  # Under set -e a failing last command here would become the exit status: the killed program's
+  # wait reports 143, and a screenshot that was taken must not count as a failure.
+  if [ -n "$app_pid" ]; then
+    kill "$app_pid" 2>/dev/null || true
+    wait "$app_pid" 2>/dev/null || true
+  fi
   stop_display
 }
 trap cleanup EXIT
@@ -24,15 +30,11 @@ start_display 190 || exit 1
 # The prefix is prepared with the display up, so that its desktop process can draw.
 if [ "$dpi" = 96 ]; then
   export WINEPREFIX="$base_prefix"
-  # The project's prefix is made by the first Wine run (tools/wine-run).
-  [ -f "$WINEPREFIX/system.reg" ] || "$root/tools/wine-run" cmd /c exit >/dev/null 2>&1 || true
 else
   export WINEPREFIX="$root/build/wineprefix-${dpi}dpi"
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1
-    wineserver -w
-  fi
+fi
+prepare_wine_prefix || exit 1
+if [ "$dpi" != 96 ]; then
   wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
   wine reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
     /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1

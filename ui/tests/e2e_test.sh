@@ -96,8 +96,10 @@ click 326 261
 dialog=$(open_dialog 317 141 '选择文件夹') || fail "the folder dialog did not appear"
 sleep 1
 eval "$(xdotool getwindowgeometry --shell "$dialog")"
-# The drive that holds the Unix root, first under the desktop in the tree.
-xdotool mousemove $((X + 69)) $((Y + 110)) click 1; sleep 0.5
+# The drive that holds the Unix root, first under the desktop in the tree. A click on the tree's
+# empty lower part gives it the focus; the keys then choose by order, whatever the font's row height.
+xdotool mousemove $((X + 100)) $((Y + 230)) click 1; sleep 0.5
+xdotool key Home; sleep 0.3; xdotool key Down; sleep 0.5
 IFS=/ read -r -a parts <<<"${work#/}/archives"
 for part in "${parts[@]}"; do
   xdotool key Right; sleep 1  # open the folder

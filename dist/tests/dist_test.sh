@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# Makes the release zip into a folder of its own, the way `make dist` does, and checks what a user
+# gets: the three files under the right names, the guide and the license readable in Notepad, the
+# program's version resource, and the program from the zip starting under Wine.
+# Usage: dist/tests/dist_test.sh VERSION PROGRAM.exe WINDRES MAKE_ZIP_COMMAND...
+set -u
+version=$1 program=$2 windres=$3
+shift 3
+cmake=$1  # the make_zip command starts with CMake itself
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+export LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="${RARBATCH_WINEPREFIX:-$root/build/wineprefix}"
+. "$root/tools/xvfb.sh"
+. "$root/tools/wine-prefix.sh"
+
+work=$(mktemp -d /tmp/rarbatch-dist.XXXXXX)
+app_pid=""
+cleanup() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
+  stop_display
+  rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+fail() { echo "dist: FAILED: $*" >&2; failures=$((failures + 1)); }
+
+# --- The zip: made, named by the version, nothing left beside it.
+"$@" -DOUTPUT_DIR="$work/out" -P "$root/dist/make_zip.cmake" >/dev/null ||
+  { echo "dist: FAILED: make_zip.cmake failed" >&2; exit 1; }
+zip="$work/out/rarbatch-$version.zip"
+[ -f "$zip" ] || { echo "dist: FAILED: no $zip" >&2; exit 1; }
+left=$(cd "$work/out" && ls -A | grep -vxF "rarbatch-$version.zip")
+[ -z "$left" ] || fail "left beside the zip: $left"
+
+# --- Its entries, read from the central directory: the general-purpose flags and the stored name.
+u16() { od -An -tu2 --endian=little -j "$2" -N2 "$1" | tr -d ' '; }
+u32() { od -An -tu4 --endian=little -j "$2" -N4 "$1" | tr -d ' '; }
+size=$(stat -c %s "$zip")
+eocd=$((size - 22))  # the zip carries no comment
+[ "$(u32 "$zip" "$eocd")" = $((0x06054b50)) ] || { echo "dist: FAILED: no end record" >&2; exit 1; }
+count=$(u16 "$zip" $((eocd + 10)))
+at=$(u32 "$zip" $((eocd + 16)))
+entries=""
+for _ in $(seq "$count"); do
+  [ "$(u32 "$zip" "$at")" = $((0x02014b50)) ] || { fail "bad central directory entry at $at"; break; }
+  flags=$(u16 "$zip" $((at + 8)))
+  name_length=$(u16 "$zip" $((at + 28)))
+  name=$(tail -c +$((at + 47)) "$zip" | head -c "$name_length")
+  utf8=$(( (flags >> 11) & 1 ))
+  entries+="$name utf8=$utf8"$'\n'
+  at=$((at + 46 + name_length + $(u16 "$zip" $((at + 30))) + $(u16 "$zip" $((at + 32)))))
+done
+# Names outside ASCII must be marked as UTF-8, or an unzipper reads them in its own code page.
+expected=$'rarbatch.exe utf8=0\n使用说明.txt utf8=1\nLICENSE.txt utf8=0\n'
+[ "$entries" = "$expected" ] || fail "entries differ; expected:"$'\n'"$expected""got:"$'\n'"$entries"
+
+# --- The files in it.
+mkdir -p "$work/程序 目录"
+(cd "$work/程序 目录" && LC_ALL=C.UTF-8 "$cmake" -E tar xf "$zip") || fail "the zip does not unpack"
+unpacked="$work/程序 目录"
+cmp -s "$unpacked/rarbatch.exe" "$program" || fail "rarbatch.exe is not the built program"
+cmp -s "$unpacked/使用说明.txt" "$root/dist/使用说明.txt" || fail "the guide differs from dist/使用说明.txt"
+# Notepad on older systems needs the BOM to take the guide as UTF-8, and CR LF to break its lines.
+for text in 使用说明.txt LICENSE.txt; do
+  f="$unpacked/$text"
+  [ -s "$f" ] || { fail "$text is missing or empty"; continue; }
+  iconv -f UTF-8 -t UTF-8 "$f" >/dev/null 2>&1 || fail "$text is not UTF-8"
+  [ "$(tail -c 2 "$f" | od -An -tx1 | tr -d ' ')" = 0d0a ] || fail "$text does not end with CR LF"
+  lf=$(tr -cd '\n' <"$f" | wc -c) crlf=$(grep -c $'\r$' "$f")
+  [ "$lf" = "$crlf" ] || fail "$text: $((lf - crlf)) of $lf lines do not end with CR LF"
+done
+[ "$(head -c 3 "$unpacked/使用说明.txt" | od -An -tx1 | tr -d ' ')" = efbbbf ] ||
+  fail "使用说明.txt does not start with a UTF-8 BOM"
+grep -q '^MIT License' "$unpacked/LICENSE.txt" &&
+  grep -qF 'Copyright (c) 2026 The rarbatch authors' "$unpacked/LICENSE.txt" ||
+  fail "LICENSE.txt is not the MIT license of the rarbatch authors"
+
+# --- The program's version resource and manifest.
+IFS=. read -r major minor patch <<<"$version"
+resources=$("$windres" -i "$unpacked/rarbatch.exe" -O rc 2>&1) || fail "windres cannot read the program"
+for line in "FILEVERSION $major, $minor, $patch, 0" "PRODUCTVERSION $major, $minor, $patch, 0" \
+            "VALUE \"FileVersion\", \"$version\"" "VALUE \"ProductVersion\", \"$version\""; do
+  grep -qF "$line" <<<"$resources" || fail "the version resource lacks: $line"
+done
+grep -qF '<longPathAware xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">true</longPathAware>' \
+  "$unpacked/rarbatch.exe" || fail "the program's manifest does not declare longPathAware"
+
+# --- The program from the zip starts under Wine, shows its window and closes on Alt+F4.
+start_display 390 || exit 1
+prepare_wine_prefix || exit 1
+wine "$unpacked/rarbatch.exe" >"$work/app.log" 2>&1 &
+app_pid=$!
+window=""
+for _ in $(seq 300); do
+  window=$(xdotool search --onlyvisible --name '压缩包批量处理' 2>/dev/null | head -1) || true
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+if [ -z "$window" ]; then
+  fail "the program from the zip showed no window"
+else
+  sleep 1
+  xdotool windowfocus --sync "$window" 2>/dev/null
+  xdotool key alt+F4
+  for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$app_pid" 2>/dev/null; then
+    fail "the program did not close on Alt+F4"
+  else
+    wait "$app_pid"
+    status=$?
+    app_pid=""
+    [ "$status" = 0 ] || fail "the program exited with $status"
+  fi
+fi
+
+[ "$failures" = 0 ] || exit 1
+echo "dist: passed (rarbatch-$version.zip)"

@@ -7,7 +7,6 @@
 #include <cwchar>
 
 #include "dialogs/dialog_records.h"
-#include "dialogs/message_box.h"
 
 namespace rarbatch {
 
@@ -40,16 +39,15 @@ std::wstring DescribeFileDialogError(DWORD code) {
   return std::wstring(L"无法显示选择文件的对话框（错误代码 ") + hex + L"）。";
 }
 
-std::optional<std::wstring> PickFile(HWND owner, const FilePickerUse& use) {
+PickedFile PickFile(HWND owner, const FilePickerUse& use) {
   OpenFileRequest request(owner, use);
   if (GetOpenFileNameW(&request.Record)) {
     request.File[kFileBufferChars - 1] = L'\0';
-    return std::wstring(request.File);
+    return {std::wstring(request.File), {}};
   }
   // Zero from the dialog means cancel, unless the dialog says it failed.
   const DWORD error = CommDlgExtendedError();
-  if (error != 0) ShowMessage(owner, DescribeFileDialogError(error), MB_ICONWARNING);
-  return std::nullopt;
+  return {std::nullopt, error != 0 ? DescribeFileDialogError(error) : std::wstring()};
 }
 
 }  // namespace rarbatch

@@ -18,8 +18,14 @@ inline constexpr FilePickerUse kPickRar{L"RAR 执行文件(RAR.exe)", L"Rar.exe"
 inline constexpr FilePickerUse kPickComment{L"文本文件(*.txt)", L"*.txt", L"选择 文本文件..."};
 inline constexpr FilePickerUse kPickAddFile{L"所有文件(*.*)", L"*.*", L"选择 要添加的文件..."};
 
-// Shows the file-open dialog. Returns the chosen file's full path, or nothing when the user cancelled.
-// A failure other than cancel is reported in a message box and also returns nothing.
-std::optional<std::wstring> PickFile(HWND owner, const FilePickerUse& use);
+// What the file-open dialog gave: the chosen file's full path, or nothing when the user cancelled or
+// the dialog failed; for a failure other than cancel, the message to show.
+struct PickedFile {
+  std::optional<std::wstring> Path;
+  std::wstring Error;
+};
+
+// Shows the file-open dialog. Shows nothing else: the caller tells the user of a failure.
+PickedFile PickFile(HWND owner, const FilePickerUse& use);
 
 }  // namespace rarbatch

@@ -4,19 +4,11 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include <memory>
-
-#include "dialogs/com_apartment.h"
 #include "dialogs/dialog_records.h"
+#include "win/handles.h"
 
 namespace rarbatch {
 namespace {
-
-// Frees an item identifier list that the shell allocated.
-struct CoTaskMemFreer {
-  void operator()(void* memory) const { CoTaskMemFree(memory); }
-};
-using UniqueIdList = std::unique_ptr<ITEMIDLIST, CoTaskMemFreer>;
 
 std::wstring TrimSpaces(const std::wstring& text) {
   const auto first = text.find_first_not_of(L' ');
@@ -40,7 +32,7 @@ BROWSEINFOW MakeBrowseInfo(HWND owner, const std::wstring& prompt) {
 std::wstring BrowseForFolder(HWND owner, const std::wstring& prompt, const std::wstring& /*unused*/) {
   ComApartment com;
   BROWSEINFOW info = MakeBrowseInfo(owner, prompt);
-  const UniqueIdList chosen(SHBrowseForFolderW(&info));
+  const CoTaskMemPtr<ITEMIDLIST> chosen(SHBrowseForFolderW(&info));
   if (!chosen) return {};
 
   wchar_t path[MAX_PATH] = {};

@@ -3,30 +3,13 @@
 
 #include <algorithm>
 
+#include "core/name_rules.h"
 #include "core/paths.h"
-#include "dialogs/folder_picker.h"
-#include "dialogs/message_box.h"
 #include "lists/item_list.h"
-#include "run/win_util.h"
+#include "win/handles.h"
 
 namespace rarbatch {
 namespace {
-
-// Owns a FindFirstFileExW search.
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE h) : h_(h) {}
-  ~FindHandle() {
-    if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
-  }
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  HANDLE get() const { return h_; }
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE h_;
-};
 
 std::wstring ToUpper(const std::wstring& text) {
   if (text.empty()) return text;
@@ -35,38 +18,6 @@ std::wstring ToUpper(const std::wstring& text) {
                                  static_cast<int>(text.size()), upper.data(),
                                  static_cast<int>(upper.size()), nullptr, nullptr, 0);
   return done == static_cast<int>(text.size()) ? upper : text;
-}
-
-// `*` and `?` wildcard match of already upper-cased strings, with backtracking to the last star.
-bool WildcardMatch(const std::wstring& name, const std::wstring& pattern) {
-  std::size_t n = 0, p = 0;
-  std::size_t starP = std::wstring::npos, starN = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == L'?' || pattern[p] == name[n])) {
-      ++n;
-      ++p;
-    } else if (p < pattern.size() && pattern[p] == L'*') {
-      starP = p++;
-      starN = n;
-    } else if (starP != std::wstring::npos) {
-      p = starP + 1;
-      n = ++starN;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == L'*') ++p;
-  return p == pattern.size();
-}
-
-// NameMatchesPattern for names and a pattern already upper-cased.
-bool UpperNameMatches(const std::wstring& upperName, const std::wstring& upperPattern) {
-  if (WildcardMatch(upperName, upperPattern)) return true;
-  if (upperPattern.size() >= 2 && upperPattern.compare(upperPattern.size() - 2, 2, L".*") == 0 &&
-      upperName.find(L'.') == std::wstring::npos) {
-    return WildcardMatch(upperName, upperPattern.substr(0, upperPattern.size() - 2));
-  }
-  return false;
 }
 
 bool IsListedFile(DWORD attributes) {
@@ -107,11 +58,7 @@ std::string SortKey(const std::wstring& name) {
 // which is far cheaper than asking the locale on every comparison; should any key fail, it falls
 // back to comparing the names themselves.
 void SortNames(std::vector<std::wstring>& names) {
-  struct Keyed {
-    std::string key;
-    std::wstring name;
-  };
-  std::vector<Keyed> keyed;
+  std::vector<KeyedName> keyed;
   keyed.reserve(names.size());
   for (auto& name : names) {
     std::string key = SortKey(name);
@@ -121,12 +68,8 @@ void SortNames(std::vector<std::wstring>& names) {
     }
     keyed.push_back({std::move(key), name});
   }
-  std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-    // std::string compares its bytes as unsigned, as sort keys are meant to be compared.
-    const int order = a.key.compare(b.key);
-    return order != 0 ? order < 0 : a.name < b.name;
-  });
-  for (std::size_t i = 0; i < names.size(); ++i) names[i] = std::move(keyed[i].name);
+  SortByKeys(keyed);
+  for (std::size_t i = 0; i < names.size(); ++i) names[i] = std::move(keyed[i].Name);
 }
 
 }  // namespace
@@ -140,7 +83,7 @@ HWND CreateFileList(HWND parent, int id, int x, int y, int width, int height) {
 }
 
 bool NameMatchesPattern(const std::wstring& name, const std::wstring& pattern) {
-  return UpperNameMatches(ToUpper(name), ToUpper(pattern));
+  return MatchesWildcard(ToUpper(name), ToUpper(pattern));
 }
 
 bool ListMatchingFiles(const std::wstring& folder, const std::wstring& pattern,
@@ -155,7 +98,7 @@ bool ListMatchingFiles(const std::wstring& folder, const std::wstring& pattern,
   WIN32_FIND_DATAW found;
   FindHandle find(FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &found,
                                    FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-  if (!find.valid()) {
+  if (!find) {
     error = GetLastError();
     // An empty drive root has not even "." and "..": that is an empty folder, not a failure.
     const DWORD attributes = GetFileAttributesW(folder.c_str());
@@ -168,7 +111,7 @@ bool ListMatchingFiles(const std::wstring& folder, const std::wstring& pattern,
   }
   do {
     if (!IsListedFile(found.dwFileAttributes)) continue;
-    if (takesAll || UpperNameMatches(ToUpper(found.cFileName), upperPattern)) {
+    if (takesAll || MatchesWildcard(ToUpper(found.cFileName), upperPattern)) {
       names.emplace_back(found.cFileName);
     }
   } while (FindNextFileW(find.get(), &found));
@@ -182,13 +125,14 @@ bool ListMatchingFiles(const std::wstring& folder, const std::wstring& pattern,
   return true;
 }
 
-int ImportFolderFrom(HWND target, FileList& files, const std::wstring& folder) {
-  const std::wstring d = WithTrailingBackslash(folder);
+ImportResult ImportFolderFrom(HWND target, FileList& files, const std::wstring& folder) {
+  ImportResult result;
+  result.Folder = WithTrailingBackslash(folder);
+  const std::wstring& d = result.Folder;
   std::vector<std::wstring> names;
-  DWORD error = ERROR_SUCCESS;
-  if (!ListMatchingFiles(d, files.Pattern, names, error)) {
-    ShowMessage(target, DescribeFailure(L"无法列出文件夹中的文件", d, error), MB_ICONWARNING);
-    return 0;
+  if (!ListMatchingFiles(d, files.Pattern, names, result.Error)) {
+    result.Stop = ImportStop::CannotList;
+    return result;
   }
   files.Path = d;
   if (files.Window) SetWindowTextW(files.Window, d.c_str());
@@ -197,27 +141,15 @@ int ImportFolderFrom(HWND target, FileList& files, const std::wstring& folder) {
   items.reserve(names.size());
   for (const auto& name : names) items.push_back(d + name);
   const std::size_t room = static_cast<std::size_t>(std::max(0, kMaxListItems - Count(target)));
-  const int appended = AppendMany(target, items);
-  const std::size_t leftOut = items.size() - static_cast<std::size_t>(appended);
-  if (static_cast<std::size_t>(appended) < std::min(items.size(), room)) {
+  result.Appended = AppendMany(target, items);
+  result.LeftOut = items.size() - static_cast<std::size_t>(result.Appended);
+  if (static_cast<std::size_t>(result.Appended) < std::min(items.size(), room)) {
     // The list stopped short of its limit: the system had no memory for more items.
-    ShowMessage(target,
-                L"内存不足，无法向列表添加更多项。\n已添加 " + std::to_wstring(appended) + L" 个文件，另有 " +
-                    std::to_wstring(leftOut) + L" 个文件未添加。",
-                MB_ICONWARNING);
-  } else if (leftOut > 0) {
-    ShowMessage(target,
-                ListFullText() + L"\n已添加 " + std::to_wstring(appended) + L" 个文件，另有 " +
-                    std::to_wstring(leftOut) + L" 个文件未添加。",
-                MB_ICONWARNING);
+    result.Stop = ImportStop::OutOfMemory;
+  } else if (result.LeftOut > 0) {
+    result.Stop = ImportStop::ListFull;
   }
-  return appended;
-}
-
-void ImportFolder(HWND owner, HWND target, FileList& files, const std::wstring& prompt) {
-  const std::wstring folder = BrowseForFolder(owner, prompt, std::wstring());
-  if (folder.empty()) return;
-  ImportFolderFrom(target, files, folder);
+  return result;
 }
 
 }  // namespace rarbatch

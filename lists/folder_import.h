@@ -30,15 +30,21 @@ bool ListMatchingFiles(const std::wstring& folder, const std::wstring& pattern,
 // "*.*" takes every name.
 bool NameMatchesPattern(const std::wstring& name, const std::wstring& pattern);
 
+// How an import ended: every matching file appended, or why not.
+enum class ImportStop { None, CannotList, ListFull, OutOfMemory };
+
+struct ImportResult {
+  std::wstring Folder;              // the folder listed, ending in a backslash
+  int Appended = 0;                 // items appended to the list
+  std::size_t LeftOut = 0;          // matching files not appended (ListFull, OutOfMemory)
+  ImportStop Stop = ImportStop::None;
+  DWORD Error = ERROR_SUCCESS;      // CannotList: the system's error code
+};
+
 // The import after the folder has been chosen: assigns `folder` (a backslash is added when it does
 // not end in one) to `files`, then appends folder + name for each matching file to `target`. A folder
-// that cannot be listed is reported and changes nothing; an overfull list is filled to the limit and
-// the user told how many files were left out. Returns how many items were appended.
-int ImportFolderFrom(HWND target, FileList& files, const std::wstring& folder);
-
-// Asks for a folder with `prompt`, then appends folder + name for each matching file to `target`.
-// Cancel changes nothing; a folder that cannot be listed is reported and changes nothing; an import
-// that would overfill the list appends up to the limit and says how many files were left out.
-void ImportFolder(HWND owner, HWND target, FileList& files, const std::wstring& prompt);
+// that cannot be listed changes nothing; an overfull list is filled to the limit and the rest left
+// out. Shows nothing: the caller tells the user.
+ImportResult ImportFolderFrom(HWND target, FileList& files, const std::wstring& folder);
 
 }  // namespace rarbatch

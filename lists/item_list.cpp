@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "dialogs/message_box.h"
+#include "win/text.h"
 
 namespace rarbatch {
 
@@ -14,10 +14,6 @@ HWND CreateItemList(HWND parent, int id, int x, int y, int width, int height) {
                          x, y, width, height, parent,
                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
                          nullptr);
-}
-
-std::wstring ListFullText() {
-  return L"列表已满：一个列表最多只能容纳 " + std::to_wstring(kMaxListItems) + L" 项。";
 }
 
 int Count(HWND list) {
@@ -43,17 +39,10 @@ std::vector<std::wstring> Items(HWND list) {
   return items;
 }
 
-bool Append(HWND list, const std::wstring& item) {
-  if (Count(list) >= kMaxListItems) {
-    ShowMessage(list, ListFullText() + L"\n未添加：" + item, MB_ICONWARNING);
-    return false;
-  }
+AppendOutcome Append(HWND list, const std::wstring& item) {
+  if (Count(list) >= kMaxListItems) return AppendOutcome::ListFull;
   const LRESULT at = SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
-  if (at < 0) {
-    ShowMessage(list, L"内存不足，无法向列表添加：" + item, MB_ICONWARNING);
-    return false;
-  }
-  return true;
+  return at < 0 ? AppendOutcome::OutOfMemory : AppendOutcome::Added;
 }
 
 int AppendMany(HWND list, const std::vector<std::wstring>& items) {
@@ -93,13 +82,11 @@ void RemoveSelected(HWND list) {
 
 void Clear(HWND list) { SendMessageW(list, LB_RESETCONTENT, 0, 0); }
 
-void AppendTypedName(HWND edit, HWND list) {
-  const int length = GetWindowTextLengthW(edit);
-  if (length <= 0) return;
-  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(edit, text.data(), length + 1)));
-  if (text.empty()) return;
-  Append(list, text);
+std::optional<TypedName> AppendTypedName(HWND edit, HWND list) {
+  std::wstring text = WindowText(edit);
+  if (text.empty()) return std::nullopt;
+  const AppendOutcome outcome = Append(list, text);
+  return TypedName{std::move(text), outcome};
 }
 
 }  // namespace rarbatch

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,19 +12,19 @@ namespace rarbatch {
 // The most items one of the program's lists takes; appends past it are refused.
 inline constexpr int kMaxListItems = 32767;
 
-// The first line of what the user is told when a list is full.
-std::wstring ListFullText();
-
 // Creates one of the window's item lists: a child list box with multiple selection (a click toggles
 // one item), not sorted, with a vertical scroll bar and a tab stop.
 HWND CreateItemList(HWND parent, int id, int x, int y, int width, int height);
 
-// Adds the item as the last one. Refused, with a message box owned by the list's top-level window
-// that says so, when the list is full; returns whether the item was added.
-bool Append(HWND list, const std::wstring& item);
+// What became of one item to append.
+enum class AppendOutcome { Added, ListFull, OutOfMemory };
+
+// Adds the item as the last one, unless the list is full or the system has no memory for it; the
+// list is then unchanged.
+AppendOutcome Append(HWND list, const std::wstring& item);
 
 // Appends as many items as fit, with redrawing suspended and storage reserved first. Returns how many
-// were appended; the caller tells the user about the rest.
+// were appended; the caller decides what to tell about the rest.
 int AppendMany(HWND list, const std::vector<std::wstring>& items);
 
 // Removes every selected item, walking down from the last position.
@@ -38,7 +39,12 @@ std::wstring Item(HWND list, int position);
 // Every item, first to last: what the generate button reads.
 std::vector<std::wstring> Items(HWND list);
 
-// The add button of the delete list: appends the text of `edit` unless it is empty.
-void AppendTypedName(HWND edit, HWND list);
+// The add button of the delete list: appends the text of `edit` unless it is empty. Returns the
+// text and what became of it, or nothing for an empty edit.
+struct TypedName {
+  std::wstring Text;
+  AppendOutcome Outcome;
+};
+std::optional<TypedName> AppendTypedName(HWND edit, HWND list);
 
 }  // namespace rarbatch

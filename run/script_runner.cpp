@@ -4,60 +4,21 @@
 #include <string>
 #include <vector>
 
-#include "core/paths.h"
 #include "core/script_check.h"
+#include "win/error_text.h"
+#include "win/text.h"
 
 namespace rarbatch {
 
-std::wstring ProgramFolder() {
-  // Grow the buffer until the whole path fits: a program folder may be longer than MAX_PATH.
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return WithTrailingBackslash(L".");
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
-  const std::size_t slash = path.find_last_of(L'\\');
-  path.resize(slash == std::wstring::npos ? 0 : slash);
-  return WithTrailingBackslash(path);
-}
-
 std::wstring ScriptPath(const std::wstring& myPath) { return myPath + L"tmp.bat"; }
 
-namespace {
-
-// Converts to the code page the interpreter reads the script in: the OEM code page, which a new
-// console starts with. False when a character had no exact counterpart.
-bool ToScriptBytes(const std::wstring& text, std::string& out) {
-  out.clear();
-  if (text.empty()) return true;
-  BOOL usedDefault = FALSE;
-  const int size = WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, text.data(),
-                                       static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                       &usedDefault);
-  if (size <= 0 || usedDefault) return false;
-  out.resize(static_cast<std::size_t>(size));
-  WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
-                      out.data(), size, nullptr, &usedDefault);
-  return !usedDefault;
-}
-
-}  // namespace
-
-bool IsScriptEncodable(const std::wstring& text) {
-  std::string bytes;
-  return ToScriptBytes(text, bytes);
-}
+bool IsScriptEncodable(const std::wstring& text) { return IsEncodable(text, CP_OEMCP); }
 
 std::optional<std::wstring> WriteScriptFile(const std::wstring& path, const std::wstring& text) {
-  std::string bytes;
-  if (!ToScriptBytes(text + L"\r\n", bytes)) {
-    return L"批处理文件含有系统代码页无法表示的字符，未写入：" + path;
-  }
+  // The interpreter reads a batch file in its console's code page: the OEM one for a new console.
+  const std::optional<std::string> encoded = ToCodePage(text + L"\r\n", CP_OEMCP);
+  if (!encoded) return L"批处理文件含有系统代码页无法表示的字符，未写入：" + path;
+  const std::string& bytes = *encoded;
   UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return DescribeFailure(L"无法创建批处理文件", path, GetLastError());
@@ -145,24 +106,16 @@ void ScriptFileCleanup::Wait() {
   process_.reset();
 }
 
-bool GenerateAndRun(HWND owner, const std::wstring& title, const std::wstring& myPath,
-                    const BatchJob& job, UniqueHandle* process) {
-  auto tell = [&](const std::wstring& text, UINT icon) {
-    MessageBoxW(owner, text.c_str(), title.c_str(), MB_OK | icon);
-  };
-  if (job.RarPath.empty()) {
-    tell(kMissingRarMessage, MB_ICONINFORMATION);
-    return false;
-  }
+GenerateResult GenerateAndRun(const std::wstring& myPath, const BatchJob& job,
+                              UniqueHandle* process) {
+  if (job.RarPath.empty()) return {GenerateOutcome::MissingRar, kMissingRarMessage};
   if (auto problem = FindScriptProblem(job, IsScriptEncodable)) {
-    tell(*problem, MB_ICONWARNING);
-    return false;
+    return {GenerateOutcome::Refused, std::move(*problem)};
   }
   if (auto error = WriteAndRunScript(myPath, ComposeBatchScript(job), process)) {
-    tell(*error, MB_ICONERROR);
-    return false;
+    return {GenerateOutcome::Failed, std::move(*error)};
   }
-  return true;
+  return {GenerateOutcome::Started, {}};
 }
 
 }  // namespace rarbatch

@@ -7,12 +7,9 @@
 #include <string>
 
 #include "core/batch_script.h"
-#include "win_util.h"
+#include "win/handles.h"
 
 namespace rarbatch {
-
-// The folder that holds the running executable, ending in exactly one backslash.
-std::wstring ProgramFolder();
 
 // The script's path in the program's folder.
 std::wstring ScriptPath(const std::wstring& myPath);
@@ -39,11 +36,17 @@ std::optional<std::wstring> StartScript(const std::wstring& path, UniqueHandle* 
 std::optional<std::wstring> WriteAndRunScript(const std::wstring& myPath, const std::wstring& text,
                                               UniqueHandle* process = nullptr);
 
+// What the generate action did, and what to tell the user when it did not start the script.
+enum class GenerateOutcome { Started, MissingRar, Refused, Failed };
+struct GenerateResult {
+  GenerateOutcome Outcome;
+  std::wstring Message;  // empty when started
+};
+
 // The whole generate action: refuses a job without the archiver's path or one that cannot be written
-// safely, otherwise composes, writes and starts the script. Every refusal and failure is shown in a
-// message box owned by `owner` and titled `title`. Returns whether the script was started.
-bool GenerateAndRun(HWND owner, const std::wstring& title, const std::wstring& myPath,
-                    const BatchJob& job, UniqueHandle* process = nullptr);
+// safely, otherwise composes, writes and starts the script. Shows nothing: the caller tells the user.
+GenerateResult GenerateAndRun(const std::wstring& myPath, const BatchJob& job,
+                              UniqueHandle* process = nullptr);
 
 // Deletes the script file once the process that runs it has ended, so that a password written into
 // it does not stay on disk. The waiting happens on a thread of its own; destroying the object waits

@@ -29,10 +29,7 @@
 // nothing is found to add, or d matches no entry. A failing call changes nothing; an archive that
 // a failing a created is removed again.
 //
-// Archive file, UTF-8 lines ended by LF: "fake archive", then "locked" when locked,
-// "comment <text>" when there is one, and "entry <name><TAB><password>" for each entry. In the
-// text, name and password '\' is written "\\", tab "\t", LF "\n" and CR "\r". An empty file is an
-// empty archive.
+// Archive file: a small UTF-8 text of entries, comment and lock flag, as fake_archive.h gives it.
 //
 // Test controls. While working, a call holds "<archive>.busy" (created new, deleted on close);
 // when that is there already, another call works on the same archive at once, and the archive is
@@ -49,6 +46,8 @@
 #include <string>
 #include <vector>
 
+#include "fake_archive.h"
+
 namespace {
 
 enum ExitCode { kDone = 0, kFatal = 2, kLocked = 4, kWriteError = 5, kOpenError = 6,
@@ -60,8 +59,8 @@ struct Handle {
   explicit operator bool() const { return h != INVALID_HANDLE_VALUE; }
 };
 
-struct Entry { std::wstring name, password; };
-struct Archive { bool locked = false; std::wstring comment; std::vector<Entry> entries; };
+using rarbatch::fake::FakeArchive;
+using rarbatch::fake::FakeEntry;
 
 std::string ToUtf8(const std::wstring& text) {
   std::string out(text.size() * 3, '\0');
@@ -135,58 +134,12 @@ bool ReadText(const std::wstring& path, std::string* bytes) {
   return file && ReadAll(file.h, bytes);
 }
 
-std::wstring Escape(const std::wstring& s) {
-  std::wstring out;
-  for (wchar_t c : s) {
-    const wchar_t* code = c == L'\\' ? L"\\\\" : c == L'\t' ? L"\\t"
-                        : c == L'\n' ? L"\\n" : c == L'\r' ? L"\\r" : nullptr;
-    code ? out.append(code) : out.append(1, c);
-  }
-  return out;
+bool Parse(const std::string& bytes, FakeArchive* archive) {
+  return rarbatch::fake::ParseFakeArchive(FromUtf8(bytes), archive);
 }
 
-std::wstring Unescape(const std::wstring& s) {
-  std::wstring out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] != L'\\' || i + 1 == s.size()) { out += s[i]; continue; }
-    const wchar_t c = s[++i];
-    out += c == L't' ? L'\t' : c == L'n' ? L'\n' : c == L'r' ? L'\r' : c;
-  }
-  return out;
-}
-
-bool Parse(const std::string& bytes, Archive* archive) {
-  const std::wstring text = FromUtf8(bytes);
-  std::size_t start = 0;
-  for (bool first = true; start < text.size(); first = false) {
-    const std::size_t end = std::min(text.find(L'\n', start), text.size());
-    std::wstring s = text.substr(start, end - start);
-    start = end + 1;
-    if (!s.empty() && s.back() == L'\r') s.pop_back();
-    const std::size_t tab = s.find(L'\t');
-    if (first) {
-      if (s != L"fake archive") return false;
-    } else if (s == L"locked") {
-      archive->locked = true;
-    } else if (s.starts_with(L"comment ")) {
-      archive->comment = Unescape(s.substr(8));
-    } else if (s.starts_with(L"entry ") && tab != std::wstring::npos) {
-      archive->entries.push_back({Unescape(s.substr(6, tab - 6)), Unescape(s.substr(tab + 1))});
-    } else if (!s.empty()) {
-      return false;
-    }
-  }
-  return true;
-}
-
-std::string Serialize(const Archive& archive) {
-  std::wstring text = L"fake archive\n";
-  if (archive.locked) text += L"locked\n";
-  if (!archive.comment.empty()) text += L"comment " + Escape(archive.comment) + L"\n";
-  for (const auto& e : archive.entries) {
-    text += L"entry " + Escape(e.name) + L"\t" + Escape(e.password) + L"\n";
-  }
-  return ToUtf8(text);
+std::string Serialize(const FakeArchive& archive) {
+  return ToUtf8(rarbatch::fake::FormatFakeArchive(archive));
 }
 
 // Whether an upper-cased name matches an upper-cased mask.
@@ -229,7 +182,7 @@ std::wstring FullPath(const std::wstring& path) {
 
 // Adds the files named, or those of the current folder; false when one is missing or none is found.
 bool AddFiles(const std::vector<std::wstring>& files, const std::wstring& password,
-              const std::wstring& archivePath, Archive* archive) {
+              const std::wstring& archivePath, FakeArchive* archive) {
   std::vector<std::wstring> paths, names;
   if (files.empty()) FindFiles(L"", L"", false, &paths, &names);
   for (const auto& file : files) {
@@ -251,9 +204,9 @@ bool AddFiles(const std::vector<std::wstring>& files, const std::wstring& passwo
     const std::wstring full = FullPath(paths[i]);
     if (full == self || full == self + L".BUSY") continue;
     ++added;
-    auto& entries = archive->entries;
-    const auto same = std::find_if(entries.begin(), entries.end(), [&](const Entry& e) {
-      return Upper(e.name) == Upper(names[i]);
+    auto& entries = archive->Entries;
+    const auto same = std::find_if(entries.begin(), entries.end(), [&](const FakeEntry& e) {
+      return Upper(e.Name) == Upper(names[i]);
     });
     if (same != entries.end()) *same = {names[i], password};
     else entries.push_back({names[i], password});
@@ -325,28 +278,28 @@ int wmain(int, wchar_t**) {
     return code;
   };
 
-  Archive archive;
+  FakeArchive archive;
   std::string bytes;
   if (!ReadAll(file.h, &bytes)) return finish(kOpenError);
   if (!Parse(bytes, &archive)) return finish(kFatal);
-  if (archive.locked) return finish(command == L"K" ? kDone : kLocked);
+  if (archive.Locked) return finish(command == L"K" ? kDone : kLocked);
   if (command == L"D") {
     if (names.empty()) names.push_back(L"*.*");
-    const std::size_t before = archive.entries.size();
-    std::erase_if(archive.entries, [&](const Entry& e) {
+    const std::size_t before = archive.Entries.size();
+    std::erase_if(archive.Entries, [&](const FakeEntry& e) {
       return std::any_of(names.begin(), names.end(), [&](const std::wstring& n) {
-        return Matches(Upper(n).c_str(), Upper(e.name).c_str());
+        return Matches(Upper(n).c_str(), Upper(e.Name).c_str());
       });
     });
-    if (archive.entries.size() == before) return finish(kNoFiles);
+    if (archive.Entries.size() == before) return finish(kNoFiles);
   } else if (adding) {
     if (!AddFiles(names, password, path, &archive)) return finish(kNoFiles);
   } else if (command == L"K") {
-    archive.locked = true;
+    archive.Locked = true;
   } else {
     std::string text;
     if (!ReadText(commentFile, &text)) return finish(kOpenError);
-    archive.comment = FromUtf8(text.starts_with("\xEF\xBB\xBF") ? text.substr(3) : text);
+    archive.Comment = FromUtf8(text.starts_with("\xEF\xBB\xBF") ? text.substr(3) : text);
   }
 
   const std::string out = Serialize(archive);

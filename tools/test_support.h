@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/fake_archive.h"
+
 namespace rarbatch::testing {
 
 // A new folder under the temp folder whose name holds a space and Chinese characters (or `label`);
@@ -35,17 +37,8 @@ std::wstring InstallFakeRar(const std::wstring& folder);
 std::vector<std::vector<std::wstring>> ReadRecordedCalls(const std::wstring& folder);
 
 // An archive of the stand-in archiver, as tools/fake_rar.cpp keeps it in its file.
-struct FakeEntry {
-  std::wstring Name;
-  std::wstring Password;  // empty when added without one
-  bool operator==(const FakeEntry&) const = default;
-};
-struct FakeArchive {
-  bool Exists = false;  // whether the file is there at all
-  bool Locked = false;
-  std::wstring Comment;
-  std::vector<FakeEntry> Entries;
-};
+using fake::FakeArchive;
+using fake::FakeEntry;
 
 FakeArchive ReadFakeArchive(const std::wstring& path);
 

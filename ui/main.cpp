@@ -2,8 +2,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "dialogs/com_apartment.h"
 #include "main_window.h"
+#include "win/error_text.h"
+#include "win/handles.h"
+#include "win/window.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   rarbatch::ComApartment apartment;  // the folder picker's, for the whole run
@@ -19,5 +21,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   }
   ShowWindow(handle, showCommand);
   UpdateWindow(handle);
-  return rarbatch::RunMessageLoop(handle);
+  return rarbatch::RunMessageLoop();
 }

@@ -11,7 +11,13 @@
 #include "layout.h"
 #include "lists/item_list.h"
 #include "run/script_runner.h"
+#include "ui/fonts.h"
+#include "ui/reports.h"
 #include "web_link.h"
+#include "win/dpi.h"
+#include "win/message_box.h"
+#include "win/program_folder.h"
+#include "win/text.h"
 
 namespace rarbatch {
 
@@ -25,33 +31,10 @@ constexpr DWORD kWindowExStyle = 0;
 constexpr wchar_t kArchiveFolderPrompt[] = L"请选择你要处理的包含 RAR 压缩文件的目录";
 constexpr wchar_t kAddFolderPrompt[] = L"请选择你要添加的文件的目录";
 
-std::wstring ControlText(HWND control) {
-  const int length = GetWindowTextLengthW(control);
-  if (length <= 0) return {};
-  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  const int copied = GetWindowTextW(control, text.data(), length + 1);
-  text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
-  return text;
-}
-
 bool IsChecked(HWND checkBox) { return Button_GetCheck(checkBox) == BST_CHECKED; }
 
-std::wstring FromAnsi(const char* text) {
-  if (!text || !*text) return {};
-  const int size = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  if (size <= 1) return {};
-  std::wstring out(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text, -1, out.data(), size);
-  out.resize(static_cast<std::size_t>(size) - 1);
-  return out;
-}
-
-bool RegisterWindowClass(HINSTANCE instance, WNDPROC windowProc) {
+WNDCLASSEXW WindowClass(HINSTANCE instance) {
   WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  if (GetClassInfoExW(instance, kClassName, &windowClass)) return true;
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = windowProc;
   windowClass.hInstance = instance;
   windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
   windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
@@ -60,7 +43,7 @@ bool RegisterWindowClass(HINSTANCE instance, WNDPROC windowProc) {
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = kClassName;
-  return RegisterClassExW(&windowClass) != 0;
+  return windowClass;
 }
 
 // Controls that are created by this window itself; lists and file lists come from their modules.
@@ -116,45 +99,26 @@ MainWindow::MainWindow(Options options) : options_(std::move(options)) {
   file2_.Pattern = Row(File2).Caption;
 }
 
-MainWindow::~MainWindow() {
-  if (window_) DestroyWindow(window_);
-}
+MainWindow::~MainWindow() { DestroyNow(); }
 
 HWND MainWindow::Create(HINSTANCE instance) {
-  if (!RegisterWindowClass(instance, &MainWindow::WindowProc)) return nullptr;
   const unsigned systemDpi = WindowDpi(nullptr);
   const SIZE size = WindowSizeForClient(
       {TwipsToPixels(kClientWidthTwips, systemDpi), TwipsToPixels(kClientHeightTwips, systemDpi)},
       kWindowStyle, kWindowExStyle, systemDpi);
-  HWND window = CreateWindowExW(kWindowExStyle, kClassName, kAppTitle, kWindowStyle, CW_USEDEFAULT,
-                                CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance, this);
+  HWND window = CreateFor(WindowClass(instance), kWindowExStyle, kAppTitle, kWindowStyle,
+                          CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy, nullptr);
   if (!window) return nullptr;
   // The window may sit on a monitor with another DPI than the system's.
   ApplyDpi(WindowDpi(window), nullptr);
   return window;
 }
 
-LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    self->window_ = window;
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!self) return DefWindowProcW(window, message, wParam, lParam);
-  if (message == WM_NCDESTROY) {
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    self->window_ = nullptr;
-    return DefWindowProcW(window, message, wParam, lParam);
-  }
-  return self->HandleMessage(message, wParam, lParam);
-}
-
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
       // Controls are made at the window's own DPI, so that laying out again is rarely needed.
-      dpi_ = WindowDpi(window_);
+      dpi_ = WindowDpi(Handle());
       // A window without all its controls would lose part of the job without a word: refuse it,
       // and creating the window fails.
       if (!CreateControls()) return -1;
@@ -180,7 +144,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     default:
       break;
   }
-  return DefWindowProcW(window_, message, wParam, lParam);
+  return DefaultHandling(message, wParam, lParam);
 }
 
 bool MainWindow::CreateControls() {
@@ -189,14 +153,14 @@ bool MainWindow::CreateControls() {
     HWND made = nullptr;
     switch (row.Kind) {
       case ControlKind::List:
-        made = CreateItemList(window_, row.Id, at.X, at.Y, at.Width, at.Height);
+        made = CreateItemList(Handle(), row.Id, at.X, at.Y, at.Width, at.Height);
         break;
       case ControlKind::FileList:
         made = (row.Id == File1 ? file1_ : file2_).Window =
-            CreateFileList(window_, row.Id, at.X, at.Y, at.Width, at.Height);
+            CreateFileList(Handle(), row.Id, at.X, at.Y, at.Width, at.Height);
         break;
       default:
-        made = CreatePlainControl(window_, row, at);
+        made = CreatePlainControl(Handle(), row, at);
         break;
     }
     if (!made) return false;
@@ -225,7 +189,7 @@ void MainWindow::ApplyDpi(unsigned dpi, const RECT* suggested) {
     const PixelRect at = ControlRect(row, dpi);
     RECT now;
     GetWindowRect(control, &now);
-    MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&now), 2);
+    MapWindowPoints(HWND_DESKTOP, Handle(), reinterpret_cast<POINT*>(&now), 2);
     // Moving a control costs a redraw of it; most of them already stand where they belong.
     if (now.left != at.X || now.top != at.Y || now.right - now.left != at.Width ||
         now.bottom - now.top != at.Height) {
@@ -244,12 +208,12 @@ void MainWindow::ApplyDpi(unsigned dpi, const RECT* suggested) {
       {TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)},
       kWindowStyle, kWindowExStyle, dpi);
   if (suggested) {
-    SetWindowPos(window_, nullptr, suggested->left, suggested->top, size.cx, size.cy,
+    SetWindowPos(Handle(), nullptr, suggested->left, suggested->top, size.cx, size.cy,
                  SWP_NOZORDER | SWP_NOACTIVATE);
   } else {
-    SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+    SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
   }
-  InvalidateRect(window_, nullptr, TRUE);
+  InvalidateRect(Handle(), nullptr, TRUE);
 }
 
 HBRUSH MainWindow::OnLinkColor(HDC dc) {
@@ -262,11 +226,11 @@ void MainWindow::OnActivate(bool active) {
   // As a dialog does: the focus leaves with the window and comes back to the same control.
   if (!active) {
     HWND focus = GetFocus();
-    if (focus && IsChild(window_, focus)) lastFocus_ = focus;
+    if (focus && IsChild(Handle(), focus)) lastFocus_ = focus;
     return;
   }
-  HWND target = lastFocus_ && IsChild(window_, lastFocus_) ? lastFocus_ : nullptr;
-  if (!target) target = GetNextDlgTabItem(window_, nullptr, FALSE);
+  HWND target = lastFocus_ && IsChild(Handle(), lastFocus_) ? lastFocus_ : nullptr;
+  if (!target) target = GetNextDlgTabItem(Handle(), nullptr, FALSE);
   if (target) SetFocus(target);
 }
 
@@ -317,27 +281,27 @@ void MainWindow::Guarded(const wchar_t* handlerName, void (MainWindow::*handler)
   // Reporting needs memory too; should that fail, a fixed text still reaches the user, and nothing
   // is thrown back through the system's window code.
   try {
-    std::wstring error = FromAnsi(what.c_str());
+    std::wstring error = FromCodePage(what, CP_ACP);
     if (error.empty()) error = L"未知错误";
     const std::wstring message = std::wstring(handlerName) + L" 出错：" + error +
                                  L"\n操作未完成，窗口中的内容保持不变。";
-    MessageBoxW(window_, message.c_str(), kAppTitle, MB_OK | MB_ICONERROR);
+    MessageBoxW(Handle(), message.c_str(), kAppTitle, MB_OK | MB_ICONERROR);
   } catch (...) {
-    MessageBoxW(window_, L"出错：内存不足。\n操作未完成，窗口中的内容保持不变。", kAppTitle,
+    MessageBoxW(Handle(), L"出错：内存不足。\n操作未完成，窗口中的内容保持不变。", kAppTitle,
                 MB_OK | MB_ICONERROR);
   }
 }
 
 BatchJob MainWindow::GatherJob() const {
   BatchJob job;
-  job.RarPath = ControlText(Control(Text1));
+  job.RarPath = WindowText(Control(Text1));
   job.Archives = Items(Control(List2));
   job.DeleteNames = Items(Control(List1));
   job.AddFiles = Items(Control(List3));
-  job.CommentFile = ControlText(Control(Text3));
+  job.CommentFile = WindowText(Control(Text3));
   job.Lock = IsChecked(Control(Check1));
   job.UsePassword = IsChecked(Control(Check2));
-  job.Password = ControlText(Control(Text4));
+  job.Password = WindowText(Control(Text4));
   return job;
 }
 
@@ -345,59 +309,62 @@ void MainWindow::Form_Load() {
   strMyPath_ = options_.ProgramFolder.empty() ? ProgramFolder() : options_.ProgramFolder;
 }
 
-void MainWindow::Command1_Click() {
-  if (auto path = PickFile(window_, kPickRar)) SetWindowTextW(Control(Text1), path->c_str());
+// Shows the file dialog for `use`; the chosen path, or nothing after a cancel or a failure, which is
+// reported.
+std::optional<std::wstring> MainWindow::PickAndReport(const FilePickerUse& use) {
+  PickedFile picked = PickFile(Handle(), use);
+  if (!picked.Error.empty()) ShowMessage(Handle(), picked.Error, MB_ICONWARNING);
+  return std::move(picked.Path);
 }
 
-void MainWindow::Command2_Click() { AppendTypedName(Control(Text2), Control(List1)); }
+void MainWindow::Command1_Click() {
+  if (auto path = PickAndReport(kPickRar)) SetWindowTextW(Control(Text1), path->c_str());
+}
+
+void MainWindow::Command2_Click() { AppendTypedNameAndReport(Control(Text2), Control(List1)); }
 void MainWindow::Command3_Click() { RemoveSelected(Control(List1)); }
 void MainWindow::Command4_Click() { Clear(Control(List1)); }
 void MainWindow::Command5_Click() { Clear(Control(List2)); }
 void MainWindow::Command6_Click() { RemoveSelected(Control(List2)); }
 
 void MainWindow::Command7_Click() {
-  if (auto path = PickFile(window_, kPickComment)) SetWindowTextW(Control(Text3), path->c_str());
+  if (auto path = PickAndReport(kPickComment)) SetWindowTextW(Control(Text3), path->c_str());
 }
 
 void MainWindow::Command8_Click() {
-  ImportFolder(window_, Control(List2), file1_, kArchiveFolderPrompt);
+  ImportFolder(Handle(), Control(List2), file1_, kArchiveFolderPrompt);
 }
 
 void MainWindow::Command9_Click() {
   if (script_ && WaitForSingleObject(script_.get(), 0) == WAIT_TIMEOUT) {
-    MessageBoxW(window_, kScriptStillRunningMessage, kAppTitle, MB_OK | MB_ICONINFORMATION);
+    MessageBoxW(Handle(), kScriptStillRunningMessage, kAppTitle, MB_OK | MB_ICONINFORMATION);
     return;
   }
   // The last script has ended: its file is gone (when it held a password) before a new one is written.
   scriptCleanup_.Wait();
   const BatchJob job = GatherJob();
-  if (!GenerateAndRun(window_, kAppTitle, strMyPath_, job, &script_)) return;
+  const GenerateResult result = GenerateAndRun(strMyPath_, job, &script_);
+  if (result.Outcome != GenerateOutcome::Started) {
+    const UINT icon = result.Outcome == GenerateOutcome::MissingRar ? MB_ICONINFORMATION
+                      : result.Outcome == GenerateOutcome::Refused  ? MB_ICONWARNING
+                                                                     : MB_ICONERROR;
+    MessageBoxW(Handle(), result.Message.c_str(), kAppTitle, MB_OK | icon);
+    return;
+  }
   if (ScriptHoldsPassword(job)) scriptCleanup_.DeleteWhenEnded(script_.get(), ScriptPath(strMyPath_));
 }
 
 void MainWindow::Command10_Click() {
-  ImportFolder(window_, Control(List3), file2_, kAddFolderPrompt);
+  ImportFolder(Handle(), Control(List3), file2_, kAddFolderPrompt);
 }
 
 void MainWindow::Command11_Click() { RemoveSelected(Control(List3)); }
 void MainWindow::Command12_Click() { Clear(Control(List3)); }
 
 void MainWindow::Command13_Click() {
-  if (auto path = PickFile(window_, kPickAddFile)) Append(Control(List3), *path);
+  if (auto path = PickAndReport(kPickAddFile)) AppendAndReport(Control(List3), *path);
 }
 
-void MainWindow::Label2_Click() { OpenWebAddress(ControlText(Control(Label2))); }
-
-int RunMessageLoop(HWND window) {
-  MSG message;
-  for (;;) {
-    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-    if (got == 0) return static_cast<int>(message.wParam);
-    if (got == -1) return 1;
-    if (window && IsWindow(window) && IsDialogMessageW(window, &message)) continue;
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-}
+void MainWindow::Label2_Click() { OpenWebAddress(WindowText(Control(Label2))); }
 
 }  // namespace rarbatch

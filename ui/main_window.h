@@ -1,22 +1,24 @@
-// frmMain: the program's only window, the only store of the job, and the wiring of every button.
+// frmMain: the program's main window, the only store of the job, and the wiring of every button.
 #pragma once
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "core/batch_script.h"
+#include "dialogs/file_picker.h"
 #include "lists/folder_import.h"
 #include "run/script_runner.h"
-#include "run/win_util.h"
-#include "dpi.h"
+#include "win/handles.h"
+#include "win/window.h"
 
 namespace rarbatch {
 
 // The window's caption, also the title of every message box the program shows.
 inline constexpr wchar_t kAppTitle[] = L"WINRAR 压缩包批量处理";
 
-class MainWindow {
+class MainWindow : public Window {
  public:
   struct Options {
     // Where tmp.bat goes; empty means the program's own folder (what the program always uses).
@@ -27,15 +29,11 @@ class MainWindow {
 
   MainWindow();
   explicit MainWindow(Options options);
-  ~MainWindow();
-  MainWindow(const MainWindow&) = delete;
-  MainWindow& operator=(const MainWindow&) = delete;
+  ~MainWindow() override;
 
   // Creates the window with all its controls, sized for its DPI, not yet shown. Null on failure.
   HWND Create(HINSTANCE instance);
 
-  HWND Handle() const { return window_; }
-  HWND Control(int id) const { return GetDlgItem(window_, id); }
   const std::wstring& MyPath() const { return strMyPath_; }
   unsigned Dpi() const { return dpi_; }
 
@@ -46,8 +44,7 @@ class MainWindow {
   HANDLE ScriptProcess() const { return script_.get(); }
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
   // Creates every control of the table; false when one could not be made.
   bool CreateControls();
@@ -75,8 +72,9 @@ class MainWindow {
   void Command13_Click();
   void Label2_Click();
 
+  std::optional<std::wstring> PickAndReport(const FilePickerUse& use);
+
   Options options_;
-  HWND window_ = nullptr;
   HWND lastFocus_ = nullptr;
   unsigned dpi_ = USER_DEFAULT_SCREEN_DPI;
   UniqueFont font_;
@@ -89,8 +87,5 @@ class MainWindow {
   UniqueHandle script_;
   ScriptFileCleanup scriptCleanup_;
 };
-
-// Runs the program's message loop with the dialog manager's keyboard handling for `window`.
-int RunMessageLoop(HWND window);
 
 }  // namespace rarbatch

@@ -6,7 +6,7 @@
 #include <cderr.h>
 #include <dlgs.h>
 
-#include "dialog_driver.h"
+#include "tools/dialog_driver.h"
 #include "dialogs/dialog_records.h"
 #include "tools/test_support.h"
 
@@ -73,10 +73,10 @@ struct DialogSeen {
 };
 
 // Shows the picker for `use`, types `typed` into the name box and presses OK (or Cancel when `typed`
-// is empty); any message box that follows is answered with OK and its text kept in `message`.
+// is empty); the failure it reports, if any, is kept in `message`.
 std::optional<std::wstring> AnswerPicker(HWND owner, const FilePickerUse& use, const std::wstring& typed,
                                          DialogSeen& seen, std::wstring* message = nullptr) {
-  DialogAnswerer answer(owner, use.Title, [&](HWND dialog) {
+  DialogAnswerer answer(owner, [&](HWND dialog) {
     testing::WaitUntil([&] { return FileNameBox(dialog) != nullptr; });
     seen.Title = testing::WindowText(dialog);
     seen.InitialName = testing::WindowText(FileNameBox(dialog));
@@ -90,22 +90,16 @@ std::optional<std::wstring> AnswerPicker(HWND owner, const FilePickerUse& use, c
     }
     SendMessageW(FileNameBox(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
     testing::PressButton(dialog, IDOK);
-  });
-  DialogAnswerer box(owner, testing::WindowText(owner), [&](HWND dialog) {
-    if (message) *message = testing::MessageBoxText(dialog);
-    testing::PressButton(dialog, IDOK);
-  });
-  auto result = PickFile(owner, use);
-  EXPECT_TRUE(answer.Answered()) << "the file dialog never showed";
+  }, use.Title);
+  PickedFile picked = PickFile(owner, use);
+  EXPECT_TRUE(answer.Finish()) << "the file dialog never showed";
   if (message) {
-    EXPECT_TRUE(box.Answered()) << "no message box";
+    EXPECT_FALSE(picked.Error.empty()) << "no failure reported";
+    *message = picked.Error;
   } else {
-    // No message is expected: release the waiting thread by showing nothing and letting it time out
-    // would be slow, so close it with a message box of our own that it answers.
-    MessageBoxW(owner, L"test", testing::WindowText(owner).c_str(), MB_OK);
-    EXPECT_TRUE(box.Answered());
+    EXPECT_EQ(picked.Error, L"") << "no failure expected";
   }
-  return result;
+  return picked.Path;
 }
 
 TEST(FilePicker, ReturnsTheFullPathOfTheChosenFile) {

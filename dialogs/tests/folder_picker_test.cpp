@@ -3,8 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "dialog_driver.h"
-#include "folder_selection.h"
+#include "tools/dialog_driver.h"
 #include "dialogs/dialog_records.h"
 #include "tools/test_support.h"
 
@@ -32,13 +31,13 @@ TEST(FolderPickerRecord, StartsAtTheDesktopAndTakesOnlyFileSystemFolders) {
 // Shows the dialog, selects `folder` in it and presses OK; returns what the picker returned.
 std::wstring ChooseInDialog(const std::wstring& folder, bool* promptShown = nullptr) {
   TestWindow owner;
-  DialogAnswerer answer(owner.get(), {}, [&](HWND dialog) {
+  DialogAnswerer answer(owner.get(), [&](HWND dialog) {
     if (promptShown) *promptShown = testing::FindChildWithText(dialog, kPrompt) != nullptr;
     EXPECT_TRUE(testing::SelectFolder(dialog, folder)) << "not shown as selected: " << ::testing::PrintToString(folder);
     testing::PressButton(dialog, IDOK);
   });
   std::wstring chosen = BrowseForFolder(owner.get(), kPrompt, L"");
-  EXPECT_TRUE(answer.Answered()) << "the folder dialog never showed";
+  EXPECT_TRUE(answer.Finish()) << "the folder dialog never showed";
   return chosen;
 }
 
@@ -56,9 +55,9 @@ TEST(FolderPicker, ADriveRootKeepsItsBackslash) {
 
 TEST(FolderPicker, CancelGivesTheEmptyString) {
   TestWindow owner;
-  DialogAnswerer answer(owner.get(), {}, [](HWND dialog) { testing::PressButton(dialog, IDCANCEL); });
+  DialogAnswerer answer(owner.get(), [](HWND dialog) { testing::PressButton(dialog, IDCANCEL); });
   EXPECT_EQ(BrowseForFolder(owner.get(), kPrompt), L"");
-  EXPECT_TRUE(answer.Answered());
+  EXPECT_TRUE(answer.Finish());
 }
 
 }  // namespace

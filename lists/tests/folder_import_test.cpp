@@ -7,15 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/tests/dialog_driver.h"
 #include "lists/item_list.h"
-#include "message_catcher.h"
+#include "tools/dialog_driver.h"
 #include "tools/test_support.h"
 
 namespace rarbatch {
 namespace {
 
-using testing::DialogAnswerer;
 using testing::MessageCatcher;
 using testing::ScratchFolder;
 using testing::TestWindow;
@@ -111,10 +109,11 @@ class FolderImport : public ::testing::Test {
   // Imports `folder`, failing the test on any message shown.
   int ImportQuietly(const std::wstring& folder) {
     MessageCatcher messages(window_.get());
-    const int appended = ImportFolderFrom(list_, files_, folder);
+    const ImportResult result = ImportFolderFrom(list_, files_, folder);
     const Names shown = messages.Texts();
     EXPECT_TRUE(shown.empty()) << "unexpected message: " << ::testing::PrintToString(shown.at(0));
-    return appended;
+    EXPECT_EQ(result.Stop, ImportStop::None);
+    return result.Appended;
   }
 
   ScratchFolder scratch_;  // its name holds a space and Chinese characters
@@ -226,24 +225,19 @@ TEST_F(FolderImport, AnEmptyFolderAddsNothingButIsAssigned) {
   EXPECT_EQ(files_.Path, scratch_.Path());
 }
 
-TEST_F(FolderImport, AFolderThatCannotBeListedIsReportedAndChangesNothing) {
+TEST_F(FolderImport, AFolderThatCannotBeListedChangesNothing) {
   Make({L"a.rar"});
   ASSERT_EQ(ImportQuietly(Folder()), 1);
   const Names before = Items(list_);
   const std::wstring missing = scratch_.Path() + L"不存在";
 
-  std::wstring text;
-  int appended = -1;
-  {
-    DialogAnswerer answer(window_.get(), testing::WindowText(window_.get()), [&](HWND box) {
-      text = testing::MessageBoxText(box);
-      testing::PressButton(box, IDOK);
-    });
-    appended = ImportFolderFrom(list_, files_, missing);
-    EXPECT_TRUE(answer.Answered()) << "no message box showed";
-  }
-  EXPECT_EQ(appended, 0);
-  EXPECT_NE(text.find(missing), std::wstring::npos) << "names the folder: " << ::testing::PrintToString(text);
+  MessageCatcher messages(window_.get());
+  const ImportResult result = ImportFolderFrom(list_, files_, missing);
+  EXPECT_TRUE(messages.Texts().empty()) << "the caller, not the import, tells the user";
+  EXPECT_EQ(result.Appended, 0);
+  EXPECT_EQ(result.Stop, ImportStop::CannotList);
+  EXPECT_NE(result.Error, static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(result.Folder, missing + L"\\");
   EXPECT_EQ(Items(list_), before);
   EXPECT_EQ(files_.Path, scratch_.Path());
   EXPECT_EQ(testing::WindowText(files_.Window), scratch_.Path());
@@ -255,30 +249,20 @@ TEST_F(FolderImport, AFolderThatCannotBeListedIsReportedAndChangesNothing) {
   EXPECT_TRUE(names.empty());
 }
 
-TEST_F(FolderImport, AnImportThatWouldOverfillTheListStopsAtTheLimitAndSaysHowManyWereLeftOut) {
+TEST_F(FolderImport, AnImportThatWouldOverfillTheListStopsAtTheLimitAndCountsWhatWasLeftOut) {
   Make({L"e.rar", L"d.rar", L"c.rar", L"b.rar", L"a.rar"});
   Names filler;
   for (int i = 0; i < kMaxListItems - 2; ++i) filler.push_back(L"C:\\old\\" + std::to_wstring(i) + L".rar");
   ASSERT_EQ(AppendMany(list_, filler), kMaxListItems - 2);
 
-  std::wstring text;
-  int appended = -1;
-  {
-    DialogAnswerer answer(window_.get(), testing::WindowText(window_.get()), [&](HWND box) {
-      text = testing::MessageBoxText(box);
-      testing::PressButton(box, IDOK);
-    });
-    appended = ImportFolderFrom(list_, files_, Folder());
-    EXPECT_TRUE(answer.Answered()) << "no message box showed";
-  }
-  EXPECT_EQ(appended, 2);
+  const ImportResult result = ImportFolderFrom(list_, files_, Folder());
+  EXPECT_EQ(result.Appended, 2);
+  EXPECT_EQ(result.LeftOut, 3u);
+  EXPECT_EQ(result.Stop, ImportStop::ListFull);
   EXPECT_EQ(Count(list_), kMaxListItems);
   EXPECT_EQ(Item(list_, kMaxListItems - 3), filler.back());
   EXPECT_EQ(Item(list_, kMaxListItems - 2), scratch_.Path() + L"a.rar") << "the first files in order";
   EXPECT_EQ(Item(list_, kMaxListItems - 1), scratch_.Path() + L"b.rar");
-  EXPECT_NE(text.find(L"列表已满"), std::wstring::npos) << ::testing::PrintToString(text);
-  EXPECT_NE(text.find(L"已添加 2 个文件"), std::wstring::npos) << ::testing::PrintToString(text);
-  EXPECT_NE(text.find(L"另有 3 个文件未添加"), std::wstring::npos) << ::testing::PrintToString(text);
   EXPECT_EQ(files_.Path, scratch_.Path());
 }
 

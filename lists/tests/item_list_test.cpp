@@ -6,13 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/tests/dialog_driver.h"
-#include "message_catcher.h"
+#include "tools/dialog_driver.h"
 
 namespace rarbatch {
 namespace {
 
-using testing::DialogAnswerer;
 using testing::MessageCatcher;
 using testing::TestWindow;
 using Names = std::vector<std::wstring>;
@@ -52,7 +50,7 @@ class ItemList : public ::testing::Test {
 TEST_F(ItemList, KeepsItemsInTheOrderAppended) {
   ASSERT_NE(list_, nullptr);
   const Names items = {L"D:\\压缩 包\\b.rar", L"a.rar", L"C:\\x 1.RAR", L"a.rar"};
-  for (const auto& item : items) EXPECT_TRUE(Append(list_, item));
+  for (const auto& item : items) EXPECT_EQ(Append(list_, item), AppendOutcome::Added);
   EXPECT_EQ(Count(list_), 4);
   EXPECT_EQ(Items(list_), items) << "not sorted, duplicates kept";
   EXPECT_EQ(Item(list_, 2), L"C:\\x 1.RAR");
@@ -99,7 +97,7 @@ TEST_F(ItemList, ClearEmptiesTheList) {
   Clear(list_);
   EXPECT_EQ(Count(list_), 0);
   EXPECT_TRUE(Items(list_).empty());
-  EXPECT_TRUE(Append(list_, L"again"));
+  EXPECT_EQ(Append(list_, L"again"), AppendOutcome::Added);
   EXPECT_EQ(Items(list_), Names{L"again"});
 }
 
@@ -108,7 +106,7 @@ TEST_F(ItemList, AppendTypedNameTakesTheEditTextAndIgnoresAnEmptyEdit) {
                               nullptr, GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(edit, nullptr);
   MessageCatcher messages(window_.get());
-  AppendTypedName(edit, list_);
+  EXPECT_EQ(AppendTypedName(edit, list_), std::nullopt);
   EXPECT_EQ(Count(list_), 0);
 
   SetWindowTextW(edit, L"说明 文件.txt");
@@ -123,20 +121,10 @@ class FullItemList : public ItemList {
   void Fill(int count) { ASSERT_EQ(AppendMany(list_, Numbered(L"C:\\归档\\archive-", count)), count); }
 };
 
-TEST_F(FullItemList, AFullListRefusesOneMoreWithAMessageAndLosesNothing) {
+TEST_F(FullItemList, AFullListRefusesOneMoreAndLosesNothing) {
   Fill(kMaxListItems);
-  std::wstring text;
-  {
-    DialogAnswerer answer(window_.get(), testing::WindowText(window_.get()), [&](HWND box) {
-      text = testing::MessageBoxText(box);
-      testing::PressButton(box, IDOK);
-    });
-    EXPECT_FALSE(Append(list_, L"one more.rar"));
-    EXPECT_TRUE(answer.Answered()) << "no message box, titled with the window's caption, showed";
-  }
-  EXPECT_NE(text.find(L"列表已满"), std::wstring::npos) << "says the list is full: " << ::testing::PrintToString(text);
-  EXPECT_NE(text.find(L"32767"), std::wstring::npos) << "names the limit";
-  EXPECT_NE(text.find(L"one more.rar"), std::wstring::npos) << "names the item refused";
+  MessageCatcher messages(window_.get());
+  EXPECT_EQ(Append(list_, L"one more.rar"), AppendOutcome::ListFull);
   EXPECT_EQ(Count(list_), kMaxListItems);
   EXPECT_EQ(Item(list_, 0), L"C:\\归档\\archive-0");
   EXPECT_EQ(Item(list_, kMaxListItems - 1), L"C:\\归档\\archive-32766");
@@ -144,12 +132,12 @@ TEST_F(FullItemList, AFullListRefusesOneMoreWithAMessageAndLosesNothing) {
   // The typed name goes the same way.
   HWND edit = CreateWindowExW(0, L"EDIT", L"typed.txt", WS_CHILD, 0, 0, 100, 20, window_.get(),
                               nullptr, GetModuleHandleW(nullptr), nullptr);
-  MessageCatcher messages(window_.get());
-  AppendTypedName(edit, list_);
-  const Names shown = messages.Texts();
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_NE(shown[0].find(L"列表已满"), std::wstring::npos);
+  const auto typed = AppendTypedName(edit, list_);
+  ASSERT_TRUE(typed.has_value());
+  EXPECT_EQ(typed->Outcome, AppendOutcome::ListFull);
+  EXPECT_EQ(typed->Text, L"typed.txt");
   EXPECT_EQ(Count(list_), kMaxListItems);
+  EXPECT_TRUE(messages.Texts().empty()) << "the caller, not the list, tells the user";
 }
 
 TEST_F(FullItemList, AppendManyFillsOnlyToTheLimitAndSaysHowMany) {
@@ -169,7 +157,7 @@ TEST_F(FullItemList, AppendManyFillsOnlyToTheLimitAndSaysHowMany) {
   // Room made by removing items is usable again.
   SendMessageW(list_, LB_SETSEL, TRUE, 0);
   RemoveSelected(list_);
-  EXPECT_TRUE(Append(list_, L"last"));
+  EXPECT_EQ(Append(list_, L"last"), AppendOutcome::Added);
   EXPECT_EQ(Item(list_, kMaxListItems - 1), L"last");
   EXPECT_EQ(Item(list_, 0), L"C:\\归档\\archive-1");
 }

@@ -5,6 +5,7 @@
 
 #include "core/script_check.h"
 #include "tools/test_support.h"
+#include "win/program_folder.h"
 
 namespace rarbatch {
 namespace {
@@ -88,45 +89,7 @@ TEST(WriteScriptFile, ReportsAFolderThatCannotBeWritten) {
   EXPECT_NE(error->find(L"missing\\tmp.bat"), std::wstring::npos) << "the message names the path";
 }
 
-// Answers the next message box titled `title` from a second thread, keeping its text.
-class MessageBoxAnswerer {
- public:
-  explicit MessageBoxAnswerer(std::wstring title) : title_(std::move(title)) {
-    thread_ = CreateThread(nullptr, 0, &MessageBoxAnswerer::Run, this, 0, nullptr);
-  }
-  ~MessageBoxAnswerer() {
-    WaitForSingleObject(thread_, 20000);
-    CloseHandle(thread_);
-  }
-  // Waits for the answer; the text of the box, or empty when none appeared.
-  std::wstring Text() {
-    WaitForSingleObject(thread_, 20000);
-    return text_;
-  }
-
- private:
-  static DWORD WINAPI Run(void* self) {
-    auto* me = static_cast<MessageBoxAnswerer*>(self);
-    const DWORD deadline = GetTickCount() + 15000;
-    while (GetTickCount() < deadline) {
-      if (HWND box = FindWindowW(L"#32770", me->title_.c_str())) {
-        wchar_t text[1024] = {};
-        GetDlgItemTextW(box, 0xFFFF, text, 1024);
-        me->text_ = text;
-        PostMessageW(box, WM_COMMAND, IDOK, 0);
-        return 0;
-      }
-      Sleep(20);
-    }
-    return 1;
-  }
-
-  std::wstring title_;
-  std::wstring text_;
-  HANDLE thread_ = nullptr;
-};
-
-TEST(GenerateAndRun, MissingArchiverOnlyShowsTheMessage) {
+TEST(GenerateAndRun, MissingArchiverOnlyGivesTheMessage) {
   ScratchFolder dir;
   const std::wstring path = ScriptPath(dir.Path());
   WriteBytes(path, "earlier");
@@ -135,9 +98,9 @@ TEST(GenerateAndRun, MissingArchiverOnlyShowsTheMessage) {
   job.DeleteNames = {L"x"};
   job.Lock = true;
 
-  MessageBoxAnswerer answer(L"rarbatch missing test");
-  EXPECT_FALSE(GenerateAndRun(nullptr, L"rarbatch missing test", dir.Path(), job));
-  EXPECT_EQ(answer.Text(), kMissingRarMessage);
+  const GenerateResult result = GenerateAndRun(dir.Path(), job);
+  EXPECT_EQ(result.Outcome, GenerateOutcome::MissingRar);
+  EXPECT_EQ(result.Message, kMissingRarMessage);
   EXPECT_EQ(ReadFileBytes(path), "earlier");
 
   job.RarPath = L" ";  // only the exactly empty path counts as missing
@@ -153,9 +116,9 @@ TEST(GenerateAndRun, UnsafeJobIsRefusedBeforeWriting) {
   job.Archives = {L"a.rar", L"k\u00e4se.rar"};
   job.Lock = true;
 
-  MessageBoxAnswerer answer(L"rarbatch refusal test");
-  EXPECT_FALSE(GenerateAndRun(nullptr, L"rarbatch refusal test", dir.Path(), job));
-  const std::wstring text = answer.Text();
+  const GenerateResult result = GenerateAndRun(dir.Path(), job);
+  EXPECT_EQ(result.Outcome, GenerateOutcome::Refused);
+  const std::wstring& text = result.Message;
   EXPECT_NE(text.find(L"压缩包列表第 2 项"), std::wstring::npos) << "names the item";
   EXPECT_EQ(ReadFileBytes(path), "earlier");
 }
@@ -169,7 +132,7 @@ TEST(GenerateAndRun, WritesAndStartsTheScript) {
   job.Lock = true;
 
   UniqueHandle process;
-  ASSERT_TRUE(GenerateAndRun(nullptr, L"rarbatch", dir.Path(), job, &process));
+  ASSERT_EQ(GenerateAndRun(dir.Path(), job, &process).Outcome, GenerateOutcome::Started);
   ASSERT_TRUE(process);
   ASSERT_TRUE(testing::WaitForExit(process.get(), 60000));
   const std::string bytes = ReadFileBytes(ScriptPath(dir.Path()));
@@ -180,7 +143,7 @@ TEST(GenerateAndRun, WritesAndStartsTheScript) {
   EXPECT_EQ(calls[1], (std::vector<std::wstring>{L"k", L"D:\\pack\\one.rar"}));
 
   // The same job again gives the same bytes.
-  ASSERT_TRUE(GenerateAndRun(nullptr, L"rarbatch", dir.Path(), job, &process));
+  ASSERT_EQ(GenerateAndRun(dir.Path(), job, &process).Outcome, GenerateOutcome::Started);
   ASSERT_TRUE(testing::WaitForExit(process.get(), 60000));
   EXPECT_EQ(ReadFileBytes(ScriptPath(dir.Path())), bytes);
 }

@@ -13,10 +13,11 @@
 #include "core/batch_script.h"
 #include "ui/layout.h"
 #include "lists/item_list.h"
+#include "ui/fonts.h"
 #include "ui/main_window.h"
 #include "tools/test_support.h"
 #include "ui/web_link.h"
-#include "window_test_support.h"
+#include "tools/dialog_driver.h"
 
 namespace rarbatch {
 namespace {

@@ -1,0 +1,105 @@
+// Test helpers that drive the program's windows and answer its modal dialogs and message boxes from a
+// second thread, the way a user would: wait for the window (with a deadline), read it, fill it in,
+// press a button.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "win/text.h"
+
+namespace rarbatch::testing {
+
+using rarbatch::WindowText;
+
+// A plain top-level window with a caption, to own lists and dialogs in tests.
+class TestWindow {
+ public:
+  explicit TestWindow(const wchar_t* caption = L"WINRAR 压缩包批量处理");
+  ~TestWindow();
+  TestWindow(const TestWindow&) = delete;
+  TestWindow& operator=(const TestWindow&) = delete;
+  HWND get() const { return window_; }
+
+ private:
+  HWND window_ = nullptr;
+};
+
+// Waits until `condition` holds or `timeoutMs` passes; returns whether it held.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 20000);
+
+// The first visible dialog box (a message box, file or folder dialog) of this process owned by
+// `owner` (and, when `title` is not empty, with that title), waited for until `timeoutMs` has
+// passed; null when none came.
+HWND WaitForDialog(HWND owner, const std::wstring& title = {}, DWORD timeoutMs = 20000);
+
+// A descendant of `parent` whose text is exactly `text`, or null.
+HWND FindChildWithText(HWND parent, const std::wstring& text);
+
+// Clicks the dialog's button with `id` as the user would (posted, so the dialog handles it in its
+// own loop).
+void PressButton(HWND dialog, int id);
+
+// The text of a message box.
+std::wstring MessageBoxText(HWND box);
+
+// The texts of a dialog's static controls, joined by line breaks.
+std::wstring StaticTexts(HWND dialog);
+
+// Types `path` into a file-open dialog's name box and confirms it.
+void ChooseFile(HWND dialog, const std::wstring& path);
+
+// Selects `folder` in a folder-browse dialog and waits until its tree shows that folder as the
+// selected item, and still does a moment later. Under Wine a selection asked for as the dialog first
+// shows is now and then lost (OK then returns some other folder), so it is asked for again until it
+// holds. Returns whether it held within `timeoutMs`; the caller then presses OK either way.
+bool SelectFolder(HWND dialog, const std::wstring& folder, DWORD timeoutMs = 10000);
+
+// Selects `folder` in the folder-browse dialog (a test failure when it never shows as selected) and
+// confirms it.
+void ChooseFolder(HWND dialog, const std::wstring& folder);
+
+// Starts a thread that waits for `owner` to show a dialog box (with `title`, unless empty) and runs
+// `answer` on it, while the test's thread shows the dialog. If the answer leaves the dialog open, the
+// dialog is cancelled, so that a failed test cannot hang.
+class DialogAnswerer {
+ public:
+  DialogAnswerer(HWND owner, std::function<void(HWND dialog)> answer, std::wstring title = {},
+                 DWORD timeoutMs = 30000);
+  ~DialogAnswerer();
+  DialogAnswerer(const DialogAnswerer&) = delete;
+  DialogAnswerer& operator=(const DialogAnswerer&) = delete;
+
+  // Waits for the thread; true when a dialog came and was answered.
+  bool Finish();
+
+ private:
+  bool answered_ = false;  // before the thread, which sets it
+  std::thread thread_;
+};
+
+// For as long as it lives, presses OK on every message box owned by `owner` and keeps its text, so a
+// call that shows a message nobody expected returns (and the test fails on Texts()) instead of
+// waiting for a user forever.
+class MessageCatcher {
+ public:
+  explicit MessageCatcher(HWND owner);
+  ~MessageCatcher();
+  MessageCatcher(const MessageCatcher&) = delete;
+  MessageCatcher& operator=(const MessageCatcher&) = delete;
+
+  // Stops watching and returns the text of every box that showed, in order.
+  std::vector<std::wstring> Texts();
+
+ private:
+  HWND owner_;
+  HANDLE stop_ = nullptr;
+  std::vector<std::wstring> texts_;  // before the thread, which fills it
+  std::thread thread_;
+};
+
+}  // namespace rarbatch::testing

@@ -1,0 +1,16 @@
+// The fonts of the program's windows: 宋体 9 pt where it is installed, as on the target systems,
+// otherwise the system's message font.
+#pragma once
+
+#include <windows.h>
+
+namespace rarbatch {
+
+// The windows' font at `dpi`: 宋体 9 pt (GB2312) where it is installed, otherwise the system's
+// message font.
+LOGFONTW DefaultLogFont(unsigned dpi);
+
+// Whether a font family of that name is installed for the character set.
+bool IsFontInstalled(const wchar_t* face, BYTE charset);
+
+}  // namespace rarbatch

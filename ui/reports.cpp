@@ -1,0 +1,66 @@
+// What the window tells the user about the outcome of an edit of its lists.
+#include "ui/reports.h"
+
+#include "dialogs/folder_picker.h"
+#include "win/error_text.h"
+#include "win/message_box.h"
+
+namespace rarbatch {
+namespace {
+
+std::wstring Counts(const ImportResult& result) {
+  return L"已添加 " + std::to_wstring(result.Appended) + L" 个文件，另有 " +
+         std::to_wstring(result.LeftOut) + L" 个文件未添加。";
+}
+
+}  // namespace
+
+std::wstring ListFullText() {
+  return L"列表已满：一个列表最多只能容纳 " + std::to_wstring(kMaxListItems) + L" 项。";
+}
+
+std::optional<std::wstring> AppendReport(AppendOutcome outcome, const std::wstring& item) {
+  switch (outcome) {
+    case AppendOutcome::Added: return std::nullopt;
+    case AppendOutcome::ListFull: return ListFullText() + L"\n未添加：" + item;
+    case AppendOutcome::OutOfMemory: return L"内存不足，无法向列表添加：" + item;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::wstring> ImportReport(const ImportResult& result) {
+  switch (result.Stop) {
+    case ImportStop::None: return std::nullopt;
+    case ImportStop::CannotList:
+      return DescribeFailure(L"无法列出文件夹中的文件", result.Folder, result.Error);
+    case ImportStop::ListFull: return ListFullText() + L"\n" + Counts(result);
+    case ImportStop::OutOfMemory: return L"内存不足，无法向列表添加更多项。\n" + Counts(result);
+  }
+  return std::nullopt;
+}
+
+void AppendAndReport(HWND list, const std::wstring& item) {
+  if (auto message = AppendReport(Append(list, item), item)) ShowMessage(list, *message, MB_ICONWARNING);
+}
+
+void AppendTypedNameAndReport(HWND edit, HWND list) {
+  const auto typed = AppendTypedName(edit, list);
+  if (!typed) return;
+  if (auto message = AppendReport(typed->Outcome, typed->Text)) {
+    ShowMessage(list, *message, MB_ICONWARNING);
+  }
+}
+
+void ImportAndReport(HWND target, FileList& files, const std::wstring& folder) {
+  if (auto message = ImportReport(ImportFolderFrom(target, files, folder))) {
+    ShowMessage(target, *message, MB_ICONWARNING);
+  }
+}
+
+void ImportFolder(HWND owner, HWND target, FileList& files, const std::wstring& prompt) {
+  const std::wstring folder = BrowseForFolder(owner, prompt, std::wstring());
+  if (folder.empty()) return;
+  ImportAndReport(target, files, folder);
+}
+
+}  // namespace rarbatch

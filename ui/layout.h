@@ -9,10 +9,39 @@ enum class ControlKind { Frame, TextBox, Button, List, Label, Link, FileList, Ch
 // dialog manager sends for Enter and Esc.
 enum ControlId : int {
   kWindow = 0,
-  Frame1 = 100, Text1, Command1, Frame2, List1, Text2, Label1, Command2, Command3, Command4,
-  Frame3, Command5, Command6, List2, Command8, File1, Frame4, Command7, Text3, Command9,
-  Frame5, Command10, List3, Command11, Command12, File2, Frame6, Check1, Check2, Text4,
-  Label2, Command13, Label3,
+  Frame1 = 100,  // frame: where the archiver is
+  Text1,         // the archiver's path (Rar.exe)
+  Command1,      // pick the archiver
+  Frame2,        // frame: names to delete
+  List1,         // the delete list
+  Text2,         // a name to delete, typed
+  Label1,        // "文件名："
+  Command2,      // add the typed name to the delete list
+  Command3,      // remove the selected names
+  Command4,      // clear the delete list
+  Frame3,        // frame: archives to process
+  Command5,      // clear the archive list
+  Command6,      // remove the selected archives
+  List2,         // the archive list
+  Command8,      // import the .rar files of a folder
+  File1,         // hidden: the folder last imported into the archive list
+  Frame4,        // frame: comment file
+  Command7,      // pick the comment file
+  Text3,         // the comment file's path
+  Command9,      // generate tmp.bat and run it
+  Frame5,        // frame: files to add
+  Command10,     // import all files of a folder
+  List3,         // the add list
+  Command11,     // remove the selected files
+  Command12,     // clear the add list
+  File2,         // hidden: the folder last imported into the add list
+  Frame6,        // frame: other options
+  Check1,        // lock the archives
+  Check2,        // add the files under a password
+  Text4,         // the password
+  Label2,        // the web link
+  Command13,     // pick one file to add
+  Label3,        // the site's name
 };
 
 struct ControlRow {

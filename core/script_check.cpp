@@ -1,9 +1,11 @@
-// Refuses a job whose text cannot be put into a batch script without changing its meaning.
+// Refuses a job whose text cannot be put into a batch script, or passed to the archiver call by call,
+// without changing its meaning.
 #include "script_check.h"
 
 #include <vector>
 
 #include "archiver_args.h"
+#include "archiver_calls.h"
 
 namespace rarbatch {
 namespace {
@@ -30,12 +32,17 @@ const wchar_t* Reason(Fault fault) {
   return L"";
 }
 
-// "<field>[第 N 项]<reason>，无法写入批处理文件。" and, unless hidden, the offending text below.
-std::wstring Describe(const wchar_t* field, Fault fault, std::size_t item, const std::wstring* text) {
+// What cannot be done with a faulty field: the script cannot be written, or the archiver cannot be
+// called.
+enum class Mode { Script, Run };
+
+// "<field>[第 N 项]<reason>，<consequence>。" and, unless hidden, the offending text below.
+std::wstring Describe(const wchar_t* field, Fault fault, std::size_t item, const std::wstring* text,
+                      Mode mode) {
   std::wstring message = field;
   if (item != 0) message += L"第 " + std::to_wstring(item) + L" 项";
   message += Reason(fault);
-  message += L"，无法写入批处理文件。";
+  message += mode == Mode::Script ? L"，无法写入批处理文件。" : L"，无法交给压缩程序。";
   if (text) message += L"\n" + *text;
   return message;
 }
@@ -52,7 +59,8 @@ std::optional<std::wstring> FindEmptyDeleteEntry(const std::vector<std::wstring>
   return std::nullopt;
 }
 
-std::wstring DescribeOverlongLine(const BatchJob& job, const OverlongLine& line) {
+// "<which command of which archive>长 N 个字符，<limit>" and the archive and item below.
+std::wstring DescribeOverlong(const BatchJob& job, const OverlongLine& line, const std::wstring& limit) {
   std::wstring message = L"压缩包列表第 " + std::to_wstring(line.Archive + 1) + L" 项的";
   std::wstring item;
   switch (line.Operation) {
@@ -72,22 +80,24 @@ std::wstring DescribeOverlongLine(const BatchJob& job, const OverlongLine& line)
       message += L"锁定命令";
       break;
   }
-  message += L"长 " + std::to_wstring(line.Length) + L" 个字符，超过命令解释器一行最多 " +
-             std::to_wstring(kMaxScriptLineLength) + L" 个字符的限制，无法写入批处理文件。\n" +
+  message += L"长 " + std::to_wstring(line.Length) + L" 个字符，" + limit + L"\n" +
              job.Archives[line.Archive];
   if (!item.empty()) message += L"\n" + item;
   return message;
 }
 
-}  // namespace
-
-std::optional<std::wstring> FindScriptProblem(const BatchJob& job, const EncodableFn& encodable) {
+// The first field of the job that cannot be passed on in `mode`, in the order the window shows them.
+// A double quote is refused in a path only for the script, whose paths are written between quotes
+// as they are; `encodable` is checked when given.
+std::optional<std::wstring> FindFieldProblem(const BatchJob& job, Mode mode,
+                                             const EncodableFn& encodable) {
+  const bool quotedPaths = mode == Mode::Run;
   // One text field: `item` counts from 1 within a list, 0 for a single field.
   auto check = [&](const wchar_t* field, const std::wstring& value, bool quoteAllowed,
                    std::size_t item, bool showText) -> std::optional<std::wstring> {
     const Fault fault = FindFault(value, quoteAllowed, encodable);
     if (fault == Fault::None) return std::nullopt;
-    return Describe(field, fault, item, showText ? &value : nullptr);
+    return Describe(field, fault, item, showText ? &value : nullptr, mode);
   };
   auto checkList = [&](const wchar_t* field, const std::vector<std::wstring>& items,
                        bool quoteAllowed) -> std::optional<std::wstring> {
@@ -97,19 +107,42 @@ std::optional<std::wstring> FindScriptProblem(const BatchJob& job, const Encodab
     return std::nullopt;
   };
 
-  if (auto p = check(L"RAR.exe 的路径", job.RarPath, false, 0, true)) return p;
-  if (auto p = checkList(L"压缩包列表", job.Archives, false)) return p;
+  if (auto p = check(L"RAR.exe 的路径", job.RarPath, quotedPaths, 0, true)) return p;
+  if (auto p = checkList(L"压缩包列表", job.Archives, quotedPaths)) return p;
   // Quotes typed in a delete name group a name that holds spaces.
   if (auto p = checkList(L"删除文件列表", job.DeleteNames, true)) return p;
   if (auto p = FindEmptyDeleteEntry(job.DeleteNames)) return p;
-  if (auto p = checkList(L"添加文件列表", job.AddFiles, false)) return p;
-  if (auto p = check(L"注释文件的路径", job.CommentFile, false, 0, true)) return p;
+  if (auto p = checkList(L"添加文件列表", job.AddFiles, quotedPaths)) return p;
+  if (auto p = check(L"注释文件的路径", job.CommentFile, quotedPaths, 0, true)) return p;
   // The password is checked only when it is used, and never echoed back. A double quote in it is
   // written doubled, which the archiver reads as one.
   if (job.UsePassword) {
     if (auto p = check(L"密码", job.Password, true, 0, false)) return p;
   }
-  if (auto line = FindOverlongLine(job)) return DescribeOverlongLine(job, *line);
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::wstring> FindScriptProblem(const BatchJob& job, const EncodableFn& encodable) {
+  if (auto p = FindFieldProblem(job, Mode::Script, encodable)) return p;
+  if (auto line = FindOverlongLine(job)) {
+    return DescribeOverlong(job, *line,
+                            L"超过命令解释器一行最多 " + std::to_wstring(kMaxScriptLineLength) +
+                                L" 个字符的限制，无法写入批处理文件。");
+  }
+  return std::nullopt;
+}
+
+std::optional<std::wstring> FindRunProblem(const BatchJob& job) {
+  if (auto p = FindFieldProblem(job, Mode::Run, {})) return p;
+  // The archiver would stop to ask for a password, and no one can answer it.
+  if (job.UsePassword && job.Password.empty()) return std::wstring(kEmptyPasswordMessage);
+  if (auto call = FindOverlongCall(job)) {
+    return DescribeOverlong(job, *call,
+                            L"超过 Windows 命令行最多 " + std::to_wstring(kMaxCommandLineLength) +
+                                L" 个字符的限制，无法交给压缩程序。");
+  }
   return std::nullopt;
 }
 

@@ -31,6 +31,9 @@
 //
 // Archive file: a small UTF-8 text of entries, comment and lock flag, as fake_archive.h gives it.
 //
+// Output: the archive on standard output ("压缩包 <archive>"), then on a failure its exit code on error
+// output ("退出代码 <code>"), each a line in the OEM code page.
+//
 // Test controls. While working, a call holds "<archive>.busy" (created new, deleted on close);
 // when that is there already, another call works on the same archive at once, and the archive is
 // appended as a line to overlaps.log beside the exe. A number in "<archive>.exitcode" makes the
@@ -220,16 +223,15 @@ std::wstring ExecutableFolder() {
   return path.substr(0, path.find_last_of(L'\\') + 1);
 }
 
-}  // namespace
-
-int wmain(int, wchar_t**) {
+// Does the work of one call; `path` receives the archive named.
+int Run(std::wstring& path) {
   const std::vector<std::wstring> args = SplitCommandLine(GetCommandLineW());
   const std::wstring here = ExecutableFolder();
   std::string record = std::to_string(args.size()) + "\n";
   for (const auto& arg : args) record += ToUtf8(arg) + "\n";
   if (!Append(here + L"args.log", record)) return kFatal;
 
-  std::wstring command, path, password, commentFile;
+  std::wstring command, password, commentFile;
   std::vector<std::wstring> names;
   bool switches = true, hasPassword = false;
   for (const auto& arg : args) {
@@ -310,4 +312,23 @@ int wmain(int, wchar_t**) {
     return finish(kWriteError);
   }
   return kDone;
+}
+
+// Writes `text` to a standard handle in the OEM code page, as a console program does.
+void Print(DWORD which, const std::wstring& text) {
+  std::string bytes(text.size() * 4, '\0');
+  bytes.resize(WideCharToMultiByte(CP_OEMCP, 0, text.data(), static_cast<int>(text.size()),
+                                   bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr));
+  DWORD written = 0;
+  WriteFile(GetStdHandle(which), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+}  // namespace
+
+int wmain(int, wchar_t**) {
+  std::wstring path;
+  const int code = Run(path);
+  Print(STD_OUTPUT_HANDLE, L"压缩包 " + path + L"\r\n");
+  if (code != kDone) Print(STD_ERROR_HANDLE, L"退出代码 " + std::to_wstring(code) + L"\r\n");
+  return code;
 }

@@ -1,6 +1,8 @@
 // Which jobs are refused before anything is written, and that the message names the field and item.
 #include "core/script_check.h"
 
+#include "core/archiver_calls.h"
+
 #include <gtest/gtest.h>
 
 namespace rarbatch {
@@ -111,6 +113,49 @@ TEST(FindScriptProblem, AsksTheEncoderAboutEveryWrittenString) {
   EXPECT_NE(problem->find(L"添加文件列表第 2 项含有系统代码页无法表示的字符"), std::wstring::npos);
   EXPECT_NE(problem->find(L"D:\\bad.txt"), std::wstring::npos);
   EXPECT_EQ(FindScriptProblem(GoodJob(), rejectBad), std::nullopt);
+}
+
+// Running the archiver directly: each field as a whole argument, with no script in between.
+TEST(FindRunProblem, AcceptsAnyUnicodeNameAndQuotesThatAreQuotedForTheArchiver) {
+  BatchJob job = GoodJob();
+  job.Archives.push_back(L"D:\\\u0e01\U0001F600 k\u00e4se.rar");
+  job.AddFiles.push_back(L"D:\\\"x\".txt");
+  job.Password = L"\"";
+  EXPECT_EQ(FindRunProblem(job), std::nullopt);
+  job.DeleteNames.push_back(L"-r");
+  EXPECT_NE(FindRunProblem(job), FindScriptProblem(GoodJob())) << "an entry naming nothing";
+}
+
+TEST(FindRunProblem, RefusesWhatWouldChangeTheCallOrStallIt) {
+  const struct {
+    void (*change)(BatchJob&);
+    const wchar_t* expect;
+  } cases[] = {
+      {[](BatchJob& j) { j.RarPath += L"\n"; }, L"RAR.exe 的路径含有回车、换行或空字符，无法交给压缩程序。"},
+      {[](BatchJob& j) { j.Archives[1] += L"\r"; }, L"压缩包列表第 2 项含有回车"},
+      {[](BatchJob& j) { j.DeleteNames[0] += std::wstring(1, L'\0'); }, L"删除文件列表第 1 项含有"},
+      {[](BatchJob& j) { j.DeleteNames.push_back(L" -y "); }, L"删除文件列表第 2 项没有指定任何文件名"},
+      {[](BatchJob& j) { j.AddFiles[0] += L"\n"; }, L"添加文件列表第 1 项含有"},
+      {[](BatchJob& j) { j.CommentFile += L"\r\n"; }, L"注释文件的路径含有"},
+      {[](BatchJob& j) { j.Password += L"\n"; }, L"密码含有回车、换行或空字符，无法交给压缩程序。"},
+      {[](BatchJob& j) { j.Password.clear(); }, kEmptyPasswordMessage},
+      {[](BatchJob& j) { j.AddFiles.push_back(std::wstring(kMaxCommandLineLength, L'x')); },
+       L"压缩包列表第 1 项的添加命令（添加文件列表第 2 项）长 "},
+      {[](BatchJob& j) { j.Archives.push_back(std::wstring(kMaxCommandLineLength - 20, L'x')); },
+       L"压缩包列表第 3 项的删除命令（删除文件列表第 1 项）长 "},
+  };
+  for (const auto& c : cases) {
+    BatchJob job = GoodJob();
+    c.change(job);
+    const auto problem = FindRunProblem(job);
+    ASSERT_NE(problem, std::nullopt) << c.expect;
+    EXPECT_EQ(problem->find(c.expect), 0u) << *problem;
+    EXPECT_EQ(problem->find(L"批处理"), std::wstring::npos) << "no script is involved: " << *problem;
+  }
+  BatchJob unused = GoodJob();
+  unused.UsePassword = false;
+  unused.Password = L"\n";
+  EXPECT_EQ(FindRunProblem(unused), std::nullopt) << "a password that is not used is not checked";
 }
 
 }  // namespace

@@ -1,0 +1,89 @@
+// Carries out a job inside the program: the archiver is called directly, archive by archive, several
+// archives at once, and every archive's result is kept for the window to show.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/archiver_calls.h"
+#include "core/batch_script.h"
+
+namespace rarbatch {
+
+// How many archives to work on at once by default: one per processor, from 1 to 4.
+unsigned DefaultWorkerCount();
+
+// One archive of the job as far as the run has got.
+struct ArchiveResult {
+  std::wstring Archive;
+  ArchiveState State = ArchiveState::Waiting;
+  std::wstring Detail;  // see ArchiveSummary
+  // Its calls in run order, once it has been started; those not run (yet) are NotRun.
+  std::vector<CallResult> Calls;
+};
+
+// How many archives are in each state. Done counts those that have ended in any way.
+struct RunCounts {
+  std::size_t Total = 0, Waiting = 0, Running = 0, Done = 0;
+  std::size_t Success = 0, Warning = 0, Failure = 0, Stopped = 0;
+};
+
+// Called on the runner's worker threads, never while the runner holds its lock: a handler may call
+// Result and Counts, and would post a message to a window. It must not destroy the runner or call
+// Start, Retry or Wait.
+struct JobEvents {
+  std::function<void(std::size_t archive)> ArchiveStarted;
+  std::function<void(std::size_t archive)> ArchiveFinished;
+  // After the last archive of a run has ended, or after Stop once the calls still running have.
+  std::function<void()> RunEnded;
+};
+
+// Runs one job. Each archive's calls run in order and every one of them runs, as the script would
+// run every line; archives are processed by a few worker threads at once, except that list entries
+// naming the same archive file (the same full path, whatever the letter case) never run at the same
+// time. Start, Retry, Stop and Wait are called from one thread, the owner's; they never wait on an
+// archiver except Wait and the destructor.
+class JobRunner {
+ public:
+  // `job` is copied: what the window's lists hold later changes nothing. A worker count of 0 is taken
+  // as 1.
+  JobRunner(BatchJob job, unsigned workers, JobEvents events);
+  // Stops the run and waits until every archiver it started has ended.
+  ~JobRunner();
+  JobRunner(const JobRunner&) = delete;
+  JobRunner& operator=(const JobRunner&) = delete;
+
+  // Starts working through the archives that are waiting, in list order. False, with no event to
+  // follow, when a run is going on, nothing is waiting, or no worker thread could be started.
+  bool Start();
+
+  // Runs again the archives that failed or were stopped. Of each, the calls that completed (with
+  // success or a warning) are kept and not repeated, since repeating them would not do the same
+  // again (a name already deleted is no longer there); the others run anew. False as for Start.
+  bool Retry();
+
+  // No further call starts; calls already running finish. Archives not yet started become Stopped
+  // at once. Does not wait.
+  void Stop();
+
+  // Waits until the run has ended: every worker done and every archiver it started ended.
+  void Wait();
+
+  bool IsRunning() const;
+  std::size_t ArchiveCount() const;
+  // A copy of one archive's result, consistent at the moment of the call.
+  ArchiveResult Result(std::size_t archive) const;
+  RunCounts Counts() const;
+
+ private:
+  struct Shared;
+  void Work();
+  void JoinWorkers();
+
+  std::unique_ptr<Shared> shared_;
+};
+
+}  // namespace rarbatch

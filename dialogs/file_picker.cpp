@@ -4,6 +4,7 @@
 #include <commdlg.h>
 #include <cderr.h>
 
+#include <algorithm>
 #include <cwchar>
 
 #include "dialogs/dialog_records.h"
@@ -46,6 +47,26 @@ PickedFile PickFile(HWND owner, const FilePickerUse& use) {
     return {std::wstring(request.File), {}};
   }
   // Zero from the dialog means cancel, unless the dialog says it failed.
+  const DWORD error = CommDlgExtendedError();
+  return {std::nullopt, error != 0 ? DescribeFileDialogError(error) : std::wstring()};
+}
+
+PickedFile PickSaveFile(HWND owner, const wchar_t* title, const std::wstring& suggestedName) {
+  static const wchar_t kFilter[] = L"文本文件(*.txt)\0*.txt\0所有文件(*.*)\0*.*\0";
+  // A save path is not bound by the open dialog's 256 characters: a long folder is fine here.
+  std::wstring file(32768, L'\0');
+  suggestedName.copy(file.data(), std::min<std::size_t>(suggestedName.size(), file.size() - 1));
+  OPENFILENAMEW record{};
+  record.lStructSize = sizeof record;
+  record.hwndOwner = owner;
+  record.lpstrFilter = kFilter;
+  record.lpstrFile = file.data();
+  record.nMaxFile = static_cast<DWORD>(file.size());
+  record.lpstrTitle = title;
+  record.lpstrDefExt = L"txt";
+  record.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER |
+                 OFN_NOCHANGEDIR;
+  if (GetSaveFileNameW(&record)) return {std::wstring(file.c_str()), {}};
   const DWORD error = CommDlgExtendedError();
   return {std::nullopt, error != 0 ? DescribeFileDialogError(error) : std::wstring()};
 }

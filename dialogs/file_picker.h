@@ -28,4 +28,8 @@ struct PickedFile {
 // Shows the file-open dialog. Shows nothing else: the caller tells the user of a failure.
 PickedFile PickFile(HWND owner, const FilePickerUse& use);
 
+// Shows the file-save dialog for a text file, starting with `suggestedName`; asks before replacing
+// an existing file. Cancel gives no path and no error.
+PickedFile PickSaveFile(HWND owner, const wchar_t* title, const std::wstring& suggestedName);
+
 }  // namespace rarbatch

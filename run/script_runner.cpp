@@ -6,6 +6,7 @@
 
 #include "core/script_check.h"
 #include "win/error_text.h"
+#include "win/files.h"
 #include "win/text.h"
 
 namespace rarbatch {
@@ -18,19 +19,10 @@ std::optional<std::wstring> WriteScriptFile(const std::wstring& path, const std:
   // The interpreter reads a batch file in its console's code page: the OEM one for a new console.
   const std::optional<std::string> encoded = ToCodePage(text + L"\r\n", CP_OEMCP);
   if (!encoded) return L"批处理文件含有系统代码页无法表示的字符，未写入：" + path;
-  const std::string& bytes = *encoded;
-  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return DescribeFailure(L"无法创建批处理文件", path, GetLastError());
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1u << 30));
-    DWORD done = 0;
-    if (!WriteFile(file.get(), bytes.data() + written, chunk, &done, nullptr) || done == 0) {
-      return DescribeFailure(L"无法写入批处理文件", path, GetLastError());
-    }
-    written += done;
-  }
+  // The file is created only once its text is known to convert whole, so a refusal leaves an
+  // earlier file untouched.
+  const DWORD error = WriteWholeFile(path, *encoded);
+  if (error != ERROR_SUCCESS) return DescribeFailure(L"无法写入批处理文件", path, error);
   return std::nullopt;
 }
 

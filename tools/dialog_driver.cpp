@@ -91,6 +91,22 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
   }
 }
 
+bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  for (;;) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      HWND top = message.hwnd ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+      if (top && IsDialogMessageW(top, &message)) continue;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    if (condition()) return true;
+    if (GetTickCount64() >= deadline) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  }
+}
+
 HWND WaitForDialog(HWND owner, const std::wstring& title, DWORD timeoutMs) {
   DialogSearch search{owner, &title, nullptr};
   WaitUntil(

@@ -32,6 +32,10 @@ class TestWindow {
 // Waits until `condition` holds or `timeoutMs` passes; returns whether it held.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 20000);
 
+// Handles this thread's messages, as the program's message loop does, until `condition` holds or
+// `timeoutMs` passes; returns whether it held.
+bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs = 60000);
+
 // The first visible dialog box (a message box, file or folder dialog) of this process owned by
 // `owner` (and, when `title` is not empty, with that title), waited for until `timeoutMs` has
 // passed; null when none came.

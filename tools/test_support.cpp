@@ -51,6 +51,12 @@ ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
 
 std::wstring ExecutableFolder() { return ProgramFolder(); }
 
+FakeArchiverDelay::FakeArchiverDelay(unsigned milliseconds) {
+  SetEnvironmentVariableW(L"RARBATCH_FAKE_RAR_DELAY_MS", std::to_wstring(milliseconds).c_str());
+}
+
+FakeArchiverDelay::~FakeArchiverDelay() { SetEnvironmentVariableW(L"RARBATCH_FAKE_RAR_DELAY_MS", nullptr); }
+
 std::wstring InstallFakeRar(const std::wstring& folder) {
   const std::wstring target = folder + L"Rar.exe";
   CopyFileW((ExecutableFolder() + L"fake_rar.exe").c_str(), target.c_str(), FALSE);

@@ -30,6 +30,16 @@ class ScratchFolder {
 // The folder of the running test executable, ending in a backslash.
 std::wstring ExecutableFolder();
 
+// Makes every call of the stand-in archiver take `milliseconds` while the object lives (the
+// processes this process starts inherit it).
+class FakeArchiverDelay {
+ public:
+  explicit FakeArchiverDelay(unsigned milliseconds);
+  ~FakeArchiverDelay();
+  FakeArchiverDelay(const FakeArchiverDelay&) = delete;
+  FakeArchiverDelay& operator=(const FakeArchiverDelay&) = delete;
+};
+
 // Copies the stand-in archiver from beside the test executable to `folder` as Rar.exe; returns its path.
 std::wstring InstallFakeRar(const std::wstring& folder);
 

@@ -42,6 +42,7 @@ enum ControlId : int {
   Label2,        // the web link
   Command13,     // pick one file to add
   Label3,        // the site's name
+  Check3,        // run the job in the program and show every archive's result
 };
 
 struct ControlRow {
@@ -93,6 +94,7 @@ inline constexpr ControlRow kControls[] = {
     {ControlKind::Link, Label2, L"Label2", kWindow, L"", 135, 7695, 1980, 180},
     {ControlKind::Button, Command13, L"Command13", Frame5, L"添加单个文件", 2250, 1125, 1500, 285},
     {ControlKind::Label, Label3, L"Label3", kWindow, L"", 2295, 7695, 1080, 180},
+    {ControlKind::CheckBox, Check3, L"Check3", Frame6, L"在本窗口中运行并显示结果", 2250, 270, 3150, 195},
 };
 
 inline constexpr int kControlCount = static_cast<int>(sizeof kControls / sizeof kControls[0]);

@@ -10,11 +10,13 @@
 #include "dialogs/file_picker.h"
 #include "layout.h"
 #include "lists/item_list.h"
+#include "core/script_check.h"
 #include "run/script_runner.h"
 #include "ui/fonts.h"
 #include "ui/reports.h"
 #include "web_link.h"
 #include "win/dpi.h"
+#include "win/error_text.h"
 #include "win/message_box.h"
 #include "win/program_folder.h"
 #include "win/text.h"
@@ -138,6 +140,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DPICHANGED:
       ApplyDpi(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
       return 0;
+    case WM_CLOSE:
+      if (OnClose()) DestroyWindow(Handle());
+      return 0;
     case WM_DESTROY:
       if (options_.QuitOnClose) PostQuitMessage(0);
       return 0;
@@ -221,6 +226,11 @@ HBRUSH MainWindow::OnLinkColor(HDC dc) {
   SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
   return GetSysColorBrush(COLOR_BTNFACE);
 }
+
+// Closing while a job runs in the program asks whether to stop it. The program then ends only once
+// the archiver calls still running have finished: the results window's runner waits for them when
+// it goes, after the window has closed.
+bool MainWindow::OnClose() { return !results_ || results_->ConfirmClose(); }
 
 void MainWindow::OnActivate(bool active) {
   // As a dialog does: the focus leaves with the window and comes back to the same control.
@@ -336,6 +346,15 @@ void MainWindow::Command8_Click() {
 }
 
 void MainWindow::Command9_Click() {
+  if (IsChecked(Control(Check3))) {
+    RunInWindow();
+  } else {
+    GenerateScript();
+  }
+}
+
+// The generate button as it always was: write tmp.bat and start it.
+void MainWindow::GenerateScript() {
   if (script_ && WaitForSingleObject(script_.get(), 0) == WAIT_TIMEOUT) {
     MessageBoxW(Handle(), kScriptStillRunningMessage, kAppTitle, MB_OK | MB_ICONINFORMATION);
     return;
@@ -352,6 +371,33 @@ void MainWindow::Command9_Click() {
     return;
   }
   if (ScriptHoldsPassword(job)) scriptCleanup_.DeleteWhenEnded(script_.get(), ScriptPath(strMyPath_));
+}
+
+// With Check3: the program runs the archiver itself and shows every archive's result. No script is
+// written, so the password never reaches the disk.
+void MainWindow::RunInWindow() {
+  if (results_ && results_->IsRunning()) {
+    MessageBoxW(Handle(), kRunStillGoingMessage, kAppTitle, MB_OK | MB_ICONINFORMATION);
+    return;
+  }
+  BatchJob job = GatherJob();
+  if (job.RarPath.empty()) {
+    MessageBoxW(Handle(), kMissingRarMessage, kAppTitle, MB_OK | MB_ICONINFORMATION);
+    return;
+  }
+  if (auto problem = FindRunProblem(job)) {
+    MessageBoxW(Handle(), problem->c_str(), kAppTitle, MB_OK | MB_ICONWARNING);
+    return;
+  }
+  results_.reset();  // the last run's window, which has finished
+  auto results = std::make_unique<ResultsWindow>(std::move(job), options_.Workers);
+  const HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(Handle(), GWLP_HINSTANCE));
+  if (!results->Open(instance, Handle())) {
+    const std::wstring message = DescribeFailure(L"无法打开处理结果窗口", L"", GetLastError());
+    MessageBoxW(Handle(), message.c_str(), kAppTitle, MB_OK | MB_ICONERROR);
+    return;
+  }
+  results_ = std::move(results);
 }
 
 void MainWindow::Command10_Click() {

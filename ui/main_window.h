@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -10,6 +11,7 @@
 #include "dialogs/file_picker.h"
 #include "lists/folder_import.h"
 #include "run/script_runner.h"
+#include "ui/results_window.h"
 #include "win/handles.h"
 #include "win/window.h"
 
@@ -23,6 +25,9 @@ class MainWindow : public Window {
   struct Options {
     // Where tmp.bat goes; empty means the program's own folder (what the program always uses).
     std::wstring ProgramFolder;
+    // Archives worked on at once when the job runs in the program; 0 means one per processor, at
+    // most 4.
+    unsigned Workers = 0;
     // Closing the window ends the message loop of the program.
     bool QuitOnClose = true;
   };
@@ -42,6 +47,8 @@ class MainWindow : public Window {
 
   // The process of the last script started, while the window keeps it; null before the first.
   HANDLE ScriptProcess() const { return script_.get(); }
+  // The results window of the last job run in the program, or null.
+  ResultsWindow* Results() const { return results_.get(); }
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -51,6 +58,9 @@ class MainWindow : public Window {
   void ApplyDpi(unsigned dpi, const RECT* suggested);
   void OnCommand(int id, int notification);
   void OnActivate(bool active);
+  bool OnClose();
+  void GenerateScript();
+  void RunInWindow();
   HBRUSH OnLinkColor(HDC dc);
 
   // Runs one event handler; whatever it throws is reported and the window carries on.
@@ -86,6 +96,9 @@ class MainWindow : public Window {
   // password is deleted once it ends (also after the window has closed).
   UniqueHandle script_;
   ScriptFileCleanup scriptCleanup_;
+  // The job run in the program, with its results: kept until the next run replaces it. Destroying it
+  // waits for the archiver calls still running.
+  std::unique_ptr<ResultsWindow> results_;
 };
 
 }  // namespace rarbatch

@@ -83,15 +83,6 @@ class HeldFile {
   HANDLE handle_;
 };
 
-// Makes every call of the stand-in archiver take `ms` milliseconds while it holds the archive.
-class FakeDelay {
- public:
-  explicit FakeDelay(int ms) {
-    SetEnvironmentVariableW(L"RARBATCH_FAKE_RAR_DELAY_MS", std::to_wstring(ms).c_str());
-  }
-  ~FakeDelay() { SetEnvironmentVariableW(L"RARBATCH_FAKE_RAR_DELAY_MS", nullptr); }
-};
-
 // Polls with a deadline until the file is there.
 bool WaitForFile(const std::wstring& path) {
   const auto end = std::chrono::steady_clock::now() + kDeadline;
@@ -239,7 +230,7 @@ TEST(JobRunner, OneArchiveIsNeverWorkedOnTwiceAtOnce) {
   BatchJob job = w.Job({L"a.rar", L"A.RAR", L"b.rar", L"sub\\..\\a.Rar", L"c.rar", L"a.rar"});
   job.DeleteNames.clear();  // a second delete would find nothing, a second add on a locked archive fail
   job.Lock = false;
-  FakeDelay delay(150);
+  testing::FakeArchiverDelay delay(150);
   HeldFile heldB(w.dir.Path() + L"b.rar");
   ASSERT_TRUE(heldB.Held());
 

@@ -14,7 +14,9 @@
 #include "ui/layout.h"
 #include "lists/item_list.h"
 #include "ui/fonts.h"
+#include "core/script_check.h"
 #include "ui/main_window.h"
+#include "ui/results_window.h"
 #include "tools/test_support.h"
 #include "ui/web_link.h"
 #include "tools/dialog_driver.h"
@@ -48,6 +50,7 @@ class MainWindowTest : public ::testing::Test {
   }
   void TearDown() override {
     if (window_ && window_->ScriptProcess()) testing::WaitForExit(window_->ScriptProcess(), 30000);
+    if (window_ && window_->Results()) testing::PumpUntil([&] { return !window_->Results()->IsRunning(); });
     window_.reset();
     SetWebOpener(nullptr);
     CoUninitialize();
@@ -63,9 +66,11 @@ class MainWindowTest : public ::testing::Test {
     SendMessageW(Control(list), LB_SETSEL, TRUE, position);
   }
   // Presses the button and answers the dialog it opens with `answer`; true when it was answered.
+  // Id 0 closes the window instead, and answers the results window's question.
   bool ClickAnswering(int id, std::function<void(HWND)> answer) {
-    DialogAnswerer answerer(hwnd_, std::move(answer));
-    Click(id);
+    DialogAnswerer answerer(id ? hwnd_ : window_->Results()->Handle(), std::move(answer));
+    if (id) Click(id);
+    else SendMessageW(hwnd_, WM_CLOSE, 0, 0);
     return answerer.Finish();
   }
   int PixelsToTwips(int pixels) const { return MulDiv(pixels, kTwipsPerInch, window_->Dpi()); }
@@ -125,6 +130,7 @@ const Expected kExpected[] = {
     {Label2, L"Static", -1, kWebAddress, 0, 135, 7695, 1980, 180},
     {Command13, L"Button", BS_PUSHBUTTON, L"添加单个文件", Frame5, 2250, 1125, 1500, 285},
     {Label3, L"Static", -1, kSiteName, 0, 2295, 7695, 1080, 180},
+    {Check3, L"Button", BS_AUTOCHECKBOX, L"在本窗口中运行并显示结果", Frame6, 2250, 270, 3150, 195},
 };
 
 TEST_F(MainWindowTest, EveryControlHasItsClassCaptionPlaceAndSizeInTwips) {
@@ -221,7 +227,7 @@ TEST_F(MainWindowTest, DpiChangeMovesControlsAndScalesFonts) {
 TEST_F(MainWindowTest, TabFollowsTheTableAndSkipsTheHiddenFileLists) {
   const int order[] = {Text1,  Command1,  List1,     Text2,     Command2, Command3, Command4, Command5,
                        Command6, List2,   Command8,  Command7,  Text3,    Command9, Command10, List3,
-                       Command11, Command12, Check1, Check2,    Text4,    Command13};
+                       Command11, Command12, Check1, Check2,    Text4,    Command13, Check3};
   HWND current = Control(Text1);
   for (std::size_t i = 1; i <= std::size(order); ++i) {
     current = GetNextDlgTabItem(hwnd_, current, FALSE);
@@ -357,15 +363,6 @@ TEST_F(MainWindowTest, GenerateWithoutArchiverOnlySaysSo) {
   EXPECT_FALSE(Script());
 }
 
-// The stand-in archiver takes `milliseconds` per call while the object lives.
-class SlowArchiver {
- public:
-  explicit SlowArchiver(const wchar_t* milliseconds) {
-    SetEnvironmentVariableW(L"RARBATCH_FAKE_RAR_DELAY_MS", milliseconds);
-  }
-  ~SlowArchiver() { SetEnvironmentVariableW(L"RARBATCH_FAKE_RAR_DELAY_MS", nullptr); }
-};
-
 bool FileGoesWithin(const std::wstring& path, DWORD timeoutMs) {
   const DWORD start = GetTickCount();
   while (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
@@ -408,7 +405,7 @@ TEST_F(MainWindowTest, GenerateWritesTheWindowsJobAndTheArchiverGetsIt) {
   want.Password = L"secret";
 
   // The archiver takes a while, so the script can be read before it ends and deletes itself.
-  SlowArchiver slow(L"1000");
+  testing::FakeArchiverDelay slow(1000);
   Click(Command9);
   ASSERT_TRUE(Script()) << "the script was not started";
   EXPECT_EQ(ReadFileBytes(d + L"tmp.bat"), ToAnsi(ComposeBatchScript(want) + L"\r\n"));
@@ -439,7 +436,7 @@ TEST_F(MainWindowTest, ASecondPressWhileTheScriptRunsIsRefusedAndTouchesNothing)
   Type(Text1, testing::InstallFakeRar(d));
   Fill(List2, {d + L"a.rar"});
   Button_SetCheck(Control(Check1), BST_CHECKED);
-  SlowArchiver slow(L"3000");
+  testing::FakeArchiverDelay slow(3000);
   Click(Command9);
   ASSERT_TRUE(Script());
   const HANDLE first = Script();
@@ -468,7 +465,7 @@ TEST_F(MainWindowTest, ClosedFirstTheProgramStaysUntilThePasswordScriptEndsAndDe
   Fill(List3, {d + L"f.txt"});
   Button_SetCheck(Control(Check2), BST_CHECKED);
   Type(Text4, L"secret");
-  SlowArchiver slow(L"2000");
+  testing::FakeArchiverDelay slow(2000);
   Click(Command9);
   ASSERT_TRUE(Script());
   HANDLE process = nullptr;
@@ -480,6 +477,76 @@ TEST_F(MainWindowTest, ClosedFirstTheProgramStaysUntilThePasswordScriptEndsAndDe
   window_.reset();  // closes the window; returns once the script has ended and its file is gone
   EXPECT_EQ(WaitForSingleObject(process, 0), WAIT_OBJECT_0) << "returned before the script ended";
   EXPECT_EQ(GetFileAttributesW((d + L"tmp.bat").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(MainWindowTest, Check3RunsTheJobInTheProgramWithoutAScript) {
+  const std::wstring d = folder_.Path();
+  Type(Text1, testing::InstallFakeRar(d));
+  Fill(List2, {d + L"ก 一.rar", d + L"two.rar"});  // a name outside code page 936 goes through
+  Fill(List3, {d + L"new.txt"});
+  ASSERT_TRUE(testing::WriteFileBytes(d + L"new.txt", "x"));
+  Button_SetCheck(Control(Check2), BST_CHECKED);
+  Button_SetCheck(Control(Check3), BST_CHECKED);
+
+  // The password option without a password would make the archiver wait for one.
+  std::wstring text;
+  ASSERT_TRUE(ClickAnswering(Command9, [&](HWND box) {
+    text = StaticTexts(box);
+    PressButton(box, IDOK);
+  }));
+  EXPECT_EQ(text, kEmptyPasswordMessage);
+  EXPECT_EQ(window_->Results(), nullptr);
+
+  Type(Text4, L"p \"w\"");
+  testing::FakeArchiverDelay slow(300);
+  Click(Command9);
+  ResultsWindow* results = window_->Results();
+  ASSERT_NE(results, nullptr);
+  EXPECT_TRUE(IsWindowVisible(results->Handle()));
+  EXPECT_EQ(GetWindow(results->Handle(), GW_OWNER), hwnd_);
+
+  // A second press while the run goes on is refused, and the job was taken at the first press.
+  Fill(List2, {d + L"three.rar"});
+  ASSERT_TRUE(ClickAnswering(Command9, [&](HWND box) {
+    text = StaticTexts(box);
+    PressButton(box, IDOK);
+  }));
+  EXPECT_EQ(text, kRunStillGoingMessage);
+  EXPECT_EQ(window_->Results(), results);
+
+  ASSERT_TRUE(testing::PumpUntil([&] { return !results->IsRunning(); }));
+  EXPECT_EQ(GetFileAttributesW((d + L"tmp.bat").c_str()), INVALID_FILE_ATTRIBUTES) << "no script";
+  for (const wchar_t* name : {L"ก 一.rar", L"two.rar"}) {
+    EXPECT_EQ(testing::ReadFakeArchive(d + name).Entries,
+              (std::vector<testing::FakeEntry>{{L"new.txt", L"p \"w\""}}))
+        << "added under the password as typed";
+  }
+  EXPECT_EQ(GetFileAttributesW((d + L"three.rar").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(MainWindowTest, ClosingWhileAJobRunsAsksAndTheProgramWaitsForTheArchiver) {
+  const std::wstring d = folder_.Path();
+  Type(Text1, testing::InstallFakeRar(d));
+  Fill(List2, {d + L"a.rar", d + L"a.rar", d + L"a.rar"});
+  ASSERT_TRUE(testing::WriteFakeArchive(d + L"a.rar", {}));
+  Button_SetCheck(Control(Check1), BST_CHECKED);
+  Button_SetCheck(Control(Check3), BST_CHECKED);
+  testing::FakeArchiverDelay slow(3000);  // 9 s for the three entries, one after the other
+  Click(Command9);
+  ASSERT_NE(window_->Results(), nullptr);
+
+  ASSERT_TRUE(ClickAnswering(0, [](HWND box) { PressButton(box, IDNO); }));  // WM_CLOSE below
+  EXPECT_TRUE(IsWindow(hwnd_)) << "the user chose to go on";
+
+  DialogAnswerer yes(window_->Results()->Handle(), [](HWND box) { PressButton(box, IDYES); });
+  SendMessageW(hwnd_, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(yes.Finish());
+  EXPECT_FALSE(IsWindow(hwnd_));
+  window_.reset();  // returns once the archiver call that was running has ended
+  EXPECT_LT(testing::ReadRecordedCalls(d).size(), 3u) << "the run was stopped";
+  EXPECT_TRUE(testing::ReadFakeArchive(d + L"a.rar").Locked) << "the running call finished";
+  EXPECT_EQ(GetFileAttributesW((d + L"a.rar.busy").c_str()), INVALID_FILE_ATTRIBUTES)
+      << "no archiver still works on the archive";
 }
 
 // Sends the mouse press and release of one click in the middle of a control.

@@ -1,0 +1,96 @@
+// 处理结果: the window that runs a job inside the program and shows every archive's result as it
+// comes. It belongs to the main window (stays above it, minimizes with it), which stays usable.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/batch_script.h"
+#include "run/job_runner.h"
+#include "win/handles.h"
+#include "win/taskbar.h"
+#include "win/window.h"
+
+namespace rarbatch {
+
+inline constexpr wchar_t kResultsTitle[] = L"处理结果";
+
+// The message shown when the generate button is pressed while a job still runs in the program.
+inline constexpr wchar_t kRunStillGoingMessage[] = L"上一次的处理仍在进行，请等它结束后再生成。";
+
+class ResultsWindow : public Window {
+ public:
+  // Control identifiers, for tests that press the buttons.
+  enum ControlId : int {
+    kTable = 200,   // the list view: 压缩包, 状态, 说明
+    kProgress,      // the progress bar
+    kStatusLine,    // "已完成 …"
+    kStop,          // 停止
+    kRetry,         // 重试失败项
+    kCopy,          // 复制报告
+    kSave,          // 保存报告…
+    kClose,         // 关闭
+  };
+
+  // `workers` 0 means DefaultWorkerCount().
+  explicit ResultsWindow(BatchJob job, unsigned workers = 0);
+  ~ResultsWindow() override;
+
+  // Creates the window owned by `owner`, shows it and starts the job. Null on failure.
+  HWND Open(HINSTANCE instance, HWND owner);
+
+  // Whether archiver calls are still going on.
+  bool IsRunning() const { return runner_.IsRunning(); }
+  // Asks the user whether to stop when work is going on; true when the window may close now or will
+  // close once the running calls end (the user chose to stop), false when the user chose to go on.
+  bool ConfirmClose();
+
+  // The table as the copy and save buttons hand it out.
+  std::wstring ReportText() const;
+  // Writes the report to `path` as UTF-8 text; the error message, or empty on success.
+  std::wstring SaveReport(const std::wstring& path) const;
+  // The detail text of one row: its command lines, exit codes and output.
+  std::wstring DetailText(std::size_t row) const;
+
+  // The longest time between two handled messages of this window since it opened, in milliseconds:
+  // how long the window was ever kept from answering.
+  unsigned long long LongestMessageGapMs() const { return longestGapMs_; }
+
+ private:
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  bool CreateControls();
+  void ApplyDpi(unsigned dpi);
+  void Layout();
+  void OnArchiveChanged(std::size_t archive);
+  void OnRunEnded();
+  void OnCommand(int id);
+  void UpdateProgress();
+  void UpdateButtons();
+  void ShowDetail(int row);
+  void CopyReport();
+  void SaveReportAs();
+  void Stop();
+  void Retry();
+
+  // Where the workers post their progress; cleared when the window goes. Declared before the runner,
+  // whose workers read it, so that it outlives them.
+  std::atomic<HWND> postTarget_{nullptr};
+  JobRunner runner_;
+  unsigned dpi_ = USER_DEFAULT_SCREEN_DPI;
+  UniqueFont font_;
+  TaskbarProgress taskbar_;
+  HWND owner_ = nullptr;
+  ULONGLONG startTick_ = 0;
+  ULONGLONG endTick_ = 0;  // when the last run ended; 0 while running
+  bool closeWhenEnded_ = false;
+  ULONGLONG lastMessageTick_ = 0;
+  unsigned long long longestGapMs_ = 0;
+  std::unique_ptr<class DetailWindow> detail_;
+};
+
+}  // namespace rarbatch

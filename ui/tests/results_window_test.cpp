@@ -1,0 +1,172 @@
+// The results window on real controls, its job run against the stand-in archiver: rows and
+// statuses, the buttons, the detail view, and closing while work runs.
+#include "ui/results_window.h"
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+#include "tools/dialog_driver.h"
+#include "tools/test_support.h"
+
+namespace rarbatch {
+namespace {
+
+using testing::DialogAnswerer;
+using testing::FakeArchive;
+using testing::PumpUntil;
+using testing::ScratchFolder;
+using testing::TestWindow;
+using Row = std::vector<std::wstring>;
+
+std::wstring Cell(HWND table, int row, int column) {
+  wchar_t text[1024] = {};
+  ListView_GetItemText(table, row, column, text, 1024);
+  return text;
+}
+
+class ResultsWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::wstring d = dir_.Path();
+    job_.RarPath = testing::InstallFakeRar(d);
+    job_.Archives = {d + L"a.rar", d + L"locked.rar", d + L"missing.rar", d + L"forced.rar"};
+    job_.DeleteNames = {L"old.txt"};
+    job_.AddFiles = {d + L"new.txt"};
+    job_.Lock = true;
+    ASSERT_TRUE(testing::WriteFileBytes(d + L"new.txt", "x"));
+    FakeArchive plain;
+    plain.Entries = {{L"old.txt", L""}, {L"keep.txt", L""}};
+    ASSERT_TRUE(testing::WriteFakeArchive(d + L"a.rar", plain));
+    FakeArchive locked = plain;
+    locked.Locked = true;
+    ASSERT_TRUE(testing::WriteFakeArchive(d + L"locked.rar", locked));
+    ASSERT_TRUE(testing::WriteFakeArchive(d + L"forced.rar", plain));
+    ASSERT_TRUE(testing::ForceExitCode(d + L"forced.rar", 11));
+  }
+
+  // Opens the window on the job and waits for the run to end.
+  void RunToEnd(unsigned workers = 2) {
+    window_ = std::make_unique<ResultsWindow>(job_, workers);
+    ASSERT_NE(window_->Open(GetModuleHandleW(nullptr), owner_.get()), nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return !window_->IsRunning() && !IsWindowEnabled(Button(ResultsWindow::kStop)); }));
+  }
+  HWND Table() const { return window_->Control(ResultsWindow::kTable); }
+  HWND Button(int id) const { return window_->Control(id); }
+  Row RowAt(int row) const { return {Cell(Table(), row, 0), Cell(Table(), row, 1), Cell(Table(), row, 2)}; }
+
+  ScratchFolder dir_;
+  TestWindow owner_;
+  BatchJob job_;
+  std::unique_ptr<ResultsWindow> window_;
+};
+
+TEST_F(ResultsWindowTest, OneRowPerArchiveWithItsStatusAndFirstFailure) {
+  RunToEnd();
+  const std::wstring d = dir_.Path();
+  EXPECT_EQ(testing::WindowText(window_->Handle()), L"处理结果");
+  EXPECT_EQ(GetWindow(window_->Handle(), GW_OWNER), owner_.get()) << "owned by the main window";
+  ASSERT_EQ(ListView_GetItemCount(Table()), 4);
+  EXPECT_EQ(RowAt(0), (Row{d + L"a.rar", L"成功", L""}));
+  EXPECT_EQ(RowAt(1), (Row{d + L"locked.rar", L"失败", L"删除：压缩包已被锁定 (4)"}));
+  EXPECT_EQ(RowAt(2), (Row{d + L"missing.rar", L"失败", L"删除：打开文件错误 (6)"}));
+  EXPECT_EQ(RowAt(3), (Row{d + L"forced.rar", L"失败", L"删除：密码错误 (11)"}));
+  EXPECT_EQ(testing::WindowText(window_->Control(ResultsWindow::kStatusLine)).rfind(L"已完成 4 / 4，成功 1，警告 0，失败 3，用时 ", 0), 0u);
+  EXPECT_EQ(SendMessageW(window_->Control(ResultsWindow::kProgress), PBM_GETPOS, 0, 0), 4);
+  EXPECT_TRUE(IsWindowEnabled(Button(ResultsWindow::kRetry)));
+
+  // The archive that succeeded now holds what the job asked for.
+  const FakeArchive a = testing::ReadFakeArchive(d + L"a.rar");
+  EXPECT_TRUE(a.Locked);
+  EXPECT_EQ(a.Entries, (std::vector<testing::FakeEntry>{{L"keep.txt", L""}, {L"new.txt", L""}}));
+
+  // The detail of the locked archive: each command line with its exit code.
+  const std::wstring detail = window_->DetailText(1);
+  EXPECT_NE(detail.find(L"\"" + job_.RarPath + L"\" d \"" + d + L"locked.rar\" old.txt"), std::wstring::npos) << detail;
+  EXPECT_NE(detail.find(L"删除：退出代码 4（压缩包已被锁定）"), std::wstring::npos) << detail;
+  EXPECT_NE(detail.find(L"锁定：退出代码 0（成功）"), std::wstring::npos) << detail;
+}
+
+TEST_F(ResultsWindowTest, CopySaveRetryAndTheDetailWindow) {
+  RunToEnd();
+  const std::wstring report = window_->ReportText();
+  EXPECT_EQ(report.rfind(L"压缩包\t状态\t说明\r\n" + dir_.Path() + L"a.rar\t成功\t\r\n", 0), 0u) << report;
+
+  SendMessageW(Button(ResultsWindow::kCopy), BM_CLICK, 0, 0);
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  HANDLE data = GetClipboardData(CF_UNICODETEXT);
+  const std::wstring copied = data ? static_cast<const wchar_t*>(GlobalLock(data)) : L"";
+  if (data) GlobalUnlock(data);
+  CloseClipboard();
+  EXPECT_EQ(copied, report);
+
+  const std::wstring saved = dir_.Path() + L"报告.txt";
+  EXPECT_EQ(window_->SaveReport(saved), L"");
+  EXPECT_EQ(testing::ReadFileBytes(saved), "\xEF\xBB\xBF" + *ToCodePage(report, CP_UTF8));
+
+  // Enter on a row, or a double click, opens its detail.
+  auto detailOf = [&](const wchar_t* name) {
+    return FindWindowW(nullptr, (L"处理详情 - " + dir_.Path() + name).c_str());
+  };
+  SetActiveWindow(window_->Handle());
+  SetFocus(Table());
+  ListView_SetItemState(Table(), 1, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
+  MSG enter{Table(), WM_KEYDOWN, VK_RETURN, 0, 0, {}};
+  IsDialogMessageW(window_->Handle(), &enter);
+  EXPECT_TRUE(PumpUntil([&] { return detailOf(L"locked.rar") != nullptr; }, 10000));
+
+  RECT item{};
+  ListView_GetItemRect(Table(), 2, &item, LVIR_BOUNDS);
+  const LPARAM at = MAKELPARAM(item.left + 20, (item.top + item.bottom) / 2);
+  SendMessageW(Table(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+  SendMessageW(Table(), WM_LBUTTONUP, 0, at);
+  SendMessageW(Table(), WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+  SendMessageW(Table(), WM_LBUTTONUP, 0, at);
+  EXPECT_TRUE(PumpUntil([&] { return detailOf(L"missing.rar") != nullptr; }, 10000));
+
+  // Retry runs only the failed archives: with the lock taken off one, it now succeeds.
+  FakeArchive unlocked = testing::ReadFakeArchive(dir_.Path() + L"locked.rar");
+  unlocked.Locked = false;
+  ASSERT_TRUE(testing::WriteFakeArchive(dir_.Path() + L"locked.rar", unlocked));
+  SendMessageW(Button(ResultsWindow::kRetry), BM_CLICK, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return !window_->IsRunning() && Cell(Table(), 1, 1) == L"成功"; }));
+  EXPECT_EQ(RowAt(0)[1], L"成功");
+  EXPECT_EQ(RowAt(3), (Row{dir_.Path() + L"forced.rar", L"失败", L"删除：密码错误 (11)"}));
+  EXPECT_NE(testing::ReadFileBytes(dir_.Path() + L"args.log").find("old.txt"), std::string::npos);
+}
+
+TEST_F(ResultsWindowTest, StopAndClosingWhileWorkRunsAsks) {
+  testing::FakeArchiverDelay slow(400);
+  job_.Archives.resize(1);
+  for (int i = 0; i < 5; ++i) job_.Archives.push_back(dir_.Path() + L"a.rar");  // one at a time
+  window_ = std::make_unique<ResultsWindow>(job_, 2);
+  ASSERT_NE(window_->Open(GetModuleHandleW(nullptr), owner_.get()), nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return Cell(Table(), 0, 1) == L"正在处理"; }));
+
+  // Closing asks; "no" keeps the window and the work going.
+  {
+    DialogAnswerer no(window_->Handle(), [](HWND box) { testing::PressButton(box, IDNO); });
+    SendMessageW(window_->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(no.Finish()) << "closing during work did not ask";
+  }
+  EXPECT_TRUE(IsWindow(window_->Handle()));
+  EXPECT_TRUE(window_->IsRunning());
+
+  SendMessageW(Button(ResultsWindow::kStop), BM_CLICK, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return !window_->IsRunning(); }));
+  EXPECT_EQ(RowAt(5)[1], L"已停止");
+  EXPECT_TRUE(IsWindowEnabled(Button(ResultsWindow::kRetry)));
+
+  // Retry, then close and say "yes": the window goes once the running call has ended.
+  SendMessageW(Button(ResultsWindow::kRetry), BM_CLICK, 0, 0);
+  ASSERT_TRUE(window_->IsRunning());
+  DialogAnswerer yes(window_->Handle(), [](HWND box) { testing::PressButton(box, IDYES); });
+  SendMessageW(window_->Handle(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(yes.Finish());
+  HWND handle = window_->Handle();
+  ASSERT_TRUE(PumpUntil([&] { return !IsWindow(handle); }));
+  EXPECT_FALSE(window_->IsRunning()) << "closed before the running call ended";
+}
+
+}  // namespace
+}  // namespace rarbatch

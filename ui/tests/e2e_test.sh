@@ -152,4 +152,35 @@ grep -qxF -- "-pp w&d" "$log" || fail "the password did not arrive as one argume
 grep -qxF -- "100%.doc" "$log" || fail "the percent sign did not survive"
 calls=$(grep -c -xF -- "$add_win" "$log")
 [ "$calls" = 2 ] || fail "the file to add reached the archiver $calls times, not 2"
+# The same job once more, now run by the program itself (Check3): no script, a results window.
+# Fresh archives that hold the names to delete, so that every archive succeeds.
+for archive in A.RAR b.rar; do
+  printf 'fake archive\nentry old\t\nentry 100%%.doc\t\nentry x.bak\t\nentry keep.txt\t\n' >"$work/archives/$archive"
+done
+: >"$log"
+click 175 471         # Check3, run in the program
+click 372 519         # Command9
+results=$(wait_window '处理结果') || fail "the results window did not appear"
+[ -e "$program_dir/tmp.bat" ] && fail "a script was written although the program runs the job itself"
+eval "$(xdotool getwindowgeometry --shell "$results")"
+rx=$X ry=$Y rw=$WIDTH rh=$HEIGHT
+# 复制报告, third button from the right edge (96 DPI: margin 8, 关闭 80, 保存报告… 88, gaps 6).
+report=""
+for _ in $(seq 120); do
+  xdotool mousemove $((rx + rw - 8 - 80 - 6 - 88 - 6 - 44)) $((ry + rh - 8 - 12)) click 1; sleep 0.5
+  report=$(xclip -o -selection clipboard 2>/dev/null | tr -d '\r') || true
+  case "$report" in *等待*|*正在处理*|"") continue ;; *) break ;; esac
+done
+expected_report=$(printf '压缩包\t状态\t说明\n%s\t成功\t\n%s\t成功\t' "$archives_win\\A.RAR" "$archives_win\\b.rar")
+if [ "$report" != "$expected_report" ]; then
+  echo "--- expected"; printf '%s\n' "$expected_report"; echo "--- copied"; printf '%s\n' "$report"
+  fail "the results table does not show both archives done"
+fi
+[ -n "${RARBATCH_E2E_SHOT:-}" ] && import -window root -crop "${rw}x${rh}+${rx}+${ry}" +repage "$RARBATCH_E2E_SHOT"
+for archive in A.RAR b.rar; do
+  state=$(cat "$work/archives/$archive")
+  expected_state=$(printf 'fake archive\nlocked\nentry keep.txt\t\nentry read me (1).txt\tp w&d')
+  [ "$state" = "$expected_state" ] || { printf '%s\n' "$state"; fail "$archive does not hold what the job asked for"; }
+done
+[ "$(grep -c -xF k "$log")" = 2 ] || fail "the archiver was not called once per archive to lock it"
 echo "e2e: passed ($name)"

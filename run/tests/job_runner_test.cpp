@@ -231,6 +231,18 @@ TEST(JobRunner, AnArchiverThatCannotBeStartedFailsEveryCall) {
   for (const auto& call : r.Calls) EXPECT_EQ(call.Outcome, CallOutcome::StartFailed);
 }
 
+TEST(JobRunner, NeverRunsAJobTheCheckRefuses) {
+  Workspace w;
+  w.Make(L"a.rar");
+  BatchJob job = w.Job({L"a.rar"});
+  job.DeleteNames = {L"-r"};  // names nothing: the archiver would delete every entry
+  JobRunner runner(job, 1, {});
+  EXPECT_FALSE(runner.Start());
+  EXPECT_FALSE(runner.IsRunning());
+  EXPECT_EQ(runner.Result(0).State, ArchiveState::Waiting);
+  EXPECT_EQ(w.CallCount(), 0u);
+}
+
 TEST(JobRunner, OneArchiveIsNeverWorkedOnTwiceAtOnce) {
   Workspace w;
   for (const wchar_t* name : {L"a.rar", L"b.rar", L"c.rar"}) w.Make(name);

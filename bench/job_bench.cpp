@@ -95,7 +95,7 @@ int wmain(int argc, wchar_t** argv) {
     return 1;
   }
   const unsigned workers = DefaultWorkerCount();
-  std::fwprintf(stderr, L"job of %d archives, 4 calls each, %d ms of work per call, %u default workers\n",
+  std::fwprintf(stderr, L"job of %d archives, 4 calls each, %d ms of work per call, %u workers\n",
                 archives, delayMs, workers);
 
   struct Way {

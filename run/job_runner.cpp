@@ -91,7 +91,9 @@ struct JobRunner::Shared {
       }
       return counts.Stopped;
     };
-    auto ended = [](ArchiveState s) { return s != ArchiveState::Waiting && s != ArchiveState::Running; };
+    auto ended = [](ArchiveState s) {
+      return s != ArchiveState::Waiting && s != ArchiveState::Running;
+    };
     ArchiveState& current = results[i].State;
     --count(current);
     if (ended(current)) --counts.Done;

@@ -2,7 +2,7 @@
 // one run, against the stand-in archiver doing a fixed amount of work per call: (a) the script through
 // the command interpreter, (b) the program's own runner with one worker, (c) with the default number
 // of workers. Prints the times and the ratios b/a and c/a.
-//   job_bench.exe [archives=200] [ms per call=20]
+//   job_bench.exe [archives=200] [ms per call=20] [workers for (c)=the default]
 // The report goes to error output: standard output is the console that the script's interpreter
 // shares and echoes every command to.
 #include <windows.h>
@@ -94,16 +94,16 @@ int wmain(int argc, wchar_t** argv) {
     std::fwprintf(stderr, L"cannot write the files to add\n");
     return 1;
   }
-  const unsigned workers = DefaultWorkerCount();
+  const unsigned workers = argc > 3 ? static_cast<unsigned>(_wtoi(argv[3])) : DefaultWorkerCount();
   std::fwprintf(stderr, L"job of %d archives, 4 calls each, %d ms of work per call, %u workers\n",
                 archives, delayMs, workers);
 
   struct Way {
-    const wchar_t* name;
+    std::wstring name;
     double seconds;
   } ways[] = {{L"(a) script through the command interpreter", 0},
               {L"(b) runner, 1 worker", 0},
-              {L"(c) runner, default workers", 0}};
+              {L"(c) runner, " + std::to_wstring(workers) + L" workers", 0}};
   for (int way = 0; way < 3; ++way) {
     if (!ResetArchives(job)) {
       std::fwprintf(stderr, L"cannot write the archives\n");
@@ -112,7 +112,7 @@ int wmain(int argc, wchar_t** argv) {
     ways[way].seconds =
         way == 0 ? TimeScript(job, dir.Path()) : TimeRunner(job, way == 1 ? 1 : workers);
     std::fwprintf(stderr, L"%-44ls %8.2f s  %6.1f ms per archive  archives edited: %u/%d\n",
-                  ways[way].name, ways[way].seconds, 1000 * ways[way].seconds / archives,
+                  ways[way].name.c_str(), ways[way].seconds, 1000 * ways[way].seconds / archives,
                   static_cast<unsigned>(EditedArchives(job)), archives);
   }
   std::fwprintf(stderr, L"b/a = %.2fx (aim: at most 1.05x)\n", ways[1].seconds / ways[0].seconds);

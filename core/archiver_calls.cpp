@@ -90,7 +90,9 @@ std::vector<ArchiverCall> ArchiverCallsFor(const BatchJob& job, std::size_t arch
     line += a + L" " + QuoteArchiverArgument(file);
     calls.push_back({ScriptOperation::Add, std::move(line)});
   }
-  if (!q.Comment.empty()) calls.push_back({ScriptOperation::Comment, q.Rar + L" c " + q.Comment + L" " + a});
+  if (!q.Comment.empty()) {
+    calls.push_back({ScriptOperation::Comment, q.Rar + L" c " + q.Comment + L" " + a});
+  }
   if (job.Lock) calls.push_back({ScriptOperation::Lock, q.Rar + L" k " + a});
   return calls;
 }

@@ -31,8 +31,8 @@ struct ArchiverCall {
 };
 
 // The calls for archive `archive` of the job, in the order the script runs them: each delete entry,
-// each file to add, the comment, the lock. Every argument is quoted for the archiver except the delete
-// entry, which goes as typed so that one entry may hold several names.
+// each file to add, the comment, the lock. Every argument is quoted for the archiver except the
+// delete entry, which goes as typed so that one entry may hold several names.
 std::vector<ArchiverCall> ArchiverCallsFor(const BatchJob& job, std::size_t archive);
 
 // The longest command line a new process takes, without its terminating NUL.

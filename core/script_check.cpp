@@ -60,7 +60,8 @@ std::optional<std::wstring> FindEmptyDeleteEntry(const std::vector<std::wstring>
 }
 
 // "<which command of which archive>长 N 个字符，<limit>" and the archive and item below.
-std::wstring DescribeOverlong(const BatchJob& job, const OverlongLine& line, const std::wstring& limit) {
+std::wstring DescribeOverlong(const BatchJob& job, const OverlongLine& line,
+                             const std::wstring& limit) {
   std::wstring message = L"压缩包列表第 " + std::to_wstring(line.Archive + 1) + L" 项的";
   std::wstring item;
   switch (line.Operation) {

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "archiver_process.h"
+#include "core/script_check.h"
 
 namespace rarbatch {
 namespace {
@@ -71,8 +72,8 @@ unsigned DefaultWorkerCount() {
 struct JobRunner::Shared {
   Shared(BatchJob j, unsigned w, JobEvents e)
       : job(std::move(j)), workerCount(std::max(w, 1u)), events(std::move(e)),
-        group(SameFileGroups(job.Archives)), groupBusy(job.Archives.size(), false),
-        results(job.Archives.size()) {
+        refused(FindRunProblem(job).has_value()), group(SameFileGroups(job.Archives)),
+        groupBusy(job.Archives.size(), false), results(job.Archives.size()) {
     for (std::size_t i = 0; i < results.size(); ++i) results[i].Archive = job.Archives[i];
     counts.Total = counts.Waiting = results.size();
   }
@@ -90,7 +91,9 @@ struct JobRunner::Shared {
       }
       return counts.Stopped;
     };
-    auto ended = [](ArchiveState s) { return s != ArchiveState::Waiting && s != ArchiveState::Running; };
+    auto ended = [](ArchiveState s) {
+      return s != ArchiveState::Waiting && s != ArchiveState::Running;
+    };
     ArchiveState& current = results[i].State;
     --count(current);
     if (ended(current)) --counts.Done;
@@ -114,6 +117,9 @@ struct JobRunner::Shared {
   const BatchJob job;
   const unsigned workerCount;
   const JobEvents events;
+  // The caller shows FindRunProblem's message and never starts such a job; should one come anyway,
+  // nothing runs (a delete entry naming nothing would empty every archive).
+  const bool refused;
   const std::vector<std::size_t> group;  // see SameFileGroups
   std::vector<std::thread> workers;      // only the owner's thread touches these
 
@@ -138,6 +144,7 @@ JobRunner::~JobRunner() {
 
 bool JobRunner::Start() {
   Shared& s = *shared_;
+  if (s.refused) return false;
   {
     std::lock_guard lock(s.mutex);
     if (s.running) return false;

@@ -57,7 +57,8 @@ class JobRunner {
   JobRunner& operator=(const JobRunner&) = delete;
 
   // Starts working through the archives that are waiting, in list order. False, with no event to
-  // follow, when a run is going on, nothing is waiting, or no worker thread could be started.
+  // follow, when a run is going on, nothing is waiting, no worker thread could be started, or the
+  // job is one that FindRunProblem refuses (the caller checks that first, to show its message).
   bool Start();
 
   // Runs again the archives that failed or were stopped. Of each, the calls that completed (with

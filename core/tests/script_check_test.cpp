@@ -122,8 +122,6 @@ TEST(FindRunProblem, AcceptsAnyUnicodeNameAndQuotesThatAreQuotedForTheArchiver) 
   job.AddFiles.push_back(L"D:\\\"x\".txt");
   job.Password = L"\"";
   EXPECT_EQ(FindRunProblem(job), std::nullopt);
-  job.DeleteNames.push_back(L"-r");
-  EXPECT_NE(FindRunProblem(job), FindScriptProblem(GoodJob())) << "an entry naming nothing";
 }
 
 TEST(FindRunProblem, RefusesWhatWouldChangeTheCallOrStallIt) {

@@ -30,32 +30,27 @@ constexpr auto kDeadline = std::chrono::seconds(60);
 class EventLog {
  public:
   JobEvents Events() {
-    return {[this](std::size_t i) { Note(&started_, i); }, [this](std::size_t i) { Note(&finished_, i); },
-            [this] { Note(nullptr, 0); }};
+    return {[this](std::size_t i) { Note(&started_, i); },
+            [this](std::size_t i) { Note(&finished_, i); }, [this] { Note(&ended_, 0); }};
   }
-  // Waits, up to the deadline, until `archive` has finished (or, with nothing given, the run ended).
-  bool WaitFinished(std::size_t archive) { return WaitFor(&finished_, archive); }
-  bool WaitStarted(std::size_t archive) { return WaitFor(&started_, archive); }
-  std::vector<std::size_t> Started() { return Copy(started_); }
-  std::vector<std::size_t> Finished() { return Copy(finished_); }
-  int Ended() {
-    std::lock_guard lock(mutex_);
-    return ended_;
+  // Waits, up to the deadline, until `archive` has finished.
+  bool WaitFinished(std::size_t archive) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, kDeadline, [&] {
+      return std::count(finished_.begin(), finished_.end(), archive) > 0;
+    });
   }
+  std::vector<std::size_t> Started() { return Sorted(started_); }
+  std::vector<std::size_t> Finished() { return Sorted(finished_); }
+  std::size_t Ended() { return Sorted(ended_).size(); }
 
  private:
   void Note(std::vector<std::size_t>* list, std::size_t i) {
     std::lock_guard lock(mutex_);
-    list ? list->push_back(i) : void(++ended_);
+    list->push_back(i);
     changed_.notify_all();
   }
-  bool WaitFor(const std::vector<std::size_t>* list, std::size_t i) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, kDeadline, [&] {
-      return std::find(list->begin(), list->end(), i) != list->end();
-    });
-  }
-  std::vector<std::size_t> Copy(const std::vector<std::size_t>& list) {
+  std::vector<std::size_t> Sorted(const std::vector<std::size_t>& list) {
     std::lock_guard lock(mutex_);
     std::vector<std::size_t> sorted = list;
     std::sort(sorted.begin(), sorted.end());
@@ -63,11 +58,10 @@ class EventLog {
   }
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::vector<std::size_t> started_, finished_;
-  int ended_ = 0;
+  std::vector<std::size_t> started_, finished_, ended_;
 };
 
-// Opens the file without sharing for as long as the object lives: the stand-in archiver waits for it.
+// Opens the file without sharing while the object lives: the stand-in archiver waits for it.
 class HeldFile {
  public:
   explicit HeldFile(const std::wstring& path)
@@ -92,8 +86,6 @@ bool WaitForFile(const std::wstring& path) {
   }
   return true;
 }
-
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // A folder with the stand-in archiver, a file to add and a comment file.
 struct Workspace {
@@ -165,32 +157,29 @@ TEST(JobRunner, ResultsFollowTheArchiversExitCodes) {
     ASSERT_EQ(r.Calls.size(), 4u) << i;
     for (const auto& call : r.Calls) EXPECT_EQ(call.Outcome, CallOutcome::Exited) << i;
   }
-  const RunCounts counts = runner.Counts();
-  EXPECT_EQ(counts.Total, 6u);
-  EXPECT_EQ(counts.Done, 6u);
-  EXPECT_EQ(counts.Success, 2u);
-  EXPECT_EQ(counts.Warning, 1u);
-  EXPECT_EQ(counts.Failure, 3u);
+  const RunCounts c = runner.Counts();
+  EXPECT_EQ((std::vector<std::size_t>{c.Total, c.Done, c.Success, c.Warning, c.Failure, c.Stopped}),
+            (std::vector<std::size_t>{6, 6, 2, 1, 3, 0}));
   const std::vector<std::size_t> all{0, 1, 2, 3, 4, 5};
   EXPECT_EQ(log.Started(), all);
   EXPECT_EQ(log.Finished(), all);
-  EXPECT_EQ(log.Ended(), 1);
+  EXPECT_EQ(log.Ended(), 1u);
 
   // The archiver's output, both streams in one pipe, decoded from the OEM code page.
   EXPECT_EQ(runner.Result(1).Calls[0].Output,
             L"压缩包 " + job.Archives[1] + L"\r\n退出代码 4\r\n");
   // The archiver received every argument whole: the calls as recorded, in any order.
-  std::vector<Call> want_calls, got_calls = testing::ReadRecordedCalls(w.dir.Path());
+  std::vector<Call> wantCalls, gotCalls = testing::ReadRecordedCalls(w.dir.Path());
   for (std::size_t i = 0; i < job.Archives.size(); ++i) {
     for (const auto& call : ArchiverCallsFor(job, i)) {
       Call words = SplitArchiverArguments(call.CommandLine);
       words.erase(words.begin());  // the program name is not recorded
-      want_calls.push_back(words);
+      wantCalls.push_back(words);
     }
   }
-  std::sort(want_calls.begin(), want_calls.end());
-  std::sort(got_calls.begin(), got_calls.end());
-  EXPECT_EQ(got_calls, want_calls);
+  std::sort(wantCalls.begin(), wantCalls.end());
+  std::sort(gotCalls.begin(), gotCalls.end());
+  EXPECT_EQ(gotCalls, wantCalls);
 
   // What the archives hold now.
   const std::vector<FakeEntry> edited{{L"keep.txt", L""}, {L"new.txt", job.Password}};
@@ -208,18 +197,25 @@ TEST(JobRunner, ResultsFollowTheArchiversExitCodes) {
   EXPECT_EQ(locked.Comment, L"");
 }
 
-TEST(JobRunner, AnArchiverThatCannotBeStartedFailsEveryCall) {
+TEST(JobRunner, AMissingArchiverFailsEveryCallAndARefusedJobNeverRuns) {
   Workspace w;
   w.Make(L"a.rar");
   BatchJob job = w.Job({L"a.rar"});
   job.RarPath = w.dir.Path() + L"no such Rar.exe";
-  JobRunner runner(job, 2, {});
-  ASSERT_TRUE(runner.Start());
-  runner.Wait();
-  const ArchiveResult r = runner.Result(0);
+  JobRunner missing(job, 2, {});
+  ASSERT_TRUE(missing.Start());
+  missing.Wait();
+  const ArchiveResult r = missing.Result(0);
   EXPECT_EQ(r.State, ArchiveState::Failure);
   EXPECT_EQ(r.Detail.find(L"删除：无法启动压缩程序：错误 2："), 0u) << r.Detail;
   for (const auto& call : r.Calls) EXPECT_EQ(call.Outcome, CallOutcome::StartFailed);
+
+  job.RarPath = w.rar;
+  job.DeleteNames = {L"-r"};  // names nothing: the archiver would delete every entry
+  JobRunner refused(job, 1, {});
+  EXPECT_FALSE(refused.Start());
+  EXPECT_EQ(refused.Result(0).State, ArchiveState::Waiting);
+  EXPECT_EQ(w.CallCount(), 0u);
 }
 
 TEST(JobRunner, OneArchiveIsNeverWorkedOnTwiceAtOnce) {
@@ -228,7 +224,8 @@ TEST(JobRunner, OneArchiveIsNeverWorkedOnTwiceAtOnce) {
   CreateDirectoryW((w.dir.Path() + L"sub").c_str(), nullptr);
   // Four entries name a.rar: in other letter cases and through another path.
   BatchJob job = w.Job({L"a.rar", L"A.RAR", L"b.rar", L"sub\\..\\a.Rar", L"c.rar", L"a.rar"});
-  job.DeleteNames.clear();  // a second delete would find nothing, a second add on a locked archive fail
+  // A second delete would find nothing, and a call after the lock would fail.
+  job.DeleteNames.clear();
   job.Lock = false;
   testing::FakeArchiverDelay delay(150);
   HeldFile heldB(w.dir.Path() + L"b.rar");
@@ -237,13 +234,14 @@ TEST(JobRunner, OneArchiveIsNeverWorkedOnTwiceAtOnce) {
   EventLog log;
   JobRunner runner(job, 4, log.Events());
   ASSERT_TRUE(runner.Start());
-  // Every entry of a.rar and c.rar ends while b.rar's first call waits: archives do run side by side.
+  // Every entry of a.rar and c.rar ends while b.rar's first call waits: archives run side by side.
   for (std::size_t i : {0u, 1u, 3u, 4u, 5u}) EXPECT_TRUE(log.WaitFinished(i)) << i;
   EXPECT_EQ(runner.Result(2).State, ArchiveState::Running);
   heldB.Release();
   runner.Wait();
 
-  EXPECT_FALSE(Exists(w.dir.Path() + L"overlaps.log")) << "two calls worked on one archive at once";
+  EXPECT_EQ(GetFileAttributesW((w.dir.Path() + L"overlaps.log").c_str()), INVALID_FILE_ATTRIBUTES)
+      << "two calls worked on one archive at once";
   for (std::size_t i = 0; i < job.Archives.size(); ++i) {
     EXPECT_EQ(runner.Result(i).State, ArchiveState::Success) << i << " " << runner.Result(i).Detail;
   }
@@ -269,7 +267,7 @@ TEST(JobRunner, StopLetsTheRunningCallEndAndStartsNoOther) {
   held0.Release();
   runner.Wait();
 
-  EXPECT_EQ(log.Ended(), 1);
+  EXPECT_EQ(log.Ended(), 1u);
   const ArchiveResult first = runner.Result(0);
   EXPECT_EQ(first.State, ArchiveState::Stopped);
   ASSERT_EQ(first.Calls.size(), 4u);
@@ -284,7 +282,7 @@ TEST(JobRunner, StopLetsTheRunningCallEndAndStartsNoOther) {
   // nothing to delete and fail).
   ASSERT_TRUE(runner.Retry());
   runner.Wait();
-  EXPECT_EQ(log.Ended(), 2);
+  EXPECT_EQ(log.Ended(), 2u);
   for (std::size_t i = 0; i < 4; ++i) {
     EXPECT_EQ(runner.Result(i).State, ArchiveState::Success) << i << " " << runner.Result(i).Detail;
     const FakeArchive a = ReadFakeArchive(job.Archives[i]);
@@ -318,18 +316,12 @@ TEST(JobRunner, RetryRunsAgainWhatFailed) {
   for (std::size_t i = 0; i < 3; ++i) {
     EXPECT_EQ(runner.Result(i).State, ArchiveState::Success) << i << " " << runner.Result(i).Detail;
     const FakeArchive a = ReadFakeArchive(job.Archives[i]);
-    EXPECT_EQ(a.Entries, (std::vector<FakeEntry>{{L"keep.txt", L""}, {L"new.txt", L""}, {L"late.txt", L""}}))
-        << i;
+    const std::vector<FakeEntry> want{{L"keep.txt", L""}, {L"new.txt", L""}, {L"late.txt", L""}};
+    EXPECT_EQ(a.Entries, want) << i;
     EXPECT_EQ(a.Comment, L"备注");
   }
   // forced.rar runs all four calls again; the others only the add of late.txt.
   EXPECT_EQ(w.CallCount(), firstRun + 4 + 1 + 1);
-}
-
-TEST(DefaultWorkerCount, OnePerProcessorFromOneToFour) {
-  SYSTEM_INFO info{};
-  GetSystemInfo(&info);
-  EXPECT_EQ(DefaultWorkerCount(), std::clamp<unsigned>(info.dwNumberOfProcessors, 1, 4));
 }
 
 }  // namespace

@@ -179,7 +179,7 @@ TEST_F(MainWindowTest, WindowHasItsCaptionClientSizeAndFixedBorderWithMinimize) 
 TEST_F(MainWindowTest, EverythingStartsEmptyAndUnchecked) {
   for (int id : {Text1, Text2, Text3, Text4}) EXPECT_EQ(WindowText(Control(id)), L"") << id;
   for (int id : {List1, List2, List3}) EXPECT_EQ(Count(Control(id)), 0) << id;
-  for (int id : {Check1, Check2}) EXPECT_EQ(Button_GetCheck(Control(id)), BST_UNCHECKED) << id;
+  for (int id : {Check1, Check2, Check3}) EXPECT_EQ(Button_GetCheck(Control(id)), BST_UNCHECKED) << id;
   EXPECT_FALSE(GetWindowLongW(Control(Text4), GWL_STYLE) & ES_PASSWORD);
 }
 

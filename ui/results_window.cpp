@@ -185,11 +185,11 @@ bool ResultsWindow::CreateControls() {
   ListView_SetExtendedListViewStyle(table, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
   const wchar_t* headers[] = {L"压缩包", L"状态", L"说明"};
   for (int column = 0; column < 3; ++column) {
-    LVCOLUMNW spec{};
-    spec.mask = LVCF_TEXT | LVCF_WIDTH;
-    spec.pszText = const_cast<wchar_t*>(headers[column]);
-    spec.cx = 100;
-    if (ListView_InsertColumn(table, column, &spec) < 0) return false;
+    LVCOLUMNW header{};
+    header.mask = LVCF_TEXT | LVCF_WIDTH;
+    header.pszText = const_cast<wchar_t*>(headers[column]);
+    header.cx = 100;
+    if (ListView_InsertColumn(table, column, &header) < 0) return false;
   }
   const std::size_t count = runner_.ArchiveCount();
   ListView_SetItemCount(table, static_cast<int>(count));

@@ -17,12 +17,12 @@ std::wstring NameOf(const std::wstring& path) {
   return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
+}  // namespace
+
 bool IsFolder(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(ExtendedLengthPath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
-
-}  // namespace
 
 void ListArchivesInTree(const std::wstring& folder, std::vector<std::wstring>& archives,
                         std::vector<UnlistedFolder>& unlisted) {

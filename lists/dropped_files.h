@@ -23,6 +23,9 @@ struct DroppedArchives {
   std::vector<UnlistedFolder> Unlisted;  // folders whose archives could not be listed
 };
 
+// Whether `path` names a folder that is there; the path may be longer than MAX_PATH.
+bool IsFolder(const std::wstring& path);
+
 // The .rar files of `folder` and of all its subfolders, depth first: each folder's files in the
 // import's order (ListMatchingFiles with "*.rar"), then its subfolders one by one in the same order.
 // Hidden and system files and folders are left out, and so are links to other folders. A folder

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "core/paths.h"
 #include "tools/dialog_driver.h"
 #include "dialogs/dialog_records.h"

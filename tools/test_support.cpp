@@ -118,6 +118,28 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
   return ok && written == bytes.size();
 }
 
+bool MakeFolder(const std::wstring& path, DWORD attributes) {
+  const std::wstring system = ExtendedLengthPath(path);
+  return CreateDirectoryW(system.c_str(), nullptr) &&
+         (attributes == 0 || SetFileAttributesW(system.c_str(), attributes));
+}
+
+bool MakeEmptyFile(const std::wstring& path, DWORD attributes) {
+  const std::wstring system = ExtendedLengthPath(path);
+  UniqueHandle file(CreateFileW(system.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  return file && (attributes == 0 || SetFileAttributesW(system.c_str(), attributes));
+}
+
+std::wstring MakeDeepFolder(const std::wstring& base, std::size_t beyond) {
+  std::wstring path = base + L"深";
+  if (!MakeFolder(path)) return {};
+  for (int step = 0; path.size() < MAX_PATH + beyond; ++step) {
+    path += L"\\" + std::to_wstring(step) + L" 层 " + std::wstring(32, L'x');
+    if (!MakeFolder(path)) return {};
+  }
+  return path + L"\\";
+}
+
 bool WaitForExit(HANDLE process, DWORD timeoutMs) {
   return WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
 }

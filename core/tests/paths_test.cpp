@@ -13,40 +13,19 @@ TEST(WithTrailingBackslash, AddsOneOnlyWhereMissing) {
 }
 
 TEST(ExtendedLengthPath, PrefixesOnlyPlainFullPaths) {
-  struct Case {
-    const wchar_t* path;
-    const wchar_t* extended;
-  };
-  const Case cases[] = {
+  const std::wstring deep = L"d:\\归档 2024\\" + std::wstring(300, L'x') + L"\\trail \\";
+  const std::pair<std::wstring, std::wstring> changed[] = {
       {L"C:\\", L"\\\\?\\C:\\"},
-      {L"d:\\归档 2024\\a.rar", L"\\\\?\\d:\\归档 2024\\a.rar"},
-      {L"C:\\dir\\sub\\", L"\\\\?\\C:\\dir\\sub\\"},
-      {L"C:\\name ends in space \\x.", L"\\\\?\\C:\\name ends in space \\x."},
-      {L"\\\\server\\share", L"\\\\?\\UNC\\server\\share"},
-      {L"\\\\server\\share\\dir\\", L"\\\\?\\UNC\\server\\share\\dir\\"},
-      // Left alone: the system must still tidy these, or they are in a device form already.
-      {L"C:\\dir\\..\\other", nullptr},
-      {L"C:\\dir\\.\\x", nullptr},
-      {L"C:\\dir\\\\x", nullptr},
-      {L"C:/dir/x", nullptr},
-      {L"C:dir", nullptr},
-      {L"C:", nullptr},
-      {L"dir\\x.rar", nullptr},
-      {L"\\dir\\x.rar", nullptr},
-      {L"\\\\server", nullptr},
-      {L"\\\\server\\", nullptr},
-      {L"\\\\server\\\\share", nullptr},
-      {L"\\\\?\\C:\\dir", nullptr},
-      {L"\\\\.\\pipe\\x", nullptr},
-      {L"\\\\?\\UNC\\server\\share", nullptr},
-      {L"", nullptr},
+      {deep, L"\\\\?\\" + deep},
+      {L"\\\\server\\share\\dir", L"\\\\?\\UNC\\server\\share\\dir"},
   };
-  for (const Case& c : cases) {
-    const std::wstring want = c.extended ? c.extended : c.path;
-    EXPECT_EQ(ExtendedLengthPath(c.path), want) << ::testing::PrintToString(std::wstring(c.path));
+  for (const auto& [path, extended] : changed) EXPECT_EQ(ExtendedLengthPath(path), extended);
+  // The system must still tidy these, or they are in a device form already.
+  for (const wchar_t* path : {L"C:\\dir\\..\\other", L"C:\\dir\\.\\x", L"C:\\dir\\\\x", L"C:/dir/x",
+                              L"C:dir", L"dir\\x.rar", L"\\dir\\x.rar", L"\\\\server", L"\\\\server\\\\share",
+                              L"\\\\?\\C:\\dir", L"\\\\.\\pipe\\x", L""}) {
+    EXPECT_EQ(ExtendedLengthPath(path), path) << ::testing::PrintToString(std::wstring(path));
   }
-  const std::wstring deep = L"C:\\" + std::wstring(300, L'x');
-  EXPECT_EQ(ExtendedLengthPath(deep), L"\\\\?\\" + deep);
 }
 
 }  // namespace

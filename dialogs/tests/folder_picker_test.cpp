@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "core/paths.h"
 #include "tools/dialog_driver.h"
 #include "dialogs/dialog_records.h"
 #include "tools/test_support.h"
@@ -82,72 +81,43 @@ PickedFolder ChooseItemInDialog(PCIDLIST_ABSOLUTE item, const std::wstring& labe
   return chosen;
 }
 
-bool MakeFolder(const std::wstring& path) {
-  return CreateDirectoryW(ExtendedLengthPath(path).c_str(), nullptr) != FALSE;
-}
-
-// A folder `parent` (without a trailing backslash) of `length` characters, made of the scratch
-// folder and one long name.
-std::wstring MakeFolderOfLength(const testing::ScratchFolder& scratch, std::size_t length) {
-  const std::wstring parent = scratch.Path() + std::wstring(length - scratch.Path().size(), L'p');
-  return MakeFolder(parent) ? parent : std::wstring();
-}
-
-TEST(FolderPicker, AFolderPastMaxPathIsNotChosenAsTheOtherFolderItsCutPathNames) {
+TEST(FolderPicker, AFolderWhosePathIsCutIsNotChosenAndOneThatJustFitsIs) {
   ComApartment com;
   testing::ScratchFolder scratch;
-  // "parent\\name" runs past MAX_PATH. Cut to MAX_PATH - 1 characters it names another folder,
-  // which is there too, with an archive in it: a folder the user never chose.
-  const std::wstring parent = MakeFolderOfLength(scratch, 240);
-  ASSERT_FALSE(parent.empty());
+  // parent + "\\" + name runs past MAX_PATH. Cut to MAX_PATH - 1 characters, as Wine's shell gives
+  // it, it names another folder that is there too: one the user never chose.
+  const std::wstring parent = scratch.Path() + std::wstring(240 - scratch.Path().size(), L'p');
   const std::wstring name = L"archives_far_past_the_limit_of_the_old_buffer";
   const std::wstring deep = parent + L"\\" + name;
-  ASSERT_GT(deep.size(), static_cast<std::size_t>(MAX_PATH));
-  const std::wstring cut = deep.substr(0, MAX_PATH - 1);
-  ASSERT_TRUE(MakeFolder(deep));
-  ASSERT_TRUE(MakeFolder(cut));
-  ASSERT_TRUE(testing::WriteFileBytes(cut + L"\\not chosen.rar", ""));
+  const std::wstring fits(MAX_PATH - 1 - parent.size() - 1, L'n');  // parent\fits: MAX_PATH - 1
+  for (const std::wstring& folder : {parent, deep, deep.substr(0, MAX_PATH - 1), parent + L"\\" + fits}) {
+    ASSERT_TRUE(testing::MakeFolder(folder));
+  }
+  const auto deepItem = testing::FolderItem(parent, name);
+  const auto fitsItem = testing::FolderItem(parent, fits);
+  ASSERT_TRUE(deepItem && fitsItem) << "the shell does not list the folders";
 
-  const auto item = testing::FolderItem(parent, name);
-  ASSERT_TRUE(item) << "the shell does not list the folder";
-  // Where the shell gives the path whole (Windows) the folder is chosen; where it cuts it (Wine),
-  // nothing is.
-  for (const PickedFolder& picked : {FolderOfItem(item.get()), ChooseItemInDialog(item.get(), name)}) {
+  // Where the shell gives the path whole (Windows) the folder is chosen; where it cuts it, nothing.
+  for (const PickedFolder& picked : {FolderOfItem(deepItem.get()), ChooseItemInDialog(deepItem.get(), name)}) {
     EXPECT_TRUE(picked.Outcome == FolderPick::PathNotWhole ||
                 (picked.Outcome == FolderPick::Chosen && picked.Path == deep))
         << static_cast<int>(picked.Outcome) << " " << ::testing::PrintToString(picked.Path);
   }
-}
-
-TEST(FolderPicker, AFolderWhosePathJustFillsTheOldBufferIsChosen) {
-  ComApartment com;
-  testing::ScratchFolder scratch;
-  const std::wstring parent = MakeFolderOfLength(scratch, 240);
-  ASSERT_FALSE(parent.empty());
-  const std::wstring name(MAX_PATH - 1 - parent.size() - 1, L'n');
-  const std::wstring folder = parent + L"\\" + name;
-  ASSERT_EQ(folder.size(), static_cast<std::size_t>(MAX_PATH - 1));
-  ASSERT_TRUE(MakeFolder(folder));
-  const auto item = testing::FolderItem(parent, name);
-  ASSERT_TRUE(item);
-  EXPECT_EQ(ChosenPath(FolderOfItem(item.get())), folder);
-  EXPECT_EQ(ChosenPath(ChooseItemInDialog(item.get(), name)), folder);
+  EXPECT_EQ(ChosenPath(ChooseItemInDialog(fitsItem.get(), fits)), parent + L"\\" + fits);
 }
 
 TEST(FolderPicker, AFolderNamedWithATrailingSpaceIsNotTakenForItsNamesake) {
   ComApartment com;
   testing::ScratchFolder scratch;
   const std::wstring parent = scratch.Path() + L"父";
-  ASSERT_TRUE(MakeFolder(parent));
-  ASSERT_TRUE(MakeFolder(parent + L"\\trail"));
-  if (!MakeFolder(parent + L"\\trail ")) GTEST_SKIP() << "the file system takes no name ending in a space";
+  ASSERT_TRUE(testing::MakeFolder(parent));
+  ASSERT_TRUE(testing::MakeFolder(parent + L"\\trail"));
+  if (!testing::MakeFolder(parent + L"\\trail ")) GTEST_SKIP() << "the file system takes no name ending in a space";
   const auto item = testing::FolderItem(parent, L"trail ");
   ASSERT_TRUE(item) << "the shell does not list the folder";
-
-  for (const PickedFolder& picked : {FolderOfItem(item.get()), ChooseItemInDialog(item.get(), L"trail ")}) {
-    EXPECT_EQ(picked.Outcome, FolderPick::EndsInSpace);
-    EXPECT_EQ(picked.Path, parent + L"\\trail ");
-  }
+  const PickedFolder picked = ChooseItemInDialog(item.get(), L"trail ");
+  EXPECT_EQ(picked.Outcome, FolderPick::EndsInSpace);
+  EXPECT_EQ(picked.Path, parent + L"\\trail ");
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "core/paths.h"
 #include "lists/item_list.h"
 #include "tools/dialog_driver.h"
 #include "tools/test_support.h"
@@ -248,22 +247,6 @@ TEST_F(FolderImport, AFolderThatCannotBeListedChangesNothing) {
   EXPECT_FALSE(ListMatchingFiles(missing + L"\\", L"*.rar", names, error));
   EXPECT_NE(error, static_cast<DWORD>(ERROR_SUCCESS));
   EXPECT_TRUE(names.empty());
-}
-
-TEST_F(FolderImport, AFolderLongerThanMaxPathIsImportedWhole) {
-  // Made in the extended form, which the system takes at any length.
-  std::wstring deep = scratch_.Path() + L"深";
-  ASSERT_TRUE(CreateDirectoryW(ExtendedLengthPath(deep).c_str(), nullptr));
-  for (int step = 0; deep.size() <= MAX_PATH + 20; ++step) {
-    deep += L"\\" + std::to_wstring(step) + L" 层 " + std::wstring(32, L'x');
-    ASSERT_TRUE(CreateDirectoryW(ExtendedLengthPath(deep).c_str(), nullptr));
-  }
-  ASSERT_TRUE(MakeFile(ExtendedLengthPath(deep + L"\\b.rar")));
-  ASSERT_TRUE(MakeFile(ExtendedLengthPath(deep + L"\\A.rar")));
-
-  EXPECT_EQ(ImportQuietly(deep), 2);
-  EXPECT_EQ(Items(list_), (Names{deep + L"\\A.rar", deep + L"\\b.rar"})) << "shown plain and whole";
-  EXPECT_EQ(files_.Path, deep + L"\\");
 }
 
 TEST_F(FolderImport, AnImportThatWouldOverfillTheListStopsAtTheLimitAndCountsWhatWasLeftOut) {

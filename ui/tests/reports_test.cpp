@@ -6,8 +6,6 @@
 
 #include "tools/dialog_driver.h"
 #include "tools/test_support.h"
-#include "core/paths.h"
-#include "win/handles.h"
 
 namespace rarbatch {
 namespace {
@@ -80,67 +78,6 @@ TEST_F(Reports, AnOverfullImportSaysHowManyWereLeftOut) {
   EXPECT_NE(text.find(L"列表已满"), std::wstring::npos) << ::testing::PrintToString(text);
   EXPECT_NE(text.find(L"已添加 2 个文件"), std::wstring::npos) << ::testing::PrintToString(text);
   EXPECT_NE(text.find(L"另有 3 个文件未添加"), std::wstring::npos) << ::testing::PrintToString(text);
-}
-
-TEST(FolderPickReport, SaysWhyNothingIsImportedAndNamesThePath) {
-  struct Case {
-    FolderPick Outcome;
-    std::wstring Path;
-    Names Says;  // empty: no message
-  };
-  const std::wstring cut = L"C:\\归档\\" + std::wstring(240, L'p') + L"\\arch";
-  const std::vector<Case> cases = {
-      {FolderPick::Chosen, L"C:\\归档", {}},
-      {FolderPick::Cancelled, L"", {}},
-      {FolderPick::PathNotWhole, cut, {L"完整路径", L"未导入任何文件", cut}},
-      {FolderPick::PathNotWhole, L"", {L"完整路径", L"未导入任何文件"}},
-      {FolderPick::EndsInSpace, L"C:\\归档\\trail ", {L"空格", L"未导入任何文件", L"“C:\\归档\\trail ”"}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.Outcome));
-    const auto message = FolderPickReport({c.Outcome, c.Path});
-    ASSERT_EQ(message.has_value(), !c.Says.empty());
-    for (const auto& part : c.Says) {
-      EXPECT_NE(message->find(part), std::wstring::npos) << ::testing::PrintToString(*message);
-    }
-  }
-}
-
-TEST_F(Reports, AFolderWhosePathIsCutImportsNothingFromTheFolderItNamesAndSaysSo) {
-  ComApartment com;
-  // "parent\\name" runs past MAX_PATH; cut to MAX_PATH - 1 characters, as the shell gives it
-  // under Wine, it names another folder with an archive in it.
-  const std::wstring parent = scratch_.Path() + std::wstring(240 - scratch_.Path().size(), L'p');
-  const std::wstring name = L"archives_far_past_the_limit_of_the_old_buffer";
-  const std::wstring cut = (parent + L"\\" + name).substr(0, MAX_PATH - 1);
-  for (const std::wstring& folder : {parent, parent + L"\\" + name, cut}) {
-    ASSERT_TRUE(CreateDirectoryW(ExtendedLengthPath(folder).c_str(), nullptr));
-  }
-  ASSERT_TRUE(testing::WriteFileBytes(cut + L"\\not chosen.rar", ""));
-  ASSERT_TRUE(testing::WriteFileBytes(parent + L"\\" + name + L"\\chosen.rar", ""));
-  const auto item = testing::FolderItem(parent, name);
-  ASSERT_TRUE(item);
-
-  std::wstring text;
-  DialogAnswerer choose(window_.get(), [&](HWND dialog) {
-    EXPECT_TRUE(testing::SelectFolderItem(dialog, item.get(), name));
-    testing::PressButton(dialog, IDOK);
-  });
-  DialogAnswerer message(window_.get(), [&](HWND box) {
-    text = testing::MessageBoxText(box);
-    testing::PressButton(box, IDOK);
-  }, testing::WindowText(window_.get()));
-  ImportFolder(window_.get(), list_, files_, L"请选择你要处理的包含 RAR 压缩文件的目录");
-  ASSERT_TRUE(choose.Finish());
-  const Names items = Items(list_);
-  if (items == Names{parent + L"\\" + name + L"\\chosen.rar"}) {
-    EXPECT_FALSE(message.Finish()) << "the shell gave the path whole: nothing to say";
-    return;
-  }
-  EXPECT_TRUE(message.Finish()) << "no message";
-  EXPECT_EQ(Count(list_), 0) << ::testing::PrintToString(items);
-  EXPECT_EQ(files_.Path, L"");
-  EXPECT_NE(text.find(L"未导入任何文件"), std::wstring::npos) << ::testing::PrintToString(text);
 }
 
 }  // namespace

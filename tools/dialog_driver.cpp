@@ -166,15 +166,19 @@ bool SelectFolder(HWND dialog, const std::wstring& folder, DWORD timeoutMs) {
 
 bool SelectFolderItem(HWND dialog, PCIDLIST_ABSOLUTE item, const std::wstring& label, DWORD timeoutMs) {
   HWND tree = FindWindowExW(dialog, nullptr, WC_TREEVIEWW, nullptr);
-  const DWORD start = GetTickCount();
-  for (;;) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  const auto shown = [&] { return SelectedItemText(tree) == label; };
+  do {
     SendMessageW(dialog, BFFM_SETSELECTIONW, FALSE, reinterpret_cast<LPARAM>(item));
     if (!tree) return true;
-    const bool shown = SelectedItemText(tree) == label;
-    Sleep(100);
-    if (shown && SelectedItemText(tree) == label) return true;
-    if (GetTickCount() - start >= timeoutMs) return false;
-  }
+    // The tree may take a while to open the folders on the way; asking again before it has done so
+    // starts it over.
+    if (WaitUntil(shown, 2000)) {
+      Sleep(100);
+      if (shown()) return true;
+    }
+  } while (GetTickCount64() < deadline);
+  return false;
 }
 
 CoTaskMemPtr<ITEMIDLIST> FolderItem(const std::wstring& parent, const std::wstring& name) {

@@ -50,7 +50,10 @@ class DropTest : public ::testing::Test {
  protected:
   void SetUp() override {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    window_ = std::make_unique<MainWindow>(MainWindow::Options{program_.Path(), false});
+    MainWindow::Options options;
+    options.ProgramFolder = program_.Path();
+    options.QuitOnClose = false;  // a posted quit would end the next test's message boxes at once
+    window_ = std::make_unique<MainWindow>(options);
     hwnd_ = window_->Create(GetModuleHandleW(nullptr));
     ASSERT_NE(hwnd_, nullptr);
     ShowWindow(hwnd_, SW_SHOWNORMAL);

@@ -98,7 +98,8 @@ int DropTargetAt(HWND window, POINT at) {
   return 0;
 }
 
-void Add(std::wstring& text, const std::optional<std::wstring>& line) {
+// Adds `line`, if any, to the one message a drop shows, a blank line apart from the rest.
+void AddParagraph(std::wstring& text, const std::optional<std::wstring>& line) {
   if (!line) return;
   if (!text.empty()) text += L"\n\n";
   text += *line;
@@ -128,9 +129,9 @@ void DropOnArchiveList(HWND list, const std::vector<std::wstring>& paths) {
   SetCursor(before);
 
   std::wstring message;
-  Add(message, ImportReport(appended));
-  Add(message, NotArchivesReport(dropped.NotArchives));
-  Add(message, UnlistedReport(dropped.Unlisted));
+  AddParagraph(message, ImportReport(appended));
+  AddParagraph(message, NotArchivesReport(dropped.NotArchives));
+  AddParagraph(message, UnlistedReport(dropped.Unlisted));
   if (!message.empty()) ShowMessage(list, message, MB_ICONWARNING);
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "dialogs/file_picker.h"
+#include "dialogs/folder_picker.h"
 
 namespace rarbatch {
 
@@ -47,6 +48,10 @@ struct OpenFileRequest {
 // BROWSEINFO for the folder picker: owner, prompt above the tree, file-system folders only.
 // `prompt` must outlive the dialog.
 BROWSEINFOW MakeBrowseInfo(HWND owner, const std::wstring& prompt);
+
+// What the folder picker makes of the item the dialog returned: its path when the shell gives it
+// whole and it neither begins nor ends in a space, otherwise why not.
+PickedFolder FolderOfItem(PCIDLIST_ABSOLUTE item);
 
 // The text to show when GetOpenFileNameW failed with the extended error `code` (not zero).
 std::wstring DescribeFileDialogError(DWORD code);

@@ -2,6 +2,7 @@
 #include "lists/folder_import.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "core/name_rules.h"
 #include "core/paths.h"
@@ -72,6 +73,71 @@ void SortNames(std::vector<std::wstring>& names) {
   for (std::size_t i = 0; i < names.size(); ++i) names[i] = std::move(keyed[i].Name);
 }
 
+// A folder entry that stands for another folder (a junction or a symbolic link). Wine shows a
+// link of the Unix side as a reparse point without a tag.
+bool IsFolderLink(const WIN32_FIND_DATAW& found) {
+  if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  return found.dwReserved0 == 0 || IsReparseTagNameSurrogate(found.dwReserved0);
+}
+
+bool IsListedSubfolder(const WIN32_FIND_DATAW& found) {
+  if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  if (found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) return false;
+  const std::wstring_view name = found.cFileName;
+  return name != L"." && name != L".." && !IsFolderLink(found);
+}
+
+// Lists the matching files of `folder`, and its subfolders when `subfolders` is given, in one
+// enumeration. The system is given the folder in its extended form, so that a folder longer than
+// MAX_PATH, or one whose name ends in a space or a dot, is listed as it is named.
+bool ListFolder(const std::wstring& folder, const std::wstring& pattern,
+                std::vector<std::wstring>& names, std::vector<std::wstring>* subfolders,
+                DWORD& error) {
+  names.clear();
+  if (subfolders) subfolders->clear();
+  error = ERROR_SUCCESS;
+  const bool takesAll = pattern == L"*" || pattern == L"*.*";
+  const std::wstring upperPattern = ToUpper(pattern);
+  const std::wstring system = ExtendedLengthPath(folder);
+
+  // Every entry is read and its long name tested here: the platform's own pattern search also
+  // matches 8.3 short names, so "*.rar" would take "x.rarx".
+  WIN32_FIND_DATAW found;
+  FindHandle find(FindFirstFileExW((system + L"*").c_str(), FindExInfoBasic, &found,
+                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+  if (!find) {
+    error = GetLastError();
+    // An empty drive root has not even "." and "..": that is an empty folder, not a failure.
+    const DWORD attributes = GetFileAttributesW(system.c_str());
+    if (error == ERROR_FILE_NOT_FOUND && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      error = ERROR_SUCCESS;
+      return true;
+    }
+    return false;
+  }
+  do {
+    if (subfolders && IsListedSubfolder(found)) {
+      subfolders->emplace_back(found.cFileName);
+      continue;
+    }
+    if (!IsListedFile(found.dwFileAttributes)) continue;
+    if (takesAll || MatchesWildcard(ToUpper(found.cFileName), upperPattern)) {
+      names.emplace_back(found.cFileName);
+    }
+  } while (FindNextFileW(find.get(), &found));
+  const DWORD last = GetLastError();
+  if (last != ERROR_NO_MORE_FILES) {
+    error = last;
+    names.clear();
+    if (subfolders) subfolders->clear();
+    return false;
+  }
+  SortNames(names);
+  if (subfolders) SortNames(*subfolders);
+  return true;
+}
+
 }  // namespace
 
 HWND CreateFileList(HWND parent, int id, int x, int y, int width, int height) {
@@ -88,58 +154,17 @@ bool NameMatchesPattern(const std::wstring& name, const std::wstring& pattern) {
 
 bool ListMatchingFiles(const std::wstring& folder, const std::wstring& pattern,
                        std::vector<std::wstring>& names, DWORD& error) {
-  names.clear();
-  error = ERROR_SUCCESS;
-  const bool takesAll = pattern == L"*" || pattern == L"*.*";
-  const std::wstring upperPattern = ToUpper(pattern);
-
-  // Every entry is read and its long name tested here: the platform's own pattern search also
-  // matches 8.3 short names, so "*.rar" would take "x.rarx".
-  WIN32_FIND_DATAW found;
-  FindHandle find(FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &found,
-                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-  if (!find) {
-    error = GetLastError();
-    // An empty drive root has not even "." and "..": that is an empty folder, not a failure.
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
-    if (error == ERROR_FILE_NOT_FOUND && attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      error = ERROR_SUCCESS;
-      return true;
-    }
-    return false;
-  }
-  do {
-    if (!IsListedFile(found.dwFileAttributes)) continue;
-    if (takesAll || MatchesWildcard(ToUpper(found.cFileName), upperPattern)) {
-      names.emplace_back(found.cFileName);
-    }
-  } while (FindNextFileW(find.get(), &found));
-  const DWORD last = GetLastError();
-  if (last != ERROR_NO_MORE_FILES) {
-    error = last;
-    names.clear();
-    return false;
-  }
-  SortNames(names);
-  return true;
+  return ListFolder(folder, pattern, names, nullptr, error);
 }
 
-ImportResult ImportFolderFrom(HWND target, FileList& files, const std::wstring& folder) {
-  ImportResult result;
-  result.Folder = WithTrailingBackslash(folder);
-  const std::wstring& d = result.Folder;
-  std::vector<std::wstring> names;
-  if (!ListMatchingFiles(d, files.Pattern, names, result.Error)) {
-    result.Stop = ImportStop::CannotList;
-    return result;
-  }
-  files.Path = d;
-  if (files.Window) SetWindowTextW(files.Window, d.c_str());
+bool ListMatchingFilesAndSubfolders(const std::wstring& folder, const std::wstring& pattern,
+                                    std::vector<std::wstring>& names,
+                                    std::vector<std::wstring>& subfolders, DWORD& error) {
+  return ListFolder(folder, pattern, names, &subfolders, error);
+}
 
-  std::vector<std::wstring> items;
-  items.reserve(names.size());
-  for (const auto& name : names) items.push_back(d + name);
+ImportResult AppendBatch(HWND target, const std::vector<std::wstring>& items) {
+  ImportResult result;
   const std::size_t room = static_cast<std::size_t>(std::max(0, kMaxListItems - Count(target)));
   result.Appended = AppendMany(target, items);
   result.LeftOut = items.size() - static_cast<std::size_t>(result.Appended);
@@ -149,6 +174,28 @@ ImportResult ImportFolderFrom(HWND target, FileList& files, const std::wstring& 
   } else if (result.LeftOut > 0) {
     result.Stop = ImportStop::ListFull;
   }
+  return result;
+}
+
+ImportResult ImportFolderFrom(HWND target, FileList& files, const std::wstring& folder) {
+  const std::wstring d = WithTrailingBackslash(folder);
+  std::vector<std::wstring> names;
+  DWORD error = ERROR_SUCCESS;
+  if (!ListMatchingFiles(d, files.Pattern, names, error)) {
+    ImportResult failed;
+    failed.Folder = d;
+    failed.Stop = ImportStop::CannotList;
+    failed.Error = error;
+    return failed;
+  }
+  files.Path = d;
+  if (files.Window) SetWindowTextW(files.Window, d.c_str());
+
+  std::vector<std::wstring> items;
+  items.reserve(names.size());
+  for (const auto& name : names) items.push_back(d + name);
+  ImportResult result = AppendBatch(target, items);
+  result.Folder = d;
   return result;
 }
 

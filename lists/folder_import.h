@@ -21,9 +21,16 @@ HWND CreateFileList(HWND parent, int id, int x, int y, int width, int height);
 // The names of the files directly in `folder` (ending in a backslash) whose long names match
 // `pattern` without regard to case; normal, read-only and archive files only (no hidden, system or
 // folder entries); sorted ascending without regard to case. Returns false, with the system's error
-// code in `error`, when the folder cannot be listed.
+// code in `error`, when the folder cannot be listed. The folder may be longer than MAX_PATH.
 bool ListMatchingFiles(const std::wstring& folder, const std::wstring& pattern,
                        std::vector<std::wstring>& names, DWORD& error);
+
+// As ListMatchingFiles, and in the same listing the names of the folder's subfolders, in the same
+// order: neither hidden nor system ones, and no links to other folders (junctions, symbolic links),
+// which could lead back up the tree.
+bool ListMatchingFilesAndSubfolders(const std::wstring& folder, const std::wstring& pattern,
+                                    std::vector<std::wstring>& names,
+                                    std::vector<std::wstring>& subfolders, DWORD& error);
 
 // Whether the long file name matches the wildcard pattern (`*` any run, `?` one character) without
 // regard to case. As on the platform, a pattern ending in ".*" also takes names without a dot, so
@@ -40,6 +47,11 @@ struct ImportResult {
   ImportStop Stop = ImportStop::None;
   DWORD Error = ERROR_SUCCESS;      // CannotList: the system's error code
 };
+
+// Appends `items` to `target` in one batch, with redrawing suspended: the list is filled to its
+// limit and the rest left out. Appended, LeftOut and Stop (None, ListFull or OutOfMemory) say how it
+// went; Folder stays empty.
+ImportResult AppendBatch(HWND target, const std::vector<std::wstring>& items);
 
 // The import after the folder has been chosen: assigns `folder` (a backslash is added when it does
 // not end in one) to `files`, then appends folder + name for each matching file to `target`. A folder

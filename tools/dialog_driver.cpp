@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 
+#include <memory>
 #include <utility>
 
 namespace rarbatch::testing {
@@ -64,6 +66,11 @@ std::wstring SelectedItemText(HWND tree) {
   if (!SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&query))) return {};
   return text;
 }
+
+struct ShellFolderReleaser {
+  void operator()(IShellFolder* folder) const { folder->Release(); }
+};
+using ShellFolderPtr = std::unique_ptr<IShellFolder, ShellFolderReleaser>;
 
 }  // namespace
 
@@ -171,6 +178,53 @@ bool SelectFolder(HWND dialog, const std::wstring& folder, DWORD timeoutMs) {
     if (shown && SelectedItemText(tree) == info.szDisplayName) return true;
     if (GetTickCount() - start >= timeoutMs) return false;
   }
+}
+
+bool SelectFolderItem(HWND dialog, PCIDLIST_ABSOLUTE item, const std::wstring& label, DWORD timeoutMs) {
+  HWND tree = FindWindowExW(dialog, nullptr, WC_TREEVIEWW, nullptr);
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  const auto shown = [&] { return SelectedItemText(tree) == label; };
+  do {
+    SendMessageW(dialog, BFFM_SETSELECTIONW, FALSE, reinterpret_cast<LPARAM>(item));
+    if (!tree) return true;
+    // The tree may take a while to open the folders on the way; asking again before it has done so
+    // starts it over.
+    if (WaitUntil(shown, 2000)) {
+      Sleep(100);
+      if (shown()) return true;
+    }
+  } while (GetTickCount64() < deadline);
+  return false;
+}
+
+CoTaskMemPtr<ITEMIDLIST> FolderItem(const std::wstring& parent, const std::wstring& name) {
+  PIDLIST_ABSOLUTE parentItem = nullptr;
+  if (FAILED(SHParseDisplayName(parent.c_str(), nullptr, &parentItem, 0, nullptr))) return nullptr;
+  const CoTaskMemPtr<ITEMIDLIST> ownedParent(parentItem);
+  IShellFolder* desktop = nullptr;
+  if (FAILED(SHGetDesktopFolder(&desktop))) return nullptr;
+  const ShellFolderPtr ownedDesktop(desktop);
+  IShellFolder* folder = nullptr;
+  if (FAILED(desktop->BindToObject(parentItem, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&folder)))) {
+    return nullptr;
+  }
+  const ShellFolderPtr ownedFolder(folder);
+  IEnumIDList* children = nullptr;
+  if (folder->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_INCLUDEHIDDEN, &children) != S_OK) return nullptr;
+  PITEMID_CHILD child = nullptr;
+  CoTaskMemPtr<ITEMIDLIST> found;
+  while (!found && children->Next(1, &child, nullptr) == S_OK) {
+    const CoTaskMemPtr<ITEMIDLIST> ownedChild(child);
+    STRRET named{};
+    wchar_t* text = nullptr;
+    if (SUCCEEDED(folder->GetDisplayNameOf(child, SHGDN_INFOLDER | SHGDN_FORPARSING, &named)) &&
+        SUCCEEDED(StrRetToStrW(&named, child, &text))) {
+      if (name == text) found.reset(ILCombine(parentItem, child));
+      CoTaskMemFree(text);
+    }
+  }
+  children->Release();
+  return found;
 }
 
 void ChooseFolder(HWND dialog, const std::wstring& folder) {

@@ -4,12 +4,14 @@
 #pragma once
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "win/handles.h"
 #include "win/text.h"
 
 namespace rarbatch::testing {
@@ -62,6 +64,17 @@ void ChooseFile(HWND dialog, const std::wstring& path);
 // shows is now and then lost (OK then returns some other folder), so it is asked for again until it
 // holds. Returns whether it held within `timeoutMs`; the caller then presses OK either way.
 bool SelectFolder(HWND dialog, const std::wstring& folder, DWORD timeoutMs = 10000);
+
+// The shell's item for the folder `name` in `parent`, found by listing `parent`; null when it is not
+// listed. Under Wine the shell parses no path longer than MAX_PATH, nor one whose last name ends in a
+// space, so such a folder's item is only had this way.
+CoTaskMemPtr<ITEMIDLIST> FolderItem(const std::wstring& parent, const std::wstring& name);
+
+// Selects the shell's `item` in a folder-browse dialog and waits until its tree shows `label` as
+// the selected item, as SelectFolder does. For folders the dialog cannot be given as a path: under
+// Wine the shell parses no path longer than MAX_PATH.
+bool SelectFolderItem(HWND dialog, PCIDLIST_ABSOLUTE item, const std::wstring& label,
+                      DWORD timeoutMs = 10000);
 
 // Selects `folder` in the folder-browse dialog (a test failure when it never shows as selected) and
 // confirms it.

@@ -1,6 +1,7 @@
 // Helpers for tests that run real scripts.
 #include "test_support.h"
 
+#include "core/paths.h"
 #include "win/handles.h"
 #include "win/program_folder.h"
 #include "win/text.h"
@@ -25,10 +26,11 @@ ScratchFolder::ScratchFolder(const std::wstring& label) {
 
 namespace {
 
-// Removes `folder` (ending in a backslash) with its files and subfolders.
+// Removes `folder` (ending in a backslash) with its files and subfolders, also those deeper than
+// MAX_PATH or named with a trailing space.
 void RemoveTree(const std::wstring& folder) {
   WIN32_FIND_DATAW found;
-  FindHandle find(FindFirstFileW((folder + L"*").c_str(), &found));
+  FindHandle find(FindFirstFileW((ExtendedLengthPath(folder) + L"*").c_str(), &found));
   if (find) {
     do {
       const std::wstring name = found.cFileName;
@@ -37,12 +39,14 @@ void RemoveTree(const std::wstring& folder) {
         RemoveTree(folder + name + L"\\");
         continue;
       }
-      SetFileAttributesW((folder + name).c_str(), FILE_ATTRIBUTE_NORMAL);
-      DeleteFileW((folder + name).c_str());
+      const std::wstring file = ExtendedLengthPath(folder + name);
+      SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileW(file.c_str());
     } while (FindNextFileW(find.get(), &found));
     find.reset();
   }
-  RemoveDirectoryW(folder.c_str());
+  SetFileAttributesW(ExtendedLengthPath(folder).c_str(), FILE_ATTRIBUTE_DIRECTORY);
+  RemoveDirectoryW(ExtendedLengthPath(folder).c_str());
 }
 
 }  // namespace
@@ -118,6 +122,28 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
   const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(file);
   return ok && written == bytes.size();
+}
+
+bool MakeFolder(const std::wstring& path, DWORD attributes) {
+  const std::wstring system = ExtendedLengthPath(path);
+  return CreateDirectoryW(system.c_str(), nullptr) &&
+         (attributes == 0 || SetFileAttributesW(system.c_str(), attributes));
+}
+
+bool MakeEmptyFile(const std::wstring& path, DWORD attributes) {
+  const std::wstring system = ExtendedLengthPath(path);
+  UniqueHandle file(CreateFileW(system.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  return file && (attributes == 0 || SetFileAttributesW(system.c_str(), attributes));
+}
+
+std::wstring MakeDeepFolder(const std::wstring& base, std::size_t beyond) {
+  std::wstring path = base + L"深";
+  if (!MakeFolder(path)) return {};
+  for (int step = 0; path.size() < MAX_PATH + beyond; ++step) {
+    path += L"\\" + std::to_wstring(step) + L" 层 " + std::wstring(32, L'x');
+    if (!MakeFolder(path)) return {};
+  }
+  return path + L"\\";
 }
 
 bool WaitForExit(HANDLE process, DWORD timeoutMs) {

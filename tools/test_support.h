@@ -59,6 +59,16 @@ bool WriteFakeArchive(const std::wstring& path, const FakeArchive& archive);
 // `code`.
 bool ForceExitCode(const std::wstring& archivePath, int code);
 
+// Makes a folder, or an empty file, with `attributes` (0 for none) through the path's extended form,
+// so at any length and also with a name ending in a space; false when it cannot.
+bool MakeFolder(const std::wstring& path, DWORD attributes = 0);
+bool MakeEmptyFile(const std::wstring& path, DWORD attributes = 0);
+
+// A new folder under `base` (ending in a backslash) whose path is longer than MAX_PATH by at least
+// `beyond` characters, made a step of 40 characters at a time; ends in a backslash. Empty when it
+// cannot be made.
+std::wstring MakeDeepFolder(const std::wstring& base, std::size_t beyond = 40);
+
 // Writes `bytes` as the whole file; false when it cannot.
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 

@@ -12,6 +12,7 @@
 #include "lists/item_list.h"
 #include "core/script_check.h"
 #include "run/script_runner.h"
+#include "ui/drop.h"
 #include "ui/fonts.h"
 #include "ui/reports.h"
 #include "web_link.h"
@@ -111,6 +112,7 @@ HWND MainWindow::Create(HINSTANCE instance) {
   HWND window = CreateFor(WindowClass(instance), kWindowExStyle, kAppTitle, kWindowStyle,
                           CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy, nullptr);
   if (!window) return nullptr;
+  AcceptDroppedFiles(window);
   // The window may sit on a monitor with another DPI than the system's.
   ApplyDpi(WindowDpi(window), nullptr);
   return window;
@@ -136,6 +138,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_ACTIVATE:
       OnActivate(LOWORD(wParam) != WA_INACTIVE);
+      return 0;
+    case WM_DROPFILES:
+      DropFiles(Handle(), reinterpret_cast<HDROP>(wParam));
       return 0;
     case WM_DPICHANGED:
       ApplyDpi(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));

@@ -1,7 +1,6 @@
 // What the window tells the user about the outcome of an edit of its lists.
 #include "ui/reports.h"
 
-#include "dialogs/folder_picker.h"
 #include "win/error_text.h"
 #include "win/message_box.h"
 
@@ -39,6 +38,22 @@ std::optional<std::wstring> ImportReport(const ImportResult& result) {
   return std::nullopt;
 }
 
+std::optional<std::wstring> FolderPickReport(const PickedFolder& picked) {
+  switch (picked.Outcome) {
+    case FolderPick::Chosen:
+    case FolderPick::Cancelled: return std::nullopt;
+    case FolderPick::PathNotWhole: {
+      std::wstring text = L"无法取得所选文件夹的完整路径（路径可能过长），未导入任何文件。";
+      if (!picked.Path.empty()) text += L"\n系统给出的路径：" + picked.Path;
+      return text;
+    }
+    case FolderPick::EndsInSpace:
+      return L"所选文件夹的路径首尾有空格：“" + picked.Path +
+             L"”\n去掉空格后将是另一个文件夹，未导入任何文件。";
+  }
+  return std::nullopt;
+}
+
 void AppendAndReport(HWND list, const std::wstring& item) {
   if (auto message = AppendReport(Append(list, item), item)) ShowMessage(list, *message, MB_ICONWARNING);
 }
@@ -58,9 +73,12 @@ void ImportAndReport(HWND target, FileList& files, const std::wstring& folder) {
 }
 
 void ImportFolder(HWND owner, HWND target, FileList& files, const std::wstring& prompt) {
-  const std::wstring folder = BrowseForFolder(owner, prompt, std::wstring());
-  if (folder.empty()) return;
-  ImportAndReport(target, files, folder);
+  const PickedFolder picked = BrowseForFolder(owner, prompt, std::wstring());
+  if (picked.Outcome == FolderPick::Chosen) {
+    ImportAndReport(target, files, picked.Path);
+  } else if (auto message = FolderPickReport(picked)) {
+    ShowMessage(owner, *message, MB_ICONWARNING);
+  }
 }
 
 }  // namespace rarbatch

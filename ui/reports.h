@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "dialogs/folder_picker.h"
 #include "lists/folder_import.h"
 #include "lists/item_list.h"
 
@@ -21,6 +22,9 @@ std::optional<std::wstring> AppendReport(AppendOutcome outcome, const std::wstri
 // The message for an import that did not append every matching file; nothing when it did.
 std::optional<std::wstring> ImportReport(const ImportResult& result);
 
+// The message for a folder choice that gives nothing to import; nothing after a choice or a cancel.
+std::optional<std::wstring> FolderPickReport(const PickedFolder& picked);
+
 // Appends `item` to `list`, telling the user (in a message box owned by the list's window) when it
 // could not be.
 void AppendAndReport(HWND list, const std::wstring& item);
@@ -31,7 +35,8 @@ void AppendTypedNameAndReport(HWND edit, HWND list);
 // Imports `folder` into `target` and tells the user when not every matching file was appended.
 void ImportAndReport(HWND target, FileList& files, const std::wstring& folder);
 
-// Asks for a folder with `prompt`, then imports it as ImportAndReport. Cancel changes nothing.
+// Asks for a folder with `prompt`, then imports it as ImportAndReport. Cancel changes nothing; a
+// folder whose path cannot be had as it is imports nothing, and the user is told why.
 void ImportFolder(HWND owner, HWND target, FileList& files, const std::wstring& prompt);
 
 }  // namespace rarbatch

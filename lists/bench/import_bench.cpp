@@ -1,5 +1,6 @@
 // Importing a folder of 32,767 archives into a list box, against a bare enumeration of the same
-// folder in the same run. A Windows program (run under Wine on Linux); it times with the
+// folder in the same run; and dropping the same archives on the list, as their folder and as that
+// many files. A Windows program (run under Wine on Linux); it times with the
 // performance counter, as Google Benchmark is not built for the Windows targets.
 //
 // Usage: lists_import_bench [FILES] [ROUNDS] [FOLDER]. Without FOLDER it makes FILES archives in a
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "lists/dropped_files.h"
 #include "lists/folder_import.h"
 #include "lists/item_list.h"
 
@@ -114,7 +116,7 @@ int wmain(int argc, wchar_t** argv) {
   archives.Pattern = L"*.rar";
 
   // The import as a whole, and apart: listing (enumeration, pattern test and sort) and appending.
-  std::vector<double> bare, import, listing, appending;
+  std::vector<double> bare, import, listing, appending, dropFolder, dropFiles;
   int status = 0;
   for (int round = 0; round < rounds && status == 0; ++round) {
     double t0 = Now();
@@ -123,7 +125,7 @@ int wmain(int argc, wchar_t** argv) {
 
     rarbatch::Clear(list);
     t0 = Now();
-    const int appended = rarbatch::ImportFolderFrom(list, archives, folder);
+    const int appended = rarbatch::ImportFolderFrom(list, archives, folder).Appended;
     import.push_back(Now() - t0);
 
     std::vector<std::wstring> names;
@@ -137,10 +139,23 @@ int wmain(int argc, wchar_t** argv) {
     rarbatch::AppendMany(list, names);
     appending.push_back(Now() - t0);
 
+    // A drop: what a drop on the archive list does, without the window's message handling.
+    rarbatch::Clear(list);
+    t0 = Now();
+    const int fromFolder = rarbatch::AppendBatch(list, rarbatch::CollectDroppedArchives({folder}).Archives).Appended;
+    dropFolder.push_back(Now() - t0);
+    rarbatch::Clear(list);
+    t0 = Now();
+    const int fromFiles = rarbatch::AppendBatch(list, rarbatch::CollectDroppedArchives(names).Archives).Appended;
+    dropFiles.push_back(Now() - t0);
+
     // "." and ".." come with the entries of a folder that is not a drive root.
-    if (entries < files || appended != files || rarbatch::Count(list) != files) {
-      std::fprintf(stderr, "lists_import_bench: %d entries, %d appended, %d in the list; expected %d\n",
-                   entries, appended, rarbatch::Count(list), files);
+    if (entries < files || appended != files || fromFolder != files || fromFiles != files ||
+        rarbatch::Count(list) != files) {
+      std::fprintf(stderr,
+                   "lists_import_bench: %d entries, %d appended (%d and %d dropped), %d in the list; "
+                   "expected %d\n",
+                   entries, appended, fromFolder, fromFiles, rarbatch::Count(list), files);
       status = 1;
     }
   }
@@ -157,6 +172,10 @@ int wmain(int argc, wchar_t** argv) {
   report("import:", import);
   report("  listing:", listing);
   report("  appending:", appending);
+  report("drop, the folder:", dropFolder);
+  report("drop, each file:", dropFiles);
   std::printf("ratio (median import / median bare): %.2fx\n", Median(import) / Median(bare));
+  std::printf("ratio (median drop / median import): folder %.2fx, each file %.2fx\n",
+              Median(dropFolder) / Median(import), Median(dropFiles) / Median(import));
   return 0;
 }

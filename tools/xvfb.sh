@@ -32,3 +32,17 @@ stop_display() {
   fi
   return 0
 }
+
+# start_scratch_run NAME: makes a scratch folder $work (/tmp/rarbatch-NAME.XXXXXX) and arranges that,
+# on exit, the program started as $app_pid (when set) is stopped, the display too, and $work removed.
+start_scratch_run() {
+  work=$(mktemp -d "/tmp/rarbatch-$1.XXXXXX")
+  app_pid=""
+  trap end_scratch_run EXIT
+}
+
+end_scratch_run() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
+  stop_display
+  rm -rf "$work"
+}

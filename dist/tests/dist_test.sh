@@ -13,14 +13,7 @@ export WINEPREFIX="${RARBATCH_WINEPREFIX:-$root/build/wineprefix}"
 . "$root/tools/xvfb.sh"
 . "$root/tools/wine-prefix.sh"
 
-work=$(mktemp -d /tmp/rarbatch-dist.XXXXXX)
-app_pid=""
-cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
-  stop_display
-  rm -rf "$work"
-}
-trap cleanup EXIT
+start_scratch_run dist
 failures=0
 fail() { echo "dist: FAILED: $*" >&2; failures=$((failures + 1)); }
 

@@ -13,14 +13,7 @@ for tool in Xvfb xdotool wine python3 iconv; do
 done
 
 . "$root/tools/xvfb.sh"
-work=$(mktemp -d /tmp/rarbatch-drop-e2e.XXXXXX)
-app_pid=""
-cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
-  stop_display
-  rm -rf "$work"
-}
-trap cleanup EXIT
+start_scratch_run drop-e2e
 fail() {
   [ -n "${DISPLAY:-}" ] && command -v import >/dev/null &&
     import -window root "$root/build/drop-e2e-failure.png" 2>/dev/null &&

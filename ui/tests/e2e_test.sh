@@ -16,14 +16,7 @@ for tool in Xvfb xdotool wine; do
 done
 
 . "$root/tools/xvfb.sh"
-work=$(mktemp -d /tmp/rarbatch-e2e.XXXXXX)
-app_pid=""
-cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
-  stop_display
-  rm -rf "$work"
-}
-trap cleanup EXIT
+start_scratch_run e2e
 fail() {
   # What the screen showed at the failure, for whoever reads the log.
   [ -n "${DISPLAY:-}" ] && command -v import >/dev/null &&

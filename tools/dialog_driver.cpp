@@ -53,20 +53,6 @@ BOOL CALLBACK CheckChildText(HWND window, LPARAM param) {
   return TRUE;
 }
 
-// The text of the tree's selected item; the tree belongs to this process, so its buffer can be ours.
-std::wstring SelectedItemText(HWND tree) {
-  const auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
-  if (!item) return {};
-  wchar_t text[MAX_PATH] = {};
-  TVITEMW query{};
-  query.mask = TVIF_TEXT;
-  query.hItem = item;
-  query.pszText = text;
-  query.cchTextMax = MAX_PATH;
-  if (!SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&query))) return {};
-  return text;
-}
-
 struct ShellFolderReleaser {
   void operator()(IShellFolder* folder) const { folder->Release(); }
 };
@@ -163,38 +149,95 @@ void ChooseFile(HWND dialog, const std::wstring& path) {
   PressButton(dialog, IDOK);
 }
 
-bool SelectFolder(HWND dialog, const std::wstring& folder, DWORD timeoutMs) {
-  // The tree labels a folder with its display name, which the shell also gives for the path.
-  SHFILEINFOW info{};
-  const bool named = SHGetFileInfoW(folder.c_str(), 0, &info, sizeof info, SHGFI_DISPLAYNAME) != 0;
+namespace {
+
+HTREEITEM NextItem(HWND tree, UINT which, HTREEITEM item) {
+  return reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, which, reinterpret_cast<LPARAM>(item)));
+}
+
+std::wstring ItemText(HWND tree, HTREEITEM item) {
+  wchar_t text[MAX_PATH] = {};
+  TVITEMW query{};
+  query.mask = TVIF_TEXT;
+  query.hItem = item;
+  query.pszText = text;
+  query.cchTextMax = MAX_PATH;
+  if (!SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&query))) return {};
+  return text;
+}
+
+// The labels that a folder tree shows on the way from the desktop down to `item`: one for each
+// folder below the desktop, each as the shell names it for display, which is how the tree labels it.
+std::vector<std::wstring> LabelsOnTheWay(PCIDLIST_ABSOLUTE item) {
+  std::vector<std::wstring> labels;
+  CoTaskMemPtr<ITEMIDLIST> step(ILClone(item));
+  while (step && !ILIsEmpty(step.get())) {
+    IShellFolder* parent = nullptr;
+    PCUITEMID_CHILD last = nullptr;
+    if (FAILED(SHBindToParent(step.get(), IID_IShellFolder, reinterpret_cast<void**>(&parent), &last))) return {};
+    const ShellFolderPtr ownedParent(parent);
+    STRRET named{};
+    wchar_t* text = nullptr;
+    if (FAILED(parent->GetDisplayNameOf(last, SHGDN_NORMAL, &named)) || FAILED(StrRetToStrW(&named, last, &text))) {
+      return {};
+    }
+    labels.insert(labels.begin(), text);
+    CoTaskMemFree(text);
+    ILRemoveLastID(step.get());
+  }
+  return labels;
+}
+
+// Opens the tree's folders one label at a time, as a user clicks through them, and selects the last;
+// the tree's own item is then the dialog's choice. Returns the selected item, or null when a label is
+// not there.
+HTREEITEM OpenAndSelect(HWND tree, const std::vector<std::wstring>& labels) {
+  HTREEITEM item = NextItem(tree, TVGN_ROOT, nullptr);  // the desktop
+  for (const std::wstring& label : labels) {
+    if (!item) return nullptr;
+    SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item));  // lists it, if not yet
+    HTREEITEM child = NextItem(tree, TVGN_CHILD, item);
+    while (child && ItemText(tree, child) != label) child = NextItem(tree, TVGN_NEXT, child);
+    item = child;
+  }
+  if (!item) return nullptr;
+  SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+  SendMessageW(tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(item));
+  return item;
+}
+
+// Selects the folder that `makeItem` names in the dialog's tree and waits until the tree shows it as
+// the selected item, and still does a moment later. The shell item is made anew for each try.
+bool SelectUntilShown(HWND dialog, DWORD timeoutMs, const std::function<CoTaskMemPtr<ITEMIDLIST>()>& makeItem) {
   HWND tree = FindWindowExW(dialog, nullptr, WC_TREEVIEWW, nullptr);
-  const DWORD start = GetTickCount();
+  if (!tree) return false;
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   for (;;) {
-    SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
-    if (!named || !tree) return true;  // nothing to check it against
-    const bool shown = SelectedItemText(tree) == info.szDisplayName;
-    Sleep(100);
-    // Still selected a moment later: the dialog has not moved it back while settling.
-    if (shown && SelectedItemText(tree) == info.szDisplayName) return true;
-    if (GetTickCount() - start >= timeoutMs) return false;
+    if (!IsWindow(dialog)) return false;
+    const CoTaskMemPtr<ITEMIDLIST> item = makeItem();
+    const std::vector<std::wstring> labels = item ? LabelsOnTheWay(item.get()) : std::vector<std::wstring>{};
+    const HTREEITEM selected = labels.empty() ? nullptr : OpenAndSelect(tree, labels);
+    if (selected && NextItem(tree, TVGN_CARET, nullptr) == selected) {
+      Sleep(100);  // a moment for anything the selection posted; then the state is read again
+      if (NextItem(tree, TVGN_CARET, nullptr) == selected) return true;
+    }
+    if (GetTickCount64() >= deadline) return false;
+    Sleep(200);  // between tries, not a wait for the result
   }
 }
 
-bool SelectFolderItem(HWND dialog, PCIDLIST_ABSOLUTE item, const std::wstring& label, DWORD timeoutMs) {
-  HWND tree = FindWindowExW(dialog, nullptr, WC_TREEVIEWW, nullptr);
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  const auto shown = [&] { return SelectedItemText(tree) == label; };
-  do {
-    SendMessageW(dialog, BFFM_SETSELECTIONW, FALSE, reinterpret_cast<LPARAM>(item));
-    if (!tree) return true;
-    // The tree may take a while to open the folders on the way; asking again before it has done so
-    // starts it over.
-    if (WaitUntil(shown, 2000)) {
-      Sleep(100);
-      if (shown()) return true;
-    }
-  } while (GetTickCount64() < deadline);
-  return false;
+}  // namespace
+
+bool SelectFolder(HWND dialog, const std::wstring& folder, DWORD timeoutMs) {
+  return SelectUntilShown(dialog, timeoutMs, [&] {
+    PIDLIST_ABSOLUTE item = nullptr;
+    if (FAILED(SHParseDisplayName(folder.c_str(), nullptr, &item, 0, nullptr))) item = nullptr;
+    return CoTaskMemPtr<ITEMIDLIST>(item);
+  });
+}
+
+bool SelectFolderItem(HWND dialog, const std::wstring& parent, const std::wstring& name, DWORD timeoutMs) {
+  return SelectUntilShown(dialog, timeoutMs, [&] { return FolderItem(parent, name); });
 }
 
 CoTaskMemPtr<ITEMIDLIST> FolderItem(const std::wstring& parent, const std::wstring& name) {
@@ -227,10 +270,15 @@ CoTaskMemPtr<ITEMIDLIST> FolderItem(const std::wstring& parent, const std::wstri
   return found;
 }
 
-void ChooseFolder(HWND dialog, const std::wstring& folder) {
-  EXPECT_TRUE(SelectFolder(dialog, folder)) << "the folder dialog never showed "
-                                            << ::testing::PrintToString(folder) << " as selected";
+bool ChooseFolder(HWND dialog, const std::wstring& folder) {
+  if (!SelectFolder(dialog, folder)) {
+    ADD_FAILURE() << "could not set up the test: the folder dialog never showed "
+                  << ::testing::PrintToString(folder) << " as selected, so it was cancelled";
+    PressButton(dialog, IDCANCEL);
+    return false;
+  }
   PressButton(dialog, IDOK);
+  return true;
 }
 
 DialogAnswerer::DialogAnswerer(HWND owner, std::function<void(HWND)> answer, std::wstring title,
@@ -240,7 +288,7 @@ DialogAnswerer::DialogAnswerer(HWND owner, std::function<void(HWND)> answer, std
         if (!dialog) return;
         answer(dialog);
         answered_ = true;
-        if (!WaitUntil([dialog] { return !IsWindow(dialog); }, 10000)) {
+        if (!WaitUntil([dialog] { return !IsWindow(dialog); })) {
           answered_ = false;
           PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
         }
@@ -261,7 +309,7 @@ MessageCatcher::MessageCatcher(HWND owner)
           texts_.push_back(MessageBoxText(box));
           PressButton(box, IDOK);
           // Wait for the box to go, so that it is not counted twice.
-          WaitUntil([box] { return !IsWindow(box) || !IsWindowVisible(box); }, 5000);
+          WaitUntil([box] { return !IsWindow(box) || !IsWindowVisible(box); });
         }
       }) {}
 

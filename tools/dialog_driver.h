@@ -13,10 +13,12 @@
 
 #include "win/handles.h"
 #include "win/text.h"
+#include "tools/test_support.h"
 
 namespace rarbatch::testing {
 
 using rarbatch::WindowText;
+
 
 // A plain top-level window with a caption, to own lists and dialogs in tests.
 class TestWindow {
@@ -32,16 +34,16 @@ class TestWindow {
 };
 
 // Waits until `condition` holds or `timeoutMs` passes; returns whether it held.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 20000);
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kPatienceMs);
 
 // Handles this thread's messages, as the program's message loop does, until `condition` holds or
 // `timeoutMs` passes; returns whether it held.
-bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs = 60000);
+bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs = kPatienceMs);
 
 // The first visible dialog box (a message box, file or folder dialog) of this process owned by
 // `owner` (and, when `title` is not empty, with that title), waited for until `timeoutMs` has
 // passed; null when none came.
-HWND WaitForDialog(HWND owner, const std::wstring& title = {}, DWORD timeoutMs = 20000);
+HWND WaitForDialog(HWND owner, const std::wstring& title = {}, DWORD timeoutMs = kPatienceMs);
 
 // A descendant of `parent` whose text is exactly `text`, or null.
 HWND FindChildWithText(HWND parent, const std::wstring& text);
@@ -60,25 +62,30 @@ std::wstring StaticTexts(HWND dialog);
 void ChooseFile(HWND dialog, const std::wstring& path);
 
 // Selects `folder` in a folder-browse dialog and waits until its tree shows that folder as the
-// selected item, and still does a moment later. Under Wine a selection asked for as the dialog first
-// shows is now and then lost (OK then returns some other folder), so it is asked for again until it
-// holds. Returns whether it held within `timeoutMs`; the caller then presses OK either way.
-bool SelectFolder(HWND dialog, const std::wstring& folder, DWORD timeoutMs = 10000);
+// selected item. Returns whether it did within `timeoutMs`. A caller that gets false has not set up
+// what it meant to test: it cancels the dialog and says so (ChooseFolder does).
+bool SelectFolder(HWND dialog, const std::wstring& folder, DWORD timeoutMs = kPatienceMs);
 
 // The shell's item for the folder `name` in `parent`, found by listing `parent`; null when it is not
 // listed. Under Wine the shell parses no path longer than MAX_PATH, nor one whose last name ends in a
 // space, so such a folder's item is only had this way.
+//
+// The item holds each folder's time of change as it was when the item was made, and the dialog's
+// tree matches items by those bytes: once anything is created or deleted in one of the folders on
+// the way (the temp folder changes whenever any program makes a temporary file), an older item no
+// longer matches the tree's and selects nothing. Make it just before use.
 CoTaskMemPtr<ITEMIDLIST> FolderItem(const std::wstring& parent, const std::wstring& name);
 
-// Selects the shell's `item` in a folder-browse dialog and waits until its tree shows `label` as
-// the selected item, as SelectFolder does. For folders the dialog cannot be given as a path: under
-// Wine the shell parses no path longer than MAX_PATH.
-bool SelectFolderItem(HWND dialog, PCIDLIST_ABSOLUTE item, const std::wstring& label,
-                      DWORD timeoutMs = 10000);
+// Selects the folder `name` in `parent` in a folder-browse dialog, through its shell item (made anew
+// for each try, see FolderItem), and waits until the tree shows `name` as the selected item. For
+// folders the dialog cannot be given as a path. Returns whether it did within `timeoutMs`.
+bool SelectFolderItem(HWND dialog, const std::wstring& parent, const std::wstring& name,
+                      DWORD timeoutMs = kPatienceMs);
 
-// Selects `folder` in the folder-browse dialog (a test failure when it never shows as selected) and
-// confirms it.
-void ChooseFolder(HWND dialog, const std::wstring& folder);
+// Selects `folder` in the folder-browse dialog and confirms it; when the dialog never shows it as
+// selected, reports a test failure that says so and cancels the dialog, so that no other folder is
+// taken for the chosen one. Returns whether the folder was confirmed.
+bool ChooseFolder(HWND dialog, const std::wstring& folder);
 
 // Starts a thread that waits for `owner` to show a dialog box (with `title`, unless empty) and runs
 // `answer` on it, while the test's thread shows the dialog. If the answer leaves the dialog open, the
@@ -86,7 +93,7 @@ void ChooseFolder(HWND dialog, const std::wstring& folder);
 class DialogAnswerer {
  public:
   DialogAnswerer(HWND owner, std::function<void(HWND dialog)> answer, std::wstring title = {},
-                 DWORD timeoutMs = 30000);
+                 DWORD timeoutMs = kPatienceMs);
   ~DialogAnswerer();
   DialogAnswerer(const DialogAnswerer&) = delete;
   DialogAnswerer& operator=(const DialogAnswerer&) = delete;

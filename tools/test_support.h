@@ -11,6 +11,11 @@
 
 namespace rarbatch::testing {
 
+// How long a test waits for something that must happen (a dialog to show, a tree to open a folder, a
+// process to end, a file to go). Under Wine on a loaded 2-core machine a dialog's first showing can take tens of
+// seconds; a wait that passes ends as soon as its condition holds, so the bound costs nothing then.
+constexpr DWORD kPatienceMs = 120000;
+
 // A new folder under the temp folder whose name holds a space and Chinese characters (or `label`);
 // removed with all it holds when the object goes.
 class ScratchFolder {
@@ -76,7 +81,7 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 
 // Waits for the process to end, up to `timeoutMs`; true when it ended.
-bool WaitForExit(HANDLE process, DWORD timeoutMs);
+bool WaitForExit(HANDLE process, DWORD timeoutMs = kPatienceMs);
 
 std::wstring FromUtf8(const std::string& text);
 

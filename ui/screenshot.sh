@@ -14,6 +14,7 @@ done
 
 . "$root/tools/xvfb.sh"
 . "$root/tools/wine-prefix.sh"
+. "$root/tools/drive.sh"
 app_pid=""
 cleanup() {
   # Under set -e a failing last command here would become the exit status: the killed program's
@@ -43,13 +44,7 @@ fi
 
 wine "$exe" >"$out.log" 2>&1 &
 app_pid=$!
-window=""
-for _ in $(seq 600); do  # up to 60 s for the window to appear
-  window=$(xdotool search --onlyvisible --name '压缩包批量处理' 2>/dev/null | head -1) || true
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || { echo "screenshot: the window did not appear" >&2; exit 1; }
+window=$(wait_window '压缩包批量处理') || { echo "screenshot: the window did not appear" >&2; exit 1; }
 # Let the first paint finish: wait until two grabs in a row are the same.
 previous=""
 for _ in $(seq 50); do

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "tools/dialog_driver.h"
 #include "dialogs/dialog_records.h"
 #include "tools/test_support.h"
@@ -29,18 +31,41 @@ TEST(FolderPickerRecord, StartsAtTheDesktopAndTakesOnlyFileSystemFolders) {
   EXPECT_EQ(info.iImage, 0);
 }
 
-// Shows the dialog, selects `folder` in it and presses OK; returns what the picker returned.
-PickedFolder ChooseInDialog(const std::wstring& folder, bool* promptShown = nullptr) {
+// What a test made of the dialog: whether the folder it asked for showed as selected (only then was
+// OK pressed; otherwise the dialog was cancelled), and what the picker returned.
+struct DialogChoice {
+  bool Selected = false;
+  PickedFolder Picked;
+};
+
+// Shows the dialog, runs `select` on it from a second thread, and presses OK when that selected the
+// folder, or Cancel when it could not, so that no other folder is taken for the chosen one.
+DialogChoice ChooseWith(const std::function<bool(HWND dialog)>& select, bool* promptShown = nullptr) {
   TestWindow owner;
+  DialogChoice choice;
   DialogAnswerer answer(owner.get(), [&](HWND dialog) {
     if (promptShown) *promptShown = testing::FindChildWithText(dialog, kPrompt) != nullptr;
-    EXPECT_TRUE(testing::SelectFolder(dialog, folder)) << "not shown as selected: " << ::testing::PrintToString(folder);
-    testing::PressButton(dialog, IDOK);
+    choice.Selected = select(dialog);
+    testing::PressButton(dialog, choice.Selected ? IDOK : IDCANCEL);
   });
-  PickedFolder chosen = BrowseForFolder(owner.get(), kPrompt, L"");
+  choice.Picked = BrowseForFolder(owner.get(), kPrompt, L"");
   EXPECT_TRUE(answer.Finish()) << "the folder dialog never showed";
-  return chosen;
+  return choice;
 }
+
+// Shows the dialog, selects `folder` in it and presses OK.
+DialogChoice ChooseInDialog(const std::wstring& folder, bool* promptShown = nullptr) {
+  return ChooseWith([&](HWND dialog) { return testing::SelectFolder(dialog, folder); }, promptShown);
+}
+
+// Shows the dialog, selects the folder `name` in `parent` through its shell item and presses OK.
+DialogChoice ChooseItemInDialog(const std::wstring& parent, const std::wstring& name) {
+  return ChooseWith([&](HWND dialog) { return testing::SelectFolderItem(dialog, parent, name); });
+}
+
+#define ASSERT_SELECTED(choice, folder)                                                        \
+  ASSERT_TRUE((choice).Selected) << "could not set up the test: the folder dialog never showed " \
+                                 << ::testing::PrintToString(folder) << " as selected"
 
 // The chosen folder's path, or a failure naming what the picker said instead.
 std::wstring ChosenPath(const PickedFolder& picked) {
@@ -52,12 +77,16 @@ TEST(FolderPicker, ReturnsTheChosenFolderWithoutTrailingBackslash) {
   testing::ScratchFolder scratch;  // its name holds a space and Chinese characters
   const std::wstring folder = scratch.Path().substr(0, scratch.Path().size() - 1);
   bool promptShown = false;
-  EXPECT_EQ(ChosenPath(ChooseInDialog(folder, &promptShown)), folder);
+  const DialogChoice choice = ChooseInDialog(folder, &promptShown);
+  ASSERT_SELECTED(choice, folder);
+  EXPECT_EQ(ChosenPath(choice.Picked), folder);
   EXPECT_TRUE(promptShown) << "the prompt is shown above the tree";
 }
 
 TEST(FolderPicker, ADriveRootKeepsItsBackslash) {
-  EXPECT_EQ(ChosenPath(ChooseInDialog(L"C:\\")), L"C:\\");
+  const DialogChoice choice = ChooseInDialog(L"C:\\");
+  ASSERT_SELECTED(choice, L"C:\\");
+  EXPECT_EQ(ChosenPath(choice.Picked), L"C:\\");
 }
 
 TEST(FolderPicker, CancelChoosesNothing) {
@@ -67,18 +96,6 @@ TEST(FolderPicker, CancelChoosesNothing) {
   EXPECT_EQ(picked.Outcome, FolderPick::Cancelled);
   EXPECT_EQ(picked.Path, L"");
   EXPECT_TRUE(answer.Finish());
-}
-
-// Shows the dialog, selects `item` (shown in the tree as `label`) and presses OK.
-PickedFolder ChooseItemInDialog(PCIDLIST_ABSOLUTE item, const std::wstring& label) {
-  TestWindow owner;
-  DialogAnswerer answer(owner.get(), [&](HWND dialog) {
-    EXPECT_TRUE(testing::SelectFolderItem(dialog, item, label)) << "not shown as selected: " << ::testing::PrintToString(label);
-    testing::PressButton(dialog, IDOK);
-  });
-  PickedFolder chosen = BrowseForFolder(owner.get(), kPrompt, L"");
-  EXPECT_TRUE(answer.Finish()) << "the folder dialog never showed";
-  return chosen;
 }
 
 TEST(FolderPicker, AFolderWhosePathIsCutIsNotChosenAndOneThatJustFitsIs) {
@@ -94,16 +111,19 @@ TEST(FolderPicker, AFolderWhosePathIsCutIsNotChosenAndOneThatJustFitsIs) {
     ASSERT_TRUE(testing::MakeFolder(folder));
   }
   const auto deepItem = testing::FolderItem(parent, name);
-  const auto fitsItem = testing::FolderItem(parent, fits);
-  ASSERT_TRUE(deepItem && fitsItem) << "the shell does not list the folders";
+  ASSERT_TRUE(deepItem && testing::FolderItem(parent, fits)) << "the shell does not list the folders";
+  const DialogChoice deepChoice = ChooseItemInDialog(parent, name);
+  ASSERT_SELECTED(deepChoice, name);
+  const DialogChoice fitsChoice = ChooseItemInDialog(parent, fits);
+  ASSERT_SELECTED(fitsChoice, fits);
 
   // Where the shell gives the path whole (Windows) the folder is chosen; where it cuts it, nothing.
-  for (const PickedFolder& picked : {FolderOfItem(deepItem.get()), ChooseItemInDialog(deepItem.get(), name)}) {
+  for (const PickedFolder& picked : {FolderOfItem(deepItem.get()), deepChoice.Picked}) {
     EXPECT_TRUE(picked.Outcome == FolderPick::PathNotWhole ||
                 (picked.Outcome == FolderPick::Chosen && picked.Path == deep))
         << static_cast<int>(picked.Outcome) << " " << ::testing::PrintToString(picked.Path);
   }
-  EXPECT_EQ(ChosenPath(ChooseItemInDialog(fitsItem.get(), fits)), parent + L"\\" + fits);
+  EXPECT_EQ(ChosenPath(fitsChoice.Picked), parent + L"\\" + fits);
 }
 
 TEST(FolderPicker, AFolderNamedWithATrailingSpaceIsNotTakenForItsNamesake) {
@@ -113,11 +133,35 @@ TEST(FolderPicker, AFolderNamedWithATrailingSpaceIsNotTakenForItsNamesake) {
   ASSERT_TRUE(testing::MakeFolder(parent));
   ASSERT_TRUE(testing::MakeFolder(parent + L"\\trail"));
   if (!testing::MakeFolder(parent + L"\\trail ")) GTEST_SKIP() << "the file system takes no name ending in a space";
-  const auto item = testing::FolderItem(parent, L"trail ");
-  ASSERT_TRUE(item) << "the shell does not list the folder";
-  const PickedFolder picked = ChooseItemInDialog(item.get(), L"trail ");
-  EXPECT_EQ(picked.Outcome, FolderPick::EndsInSpace);
-  EXPECT_EQ(picked.Path, parent + L"\\trail ");
+  ASSERT_TRUE(testing::FolderItem(parent, L"trail ")) << "the shell does not list the folder";
+  const DialogChoice choice = ChooseItemInDialog(parent, L"trail ");
+  ASSERT_SELECTED(choice, L"trail ");
+  EXPECT_EQ(choice.Picked.Outcome, FolderPick::EndsInSpace);
+  EXPECT_EQ(choice.Picked.Path, parent + L"\\trail ");
+}
+
+// The shell's items carry each folder's time of change, and the tree matches items by those bytes.
+// A folder on the way that changed after the tree listed it (the temp folder changes whenever any
+// program makes a temporary file) must not keep the dialog from being driven to the folder.
+TEST(FolderPicker, AFolderIsSelectedAfterTheFoldersOnTheWayChanged) {
+  ComApartment com;
+  testing::ScratchFolder scratch;
+  const std::wstring parent = scratch.Path() + L"父";
+  ASSERT_TRUE(testing::MakeFolder(parent) && testing::MakeFolder(parent + L"\\child"));
+  bool before = false, after = false;
+  const DialogChoice choice = ChooseWith([&](HWND dialog) {
+    before = testing::SelectFolderItem(dialog, parent, L"child");
+    if (!before || !testing::SelectFolder(dialog, L"C:\\")) return false;
+    Sleep(2100);  // the times kept in an item count in steps of 2 seconds
+    if (!testing::MakeEmptyFile(scratch.Path() + L"new.tmp") || !testing::MakeEmptyFile(parent + L"\\new.tmp")) {
+      return false;
+    }
+    after = testing::SelectFolderItem(dialog, parent, L"child", 20000);
+    return after;
+  });
+  EXPECT_TRUE(before) << "the first selection";
+  ASSERT_TRUE(after) << "the folder was not selected once the folders on the way had changed";
+  EXPECT_EQ(ChosenPath(choice.Picked), parent + L"\\child");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@ export LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX="${RARBATCH_WINEPREFIX:-$root/build/wineprefix}"
 . "$root/tools/xvfb.sh"
 . "$root/tools/wine-prefix.sh"
+. "$root/tools/drive.sh"
 
 start_scratch_run dist
 failures=0
@@ -83,27 +84,23 @@ start_display 390 || exit 1
 prepare_wine_prefix || exit 1
 wine "$unpacked/rarbatch.exe" >"$work/app.log" 2>&1 &
 app_pid=$!
-window=""
-for _ in $(seq 300); do
-  window=$(xdotool search --onlyvisible --name '压缩包批量处理' 2>/dev/null | head -1) || true
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-if [ -z "$window" ]; then
-  fail "the program from the zip showed no window"
-else
-  sleep 1
+window=$(wait_window '压缩包批量处理')
+app_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
+# Alt+F4 reaches the window once it has the focus: pressed again until the program has ended.
+close_app() {
   xdotool windowfocus --sync "$window" 2>/dev/null
   xdotool key alt+F4
-  for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
-  if kill -0 "$app_pid" 2>/dev/null; then
-    fail "the program did not close on Alt+F4"
-  else
-    wait "$app_pid"
-    status=$?
-    app_pid=""
-    [ "$status" = 0 ] || fail "the program exited with $status"
-  fi
+  wait_until 5 app_ended
+}
+if [ -z "$window" ]; then
+  fail "the program from the zip showed no window"
+elif ! wait_until "$patience" close_app; then
+  fail "the program did not close on Alt+F4"
+else
+  wait "$app_pid"
+  status=$?
+  app_pid=""
+  [ "$status" = 0 ] || fail "the program exited with $status"
 fi
 
 [ "$failures" = 0 ] || exit 1

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "core/archiver_args.h"
+#include "tools/dialog_driver.h"
 #include "tools/test_support.h"
 
 namespace rarbatch {
@@ -24,7 +25,7 @@ using testing::FakeEntry;
 using testing::ReadFakeArchive;
 using Call = std::vector<std::wstring>;
 
-constexpr auto kDeadline = std::chrono::seconds(60);
+constexpr auto kDeadline = std::chrono::milliseconds(testing::kPatienceMs);
 
 // What the runner reported, for tests to wait on.
 class EventLog {
@@ -76,16 +77,6 @@ class HeldFile {
  private:
   HANDLE handle_;
 };
-
-// Polls with a deadline until the file is there.
-bool WaitForFile(const std::wstring& path) {
-  const auto end = std::chrono::steady_clock::now() + kDeadline;
-  while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
 
 // A folder with the stand-in archiver, a file to add and a comment file.
 struct Workspace {
@@ -259,7 +250,8 @@ TEST(JobRunner, StopLetsTheRunningCallEndAndStartsNoOther) {
   JobRunner runner(job, 1, log.Events());
   ASSERT_TRUE(runner.Start());
   // The first call has started once it has recorded its arguments; it now waits for the file.
-  ASSERT_TRUE(WaitForFile(w.dir.Path() + L"args.log"));
+  const std::wstring argsLog = w.dir.Path() + L"args.log";
+  ASSERT_TRUE(testing::WaitUntil([&] { return GetFileAttributesW(argsLog.c_str()) != INVALID_FILE_ATTRIBUTES; }));
   runner.Stop();
   EXPECT_TRUE(runner.IsRunning()) << "Stop does not wait for the running call";
   EXPECT_EQ(runner.Result(0).State, ArchiveState::Running);

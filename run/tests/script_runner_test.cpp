@@ -66,7 +66,7 @@ TEST(WesternCodePage, NonAsciiPathReachesTheArchiverAndUnencodableIsRefused) {
   job.Lock = true;
   UniqueHandle process;
   ASSERT_EQ(WriteAndRunScript(dir.Path(), ComposeBatchScript(job), &process), std::nullopt);
-  ASSERT_TRUE(testing::WaitForExit(process.get(), 60000));
+  ASSERT_TRUE(testing::WaitForExit(process.get()));
   EXPECT_EQ(testing::ReadRecordedCalls(dir.Path()),
             (std::vector<std::vector<std::wstring>>{{L"k", dir.Path() + L"café.rar"}}));
 
@@ -134,7 +134,7 @@ TEST(GenerateAndRun, WritesAndStartsTheScript) {
   UniqueHandle process;
   ASSERT_EQ(GenerateAndRun(dir.Path(), job, &process).Outcome, GenerateOutcome::Started);
   ASSERT_TRUE(process);
-  ASSERT_TRUE(testing::WaitForExit(process.get(), 60000));
+  ASSERT_TRUE(testing::WaitForExit(process.get()));
   const std::string bytes = ReadFileBytes(ScriptPath(dir.Path()));
   EXPECT_EQ(bytes.substr(bytes.size() - 4), "\r\n\r\n");
   const auto calls = testing::ReadRecordedCalls(dir.Path());
@@ -144,7 +144,7 @@ TEST(GenerateAndRun, WritesAndStartsTheScript) {
 
   // The same job again gives the same bytes.
   ASSERT_EQ(GenerateAndRun(dir.Path(), job, &process).Outcome, GenerateOutcome::Started);
-  ASSERT_TRUE(testing::WaitForExit(process.get(), 60000));
+  ASSERT_TRUE(testing::WaitForExit(process.get()));
   EXPECT_EQ(ReadFileBytes(ScriptPath(dir.Path())), bytes);
 }
 

@@ -40,7 +40,7 @@ class FakeRar : public ::testing::Test {
   DWORD RunLine(const std::wstring& line) {
     HANDLE process = Start(line);
     DWORD code = 0xDEAD;
-    if (process && WaitForExit(process, 60000)) GetExitCodeProcess(process, &code);
+    if (process && WaitForExit(process)) GetExitCodeProcess(process, &code);
     if (process) CloseHandle(process);
     return code;
   }
@@ -158,7 +158,7 @@ TEST_F(FakeRar, DelaysEachCallAndNotesCallsOnTheSameArchiveAtOnce) {
   const auto together = [&](const std::wstring& first, const std::wstring& second) {
     const ULONGLONG start = GetTickCount64();
     HANDLE a = Start(first), b = Start(second);
-    EXPECT_TRUE(a && b && WaitForExit(a, 60000) && WaitForExit(b, 60000));
+    EXPECT_TRUE(a && b && WaitForExit(a) && WaitForExit(b));
     for (HANDLE h : {a, b}) if (h) CloseHandle(h);
     return GetTickCount64() - start;
   };

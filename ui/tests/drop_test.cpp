@@ -59,7 +59,7 @@ class DropTest : public ::testing::Test {
     ShowWindow(hwnd_, SW_SHOWNORMAL);
   }
   void TearDown() override {
-    if (window_ && window_->ScriptProcess()) testing::WaitForExit(window_->ScriptProcess(), 30000);
+    if (window_ && window_->ScriptProcess()) testing::WaitForExit(window_->ScriptProcess());
     window_.reset();
     CoUninitialize();
   }
@@ -203,7 +203,7 @@ TEST_F(DropTest, AnArchiveDeeperThanMaxPathIsImportedAndDroppedWholeAndReachesTh
   Button_SetCheck(Control(Check1), BST_CHECKED);
   SendMessageW(Control(Command9), BM_CLICK, 0, 0);
   ASSERT_TRUE(window_->ScriptProcess()) << "the script was not started";
-  ASSERT_TRUE(testing::WaitForExit(window_->ScriptProcess(), 60000));
+  ASSERT_TRUE(testing::WaitForExit(window_->ScriptProcess()));
   EXPECT_EQ(testing::ReadRecordedCalls(program_.Path()),
             (std::vector<Strings>{{L"d", archive, L"old.txt"}, {L"k", archive}}));
   const testing::FakeArchive after = testing::ReadFakeArchive(archive);

@@ -2,9 +2,12 @@
 # Drives the real program from outside, as a person would: mouse clicks at the controls' places and
 # typing through xdotool on a private Xvfb display, then checks the bytes of the tmp.bat it wrote and
 # what the stand-in archiver received when the script ran.
-# Usage: ui/tests/e2e_test.sh RARBATCH.exe FAKE_RAR.exe
+# Each step waits for the state it asked for (the text typed, the list grown, the folder opened),
+# read through tools/window_probe.exe; a step whose state never comes fails the test with that step
+# named, before anything is checked.
+# Usage: ui/tests/e2e_test.sh RARBATCH.exe FAKE_RAR.exe WINDOW_PROBE.exe
 set -u
-exe=$1 fake_rar=$2
+exe=$1 fake_rar=$2 window_probe=$3
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 export WINEPREFIX="$root/build/wineprefix" LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -16,6 +19,7 @@ for tool in Xvfb xdotool wine; do
 done
 
 . "$root/tools/xvfb.sh"
+. "$root/tools/drive.sh"
 start_scratch_run e2e
 fail() {
   # What the screen showed at the failure, for whoever reads the log.
@@ -44,83 +48,110 @@ start_display 290 || exit 1
 # The prefix's first run creates it, with the display up.
 [ -f "$WINEPREFIX/system.reg" ] || RARBATCH_USE_DISPLAY=1 "$root/tools/wine-run" cmd /c exit >/dev/null 2>&1
 
-wait_window() {  # NAME [TENTHS]: prints the id of the first visible window with that name
-  local id=""
-  for _ in $(seq "${2:-300}"); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) || true
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
-
+main='压缩包批量处理'
 wine "$program_dir/rarbatch.exe" >"$work/app.log" 2>&1 &
 app_pid=$!
-window=$(wait_window '压缩包批量处理') || fail "the window did not appear"
-sleep 1
+window=$(wait_window "$main") || fail "the window did not appear"
 # Without a window manager the X window is the client area; the controls' places are those of the
 # layout at 96 DPI (15 twips to the pixel).
-eval "$(xdotool getwindowgeometry --shell "$window")"
+client_size_is() { eval "$(xdotool getwindowgeometry --shell "$window")"; [ "$WIDTH" = 477 ] && [ "$HEIGHT" = 535 ]; }
+wait_until "$patience" client_size_is || fail "client area ${WIDTH}x${HEIGHT}, not 477x535"
 ox=$X oy=$Y
-[ "$WIDTH" = 477 ] && [ "$HEIGHT" = 535 ] || fail "client area ${WIDTH}x${HEIGHT}, not 477x535"
-click() { xdotool mousemove $((ox + $1)) $((oy + $2)) click 1; sleep 0.3; }
+# The control identifiers (ui/layout.h).
+Text1=101 List1=104 Text2=105 List2=113 List3=122 Check1=127 Check2=128 Text4=129 Check3=133
+click() { xdotool mousemove $((ox + $1)) $((oy + $2)) click 1; }
 # Clicks a button that opens a dialog and prints the dialog's id. Right after another dialog has
-# closed, the first click may only give the window back its focus, so it is tried again.
+# closed, the first click may only give the window back its focus, so it is clicked again until the
+# dialog shows.
 open_dialog() {  # X Y NAME
-  local id
-  for _ in 1 2 3; do
+  local id deadline=$(( $(date +%s) + patience ))
+  while [ "$(date +%s)" -lt "$deadline" ]; do
     click "$1" "$2"
-    id=$(wait_window "$3" 50) && { echo "$id"; return 0; }
+    id=$(wait_window "$3" 10) && { echo "$id"; return 0; }
   done
   return 1
 }
-type_text() { xdotool type --delay 20 "$1"; sleep 0.3; }
+# Clicks a text box and types into it, again if the keys went astray, until the box holds the text.
+type_into() {  # X Y ID TEXT
+  local deadline=$(( $(date +%s) + patience ))
+  while [ "$(date +%s)" -lt "$deadline" ]; do
+    click "$1" "$2"
+    xdotool key End shift+Home BackSpace
+    xdotool type --delay 20 "$4"
+    wait_probe "$4" 10 text "$main" "$3" && return 0
+  done
+  fail "could not set up the test: the box $3 does not hold '$4'"
+}
+# Clicks a button until the list `ID` holds COUNT items.
+press_until_count() {  # X Y ID COUNT
+  click "$1" "$2"
+  wait_probe "$4" 30 count "$main" "$3" || fail "could not set up the test: the list $3 does not hold $4 items"
+}
+check_box() {  # X Y ID
+  click "$1" "$2"
+  wait_probe 1 30 check "$main" "$3" || fail "could not set up the test: the check box $3 is not checked"
+}
 
-click 197 32          # Text1, the archiver's path
-type_text "$rar_win"
-click 185 260         # Text2, a name to delete
-type_text 'old & 100%.doc'
-click 326 261         # Command2 (添加)
-click 185 260
-xdotool key Home shift+End; type_text '*.bak'
-click 326 261
+type_into 197 32 $Text1 "$rar_win"                    # the archiver's path
+type_into 185 260 $Text2 'old & 100%.doc'             # a name to delete
+press_until_count 326 261 $List1 1                    # Command2 (添加)
+type_into 185 260 $Text2 '*.bak'
+press_until_count 326 261 $List1 2
 
-# Command8 (浏览) imports the archive folder: walk the folder tree to it, one name at a time.
-dialog=$(open_dialog 317 141 '选择文件夹') || fail "the folder dialog did not appear"
-sleep 1
+# Command8 (浏览) imports the archive folder: walk the folder tree to it with the keyboard, one name
+# at a time, each step read back from the tree.
+folders='选择文件夹'
+dialog=$(open_dialog 317 141 "$folders") || fail "the folder dialog did not appear"
 eval "$(xdotool getwindowgeometry --shell "$dialog")"
-# The drive that holds the Unix root, first under the desktop in the tree. A click on the tree's
+tree_depth_is() { [ "$(probe tree "$folders" | tail -n +2 | wc -l)" = "$1" ]; }
+selected_is_open() { [ "$(probe tree "$folders" | head -1)" = open ]; }
+selected_is() { [ "$(probe tree "$folders" | tail -1)" = "$1" ]; }
+# The drive that holds the Unix root comes first under the desktop in the tree. A click on the tree's
 # empty lower part gives it the focus; the keys then choose by order, whatever the font's row height.
-xdotool mousemove $((X + 100)) $((Y + 230)) click 1; sleep 0.5
-xdotool key Home; sleep 0.3; xdotool key Down; sleep 0.5
+xdotool mousemove $((X + 100)) $((Y + 230)) click 1
+xdotool key Home
+wait_until 30 tree_depth_is 1 || fail "could not set up the test: Home did not select the desktop"
+xdotool key Down
+wait_until 30 tree_depth_is 2 || fail "could not set up the test: Down did not select the first drive"
 IFS=/ read -r -a parts <<<"${work#/}/archives"
 for part in "${parts[@]}"; do
-  xdotool key Right; sleep 1  # open the folder
-  type_text "$part"; sleep 1.2  # select the child by its name, then let the search reset
+  xdotool key Right  # open the folder
+  wait_until 30 selected_is_open || fail "could not set up the test: the folder tree did not open the folder above '$part'"
+  # Select the child by typing its name. A name typed too soon after another continues that search,
+  # so on a miss the search is let reset before the name is typed again.
+  deadline=$(( $(date +%s) + patience ))
+  until xdotool type --delay 20 "$part" && wait_until 5 selected_is "$part"; do
+    [ "$(date +%s)" -ge "$deadline" ] && fail "could not set up the test: the folder tree never selected '$part'"
+    sleep 1.5
+  done
 done
-xdotool key Return; sleep 1
+xdotool key Return
+wait_no_window "$folders" || fail "the folder dialog did not close"
+wait_probe 2 "$patience" count "$main" $List2 || fail "the folder's two archives were not imported"
 
 # Command13 (添加单个文件) appends one file chosen in the file dialog.
-dialog=$(open_dialog 206 366 '选择 要添加的文件') || fail "the file dialog did not appear"
-sleep 1
-xdotool windowfocus --sync "$dialog"; sleep 0.3
-type_text "$add_win"
-xdotool key Return; sleep 1
+files='选择 要添加的文件'
+dialog=$(open_dialog 206 366 "$files") || fail "the file dialog did not appear"
+xdotool windowfocus --sync "$dialog"
+xdotool type --delay 20 "$add_win"
+xdotool key Return
+wait_no_window "$files" || fail "the file dialog did not close"
+wait_probe 1 "$patience" count "$main" $List3 || fail "the chosen file was not added"
 
-click 20 471          # Check1, lock
-click 20 489          # Check2, password
-click 230 489         # Text4
-type_text 'p w&d'
+check_box 20 471 $Check1                              # lock
+check_box 20 489 $Check2                              # password
+type_into 230 489 $Text4 'p w&d'
 click 372 519         # Command9: write tmp.bat and run it
 
 script="$program_dir/tmp.bat"
 log="$work/arc hiver/args.log"
-for _ in $(seq 100); do [ -s "$log" ] && break; sleep 0.1; done
+wait_until "$patience" test -s "$log" || fail "the script called no archiver"
 [ -f "$script" ] || fail "tmp.bat was not written beside the program"
 written=$(mktemp)
 cp "$script" "$written"
 # Eight calls in all; then the script ends and takes its password with it.
-for _ in $(seq 200); do [ "$(grep -c -xF k "$log" 2>/dev/null)" = 2 ] && [ ! -e "$script" ] && break; sleep 0.1; done
+script_done() { [ "$(grep -c -xF k "$log" 2>/dev/null)" = 2 ] && [ ! -e "$script" ]; }
+wait_until "$patience" script_done
 [ -e "$script" ] && fail "tmp.bat, which holds the password, was not deleted after the script ended"
 script=$written
 
@@ -151,7 +182,7 @@ for archive in A.RAR b.rar; do
   printf 'fake archive\nentry old\t\nentry 100%%.doc\t\nentry x.bak\t\nentry keep.txt\t\n' >"$work/archives/$archive"
 done
 : >"$log"
-click 175 471         # Check3, run in the program
+check_box 175 471 $Check3                             # run in the program
 click 372 519         # Command9
 results=$(wait_window '处理结果') || fail "the results window did not appear"
 [ -e "$program_dir/tmp.bat" ] && fail "a script was written although the program runs the job itself"
@@ -159,11 +190,13 @@ eval "$(xdotool getwindowgeometry --shell "$results")"
 rx=$X ry=$Y rw=$WIDTH rh=$HEIGHT
 # 复制报告, third button from the right edge (96 DPI: margin 8, 关闭 80, 保存报告… 88, gaps 6).
 report=""
-for _ in $(seq 120); do
-  xdotool mousemove $((rx + rw - 8 - 80 - 6 - 88 - 6 - 44)) $((ry + rh - 8 - 12)) click 1; sleep 0.5
+report_done() {
+  xdotool mousemove $((rx + rw - 8 - 80 - 6 - 88 - 6 - 44)) $((ry + rh - 8 - 12)) click 1
+  sleep 0.3  # between a click and the clipboard's read; the loop reads the state again anyway
   report=$(xclip -o -selection clipboard 2>/dev/null | tr -d '\r') || true
-  case "$report" in *等待*|*正在处理*|"") continue ;; *) break ;; esac
-done
+  case "$report" in *等待*|*正在处理*|"") return 1 ;; *) return 0 ;; esac
+}
+wait_until "$patience" report_done
 expected_report=$(printf '压缩包\t状态\t说明\n%s\t成功\t\n%s\t成功\t' "$archives_win\\A.RAR" "$archives_win\\b.rar")
 if [ "$report" != "$expected_report" ]; then
   echo "--- expected"; printf '%s\n' "$expected_report"; echo "--- copied"; printf '%s\n' "$report"

@@ -49,7 +49,7 @@ class MainWindowTest : public ::testing::Test {
     UpdateWindow(hwnd_);
   }
   void TearDown() override {
-    if (window_ && window_->ScriptProcess()) testing::WaitForExit(window_->ScriptProcess(), 30000);
+    if (window_ && window_->ScriptProcess()) testing::WaitForExit(window_->ScriptProcess());
     if (window_ && window_->Results()) testing::PumpUntil([&] { return !window_->Results()->IsRunning(); });
     window_.reset();
     SetWebOpener(nullptr);
@@ -332,16 +332,19 @@ TEST_F(MainWindowTest, FolderButtonsImportRarArchivesAndAllFiles) {
   for (const wchar_t* name : {L"b.rar", L"A.RAR", L"notes.txt"}) MakeFile(d + name);
   const std::wstring folder = d.substr(0, d.size() - 1);  // as the picker returns it
 
+  bool chosen = false;
   ASSERT_TRUE(ClickAnswering(Command8, [&](HWND dialog) {
     EXPECT_NE(StaticTexts(dialog).find(L"请选择你要处理的包含 RAR 压缩文件的目录"), std::wstring::npos);
-    ChooseFolder(dialog, folder);
+    chosen = ChooseFolder(dialog, folder);
   }));
+  ASSERT_TRUE(chosen);
   EXPECT_EQ(Items(Control(List2)), (Strings{d + L"A.RAR", d + L"b.rar"}));
 
   ASSERT_TRUE(ClickAnswering(Command10, [&](HWND dialog) {
     EXPECT_NE(StaticTexts(dialog).find(L"请选择你要添加的文件的目录"), std::wstring::npos);
-    ChooseFolder(dialog, folder);
+    chosen = ChooseFolder(dialog, folder);
   }));
+  ASSERT_TRUE(chosen);
   EXPECT_EQ(Items(Control(List3)), (Strings{d + L"A.RAR", d + L"b.rar", d + L"notes.txt"}));
 
   ASSERT_TRUE(ClickAnswering(Command8, [](HWND dialog) { PressButton(dialog, IDCANCEL); }));
@@ -363,13 +366,9 @@ TEST_F(MainWindowTest, GenerateWithoutArchiverOnlySaysSo) {
   EXPECT_FALSE(Script());
 }
 
-bool FileGoesWithin(const std::wstring& path, DWORD timeoutMs) {
-  const DWORD start = GetTickCount();
-  while (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-    if (GetTickCount() - start > timeoutMs) return false;
-    Sleep(20);
-  }
-  return true;
+// Whether the file is gone, or goes while the test waits.
+bool FileGoes(const std::wstring& path) {
+  return testing::WaitUntil([&] { return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES; });
 }
 
 // The script's bytes as the program writes them: in the OEM code page, 936 here.
@@ -409,8 +408,8 @@ TEST_F(MainWindowTest, GenerateWritesTheWindowsJobAndTheArchiverGetsIt) {
   Click(Command9);
   ASSERT_TRUE(Script()) << "the script was not started";
   EXPECT_EQ(ReadFileBytes(d + L"tmp.bat"), ToAnsi(ComposeBatchScript(want) + L"\r\n"));
-  ASSERT_TRUE(testing::WaitForExit(Script(), 60000));
-  EXPECT_TRUE(FileGoesWithin(d + L"tmp.bat", 10000)) << "a script holding a password is deleted";
+  ASSERT_TRUE(testing::WaitForExit(Script()));
+  EXPECT_TRUE(FileGoes(d + L"tmp.bat")) << "a script holding a password is deleted";
 
   std::vector<Strings> calls;
   for (const std::wstring& archive : want.Archives) {
@@ -425,7 +424,7 @@ TEST_F(MainWindowTest, GenerateWritesTheWindowsJobAndTheArchiverGetsIt) {
   Button_SetCheck(Control(Check2), BST_UNCHECKED);
   Click(Command9);
   ASSERT_TRUE(Script());
-  ASSERT_TRUE(testing::WaitForExit(Script(), 60000));
+  ASSERT_TRUE(testing::WaitForExit(Script()));
   want.UsePassword = false;
   EXPECT_EQ(ReadFileBytes(d + L"tmp.bat"), ToAnsi(ComposeBatchScript(want) + L"\r\n"));
   EXPECT_EQ(Items(Control(List2)).size(), 2u) << "the window keeps the job";
@@ -452,7 +451,7 @@ TEST_F(MainWindowTest, ASecondPressWhileTheScriptRunsIsRefusedAndTouchesNothing)
   EXPECT_EQ(Script(), first) << "no second script";
   EXPECT_EQ(ReadFileBytes(d + L"tmp.bat"), bytes) << "the running script is not rewritten";
 
-  ASSERT_TRUE(testing::WaitForExit(first, 60000));
+  ASSERT_TRUE(testing::WaitForExit(first));
   Click(Command9);  // once it has ended, the button works again
   EXPECT_NE(Script(), first);
   EXPECT_NE(ReadFileBytes(d + L"tmp.bat"), bytes);

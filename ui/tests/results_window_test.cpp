@@ -113,7 +113,7 @@ TEST_F(ResultsWindowTest, CopySaveRetryAndTheDetailWindow) {
   ListView_SetItemState(Table(), 1, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
   MSG enter{Table(), WM_KEYDOWN, VK_RETURN, 0, 0, {}};
   IsDialogMessageW(window_->Handle(), &enter);
-  EXPECT_TRUE(PumpUntil([&] { return detailOf(L"locked.rar") != nullptr; }, 10000));
+  EXPECT_TRUE(PumpUntil([&] { return detailOf(L"locked.rar") != nullptr; }));
 
   RECT item{};
   ListView_GetItemRect(Table(), 2, &item, LVIR_BOUNDS);
@@ -122,7 +122,7 @@ TEST_F(ResultsWindowTest, CopySaveRetryAndTheDetailWindow) {
   SendMessageW(Table(), WM_LBUTTONUP, 0, at);
   SendMessageW(Table(), WM_LBUTTONDBLCLK, MK_LBUTTON, at);
   SendMessageW(Table(), WM_LBUTTONUP, 0, at);
-  EXPECT_TRUE(PumpUntil([&] { return detailOf(L"missing.rar") != nullptr; }, 10000));
+  EXPECT_TRUE(PumpUntil([&] { return detailOf(L"missing.rar") != nullptr; }));
 
   // Retry runs only the failed archives: with the lock taken off one, it now succeeds.
   FakeArchive unlocked = testing::ReadFakeArchive(dir_.Path() + L"locked.rar");

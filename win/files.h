@@ -1,8 +1,9 @@
-// Writing a whole file at once.
+// Writing a whole file at once, and reading a file's first bytes.
 #pragma once
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 
 namespace rarbatch {
@@ -10,5 +11,17 @@ namespace rarbatch {
 // Creates or truncates `path` and writes `bytes` to it. Returns ERROR_SUCCESS, or the system's error
 // code of the step that failed.
 DWORD WriteWholeFile(const std::wstring& path, const std::string& bytes);
+
+// What ReadFileStart read: Error is ERROR_SUCCESS and Bytes the bytes read, or Error the system's
+// error code of the step that failed and Bytes empty.
+struct FileStart {
+  DWORD Error = ERROR_SUCCESS;
+  std::string Bytes;
+};
+
+// The first `count` bytes of the file at `path`, or all of it when it is shorter. A full path is
+// opened in its extended form, so it may be longer than MAX_PATH. The file stays open to others for
+// reading, writing and deleting while it is read.
+FileStart ReadFileStart(const std::wstring& path, std::size_t count);
 
 }  // namespace rarbatch

@@ -1,0 +1,63 @@
+// Reading a file's first bytes: a short file, one another handle is writing, a missing one, and one
+// deeper than MAX_PATH.
+#include "win/files.h"
+
+#include <gtest/gtest.h>
+
+#include "core/paths.h"
+#include "tools/test_support.h"
+#include "win/handles.h"
+
+namespace rarbatch {
+namespace {
+
+TEST(ReadFileStart, ReadsUpToTheCountOrTheFilesEnd) {
+  testing::ScratchFolder folder;
+  const std::wstring path = folder.Path() + L"压缩包 1.rar";
+  ASSERT_EQ(WriteWholeFile(path, std::string("Rar!\x1A\x07\x01\x00", 8)), static_cast<DWORD>(ERROR_SUCCESS));
+
+  const FileStart whole = ReadFileStart(path, 64 * 1024);
+  EXPECT_EQ(whole.Error, static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(whole.Bytes, std::string("Rar!\x1A\x07\x01\x00", 8));
+  EXPECT_EQ(ReadFileStart(path, 4).Bytes, "Rar!");
+
+  // Another program holding the file open for writing (sharing read, write and delete) does not stop
+  // the read.
+  UniqueHandle writer(CreateFileW(path.c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(writer);
+  EXPECT_EQ(ReadFileStart(path, 4).Bytes, "Rar!");
+}
+
+TEST(ReadFileStart, GivesTheSystemsErrorForWhatCannotBeRead) {
+  testing::ScratchFolder folder;
+  const struct {
+    std::wstring Path;
+    DWORD Error;
+  } cases[] = {
+      {folder.Path() + L"没有.rar", ERROR_FILE_NOT_FOUND},
+      {folder.Path() + L"没有\\a.rar", ERROR_PATH_NOT_FOUND},
+  };
+  for (const auto& c : cases) {
+    const FileStart start = ReadFileStart(c.Path, 16);
+    EXPECT_EQ(start.Error, c.Error) << ::testing::PrintToString(c.Path);
+    EXPECT_TRUE(start.Bytes.empty());
+  }
+}
+
+TEST(ReadFileStart, ReadsAFileDeeperThanMaxPath) {
+  testing::ScratchFolder folder;
+  const std::wstring deep = testing::MakeDeepFolder(folder.Path());
+  ASSERT_FALSE(deep.empty()) << "cannot make a folder deeper than MAX_PATH";
+  const std::wstring path = deep + L"a.rar";
+  ASSERT_GT(path.size(), static_cast<std::size_t>(MAX_PATH));
+  ASSERT_EQ(WriteWholeFile(ExtendedLengthPath(path), "Rar!"), static_cast<DWORD>(ERROR_SUCCESS));
+
+  const FileStart start = ReadFileStart(path, 16);
+  EXPECT_EQ(start.Error, static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(start.Bytes, "Rar!");
+}
+
+}  // namespace
+}  // namespace rarbatch

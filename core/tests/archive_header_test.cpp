@@ -35,8 +35,11 @@ std::string Hex(std::string_view digits) {
 std::string Describe(const ArchiveHeader& h) {
   static const char* const kFormats[] = {"NotRar", "Program", "UnknownRar", "Rar4", "Rar5"};
   std::string text = kFormats[static_cast<int>(h.Format)];
-  for (const auto& [set, name] : {std::pair{h.Damaged, " damaged"}, {h.Volume, " volume"},
-                                  {h.FirstVolume, " first"}, {h.Locked, " locked"}, {h.Solid, " solid"},
+  for (const auto& [set, name] : {std::pair{h.Damaged, " damaged"},
+                                  {h.Volume, " volume"},
+                                  {h.FirstVolume, " first"},
+                                  {h.Locked, " locked"},
+                                  {h.Solid, " solid"},
                                   {h.NamesEncrypted, " names-encrypted"}}) {
     if (set) text += name;
   }
@@ -45,41 +48,32 @@ std::string Describe(const ArchiveHeader& h) {
 
 struct Case {
   const char* What;
-  std::string Bytes;
   const char* Expected;
+  std::string Bytes;
 };
 
-// The first 48 bytes of archives that rar 7.01 made of one small file a.txt (two for -s, a 3000-byte
-// big.bin for -v1k), fields as: signature, CRC32, header size, header, the bytes after it.
+// The first bytes of archives that rar 7.01 made of one small file a.txt (two for -s, a 3000-byte
+// big.bin for -v1k): signature, CRC32, header size, header (for -hp the encryption header:
+// type, flags, version, flags, KDF count, salt, check value), then 8 bytes of what follows (2 for -hp).
 TEST(ReadArchiveHeader, ArchivesTheArchiverMade) {
   const Case cases[] = {
-      {"rar a plain.rar a.txt",
-       Hex("526172211a070100 3392b5e5 0a 01050600050101808000 751607bf2302030b8600048600a4830220303a368000010561"),
-       "Rar5"},
-      {"rar a locked.rar a.txt, then rar k locked.rar",
-       Hex("526172211a070100 fd0e6b82 0a 01050610050101808000 d7c87dad2102030b060406a4830220303a3680000105612e74"),
-       "Rar5 locked"},
-      {"rar a -hpsecret hp.rar a.txt: the encryption header comes first",
-       Hex("526172211a070100 71dfd8a7 21 040000010fcbeac1e7d1b91597a43f53b9a7358b57ec9c58bbf81ad41e545157ee 14c8"),
-       "Rar5 names-encrypted"},
-      {"rar a -psecret p.rar a.txt: the data is encrypted, the names are not",
-       Hex("526172211a070100 3392b5e5 0a 01050600050101808000 fcc2e9a35402033ca000048600a483024a237a318003010561"),
-       "Rar5"},
-      {"rar a -zc.txt comment.rar a.txt: the comment is a header of its own after the main header",
-       Hex("526172211a070100 3392b5e5 0a 01050600050101808000 c912195b130302850004850000146fc22880000103434d546e"),
-       "Rar5"},
-      {"rar a -s solid.rar a.txt c.txt",
-       Hex("526172211a070100 20b6fa11 0a 01050604050101808000 3ac7bb9b2302030b9300048600a4830220303a36801b010561"),
-       "Rar5 solid"},
-      {"rar a -m0 -v1k vol.rar big.bin: vol.part1.rar",
-       Hex("526172211a070100 6de12827 0b 0105070106010180808000 91bbd64c2502130be70604b817a483028c5da1e880000107"),
-       "Rar5 volume first"},
-      {"the same: vol.part2.rar, volume number 1",
-       Hex("526172211a070100 a9c2c4ca 0c 010507030106010180808000 b600c1bf25021b0be60604b817a48302fb111638800001"),
-       "Rar5 volume"},
-      {"rar a -ams ams.rar a.txt: the archive's name in the extra area",
-       Hex("526172211a070100 954e96f1 1d 0105190005010180800012020f07616d732e7261721a02bec10842ef18 751607bf2302"),
-       "Rar5"},
+      {"rar a plain.rar a.txt", "Rar5",
+       Hex("526172211a070100 3392b5e5 0a 01050600050101808000 751607bf2302030b")},
+      {"rar a locked.rar a.txt, then rar k locked.rar", "Rar5 locked",
+       Hex("526172211a070100 fd0e6b82 0a 01050610050101808000 d7c87dad2102030b")},
+      {"rar a -hpsecret hp.rar a.txt: the encryption header comes first", "Rar5 names-encrypted",
+       Hex("526172211a070100 71dfd8a7 21 040000010f"
+           "cbeac1e7d1b91597a43f53b9a7358b57ec9c58bbf81ad41e545157ee 14c8")},
+      {"rar a -psecret p.rar a.txt: the data is encrypted, the names are not", "Rar5",
+       Hex("526172211a070100 3392b5e5 0a 01050600050101808000 fcc2e9a35402033c")},
+      {"rar a -zc.txt comment.rar a.txt: the comment is a header of its own after the main header", "Rar5",
+       Hex("526172211a070100 3392b5e5 0a 01050600050101808000 c912195b13030285")},
+      {"rar a -s solid.rar a.txt c.txt", "Rar5 solid",
+       Hex("526172211a070100 20b6fa11 0a 01050604050101808000 3ac7bb9b2302030b")},
+      {"rar a -m0 -v1k vol.rar big.bin: vol.part1.rar", "Rar5 volume first",
+       Hex("526172211a070100 6de12827 0b 0105070106010180808000 91bbd64c2502130b")},
+      {"the same: vol.part2.rar, volume number 1", "Rar5 volume",
+       Hex("526172211a070100 a9c2c4ca 0c 010507030106010180808000 b600c1bf25021b0b")},
   };
   for (const Case& c : cases) EXPECT_EQ(Describe(ReadArchiveHeader(c.Bytes)), c.Expected) << c.What;
 }
@@ -87,20 +81,22 @@ TEST(ReadArchiveHeader, ArchivesTheArchiverMade) {
 // Fields: signature, HEAD_CRC, HEAD_TYPE, HEAD_FLAGS, HEAD_SIZE, the rest; the CRC from zlib's crc32.
 TEST(ReadArchiveHeader, Rar4MainHeadersMadeByHand) {
   const Case cases[] = {
-      {"no flags", Hex("526172211a0700 cf90 73 0000 0d00 000000000000"), "Rar4"},
-      {"locked", Hex("526172211a0700 b530 73 0400 0d00 000000000000"), "Rar4 locked"},
-      {"first volume", Hex("526172211a0700 b2ef 73 0101 0d00 000000000000"), "Rar4 volume first"},
-      {"later volume", Hex("526172211a0700 f1fb 73 0100 0d00 000000000000"), "Rar4 volume"},
-      {"block headers encrypted", Hex("526172211a0700 ce99 73 8000 0d00 000000000000"), "Rar4 names-encrypted"},
-      {"solid, with a comment", Hex("526172211a0700 0600 73 0a00 0d00 000000000000"), "Rar4 solid"},
-      {"encryption version byte, CRC over the whole header",
-       Hex("526172211a0700 82c7 73 8002 0e00 0000000000001d"), "Rar4 names-encrypted"},
-      {"locked flag with the CRC of another header", Hex("526172211a0700 b430 73 0400 0d00 000000000000"),
-       "Rar4 damaged"},
-      {"a file header where the main header belongs", Hex("526172211a0700 4c85 74 0000 0d00 000000000000"),
-       "Rar4 damaged"},
-      {"HEAD_SIZE below the fixed fields", Hex("526172211a0700 cf90 73 0000 0c00 000000000000"), "Rar4 damaged"},
-      {"cut one byte short", Hex("526172211a0700 cf90 73 0000 0d00 0000000000"), "Rar4 damaged"},
+      {"no flags", "Rar4", Hex("526172211a0700 cf90 73 0000 0d00 000000000000")},
+      {"locked", "Rar4 locked", Hex("526172211a0700 b530 73 0400 0d00 000000000000")},
+      {"first volume", "Rar4 volume first", Hex("526172211a0700 b2ef 73 0101 0d00 000000000000")},
+      {"later volume", "Rar4 volume", Hex("526172211a0700 f1fb 73 0100 0d00 000000000000")},
+      {"block headers encrypted", "Rar4 names-encrypted",
+       Hex("526172211a0700 ce99 73 8000 0d00 000000000000")},
+      {"solid, with a comment", "Rar4 solid", Hex("526172211a0700 0600 73 0a00 0d00 000000000000")},
+      {"encryption version byte, CRC over the whole header", "Rar4 names-encrypted",
+       Hex("526172211a0700 82c7 73 8002 0e00 0000000000001d")},
+      {"locked flag with the CRC of another header", "Rar4 damaged",
+       Hex("526172211a0700 b430 73 0400 0d00 000000000000")},
+      {"a file header where the main header belongs", "Rar4 damaged",
+       Hex("526172211a0700 4c85 74 0000 0d00 000000000000")},
+      {"HEAD_SIZE below the fixed fields", "Rar4 damaged",
+       Hex("526172211a0700 cf90 73 0000 0c00 000000000000")},
+      {"cut one byte short", "Rar4 damaged", Hex("526172211a0700 cf90 73 0000 0d00 0000000000")},
   };
   for (const Case& c : cases) EXPECT_EQ(Describe(ReadArchiveHeader(c.Bytes)), c.Expected) << c.What;
 }
@@ -110,28 +106,28 @@ TEST(ReadArchiveHeader, CutBrokenAndHostileInput) {
   std::string lockedWithoutNewCrc = plain;
   lockedWithoutNewCrc[16] = '\x10';
   const Case cases[] = {
-      {"empty", "", "NotRar"},
-      {"text", "Rar archive list\r\n", "NotRar"},
-      {"a zip", Hex("504b0304140000000800"), "NotRar"},
-      {"zeros", std::string(kArchiveHeaderReadSize, '\0'), "NotRar"},
-      {"cut inside the signature", plain.substr(0, 5), "NotRar"},
-      {"a program, perhaps self-extracting", Hex("4d5a90000300000004000000ffff0000"), "Program"},
-      {"the 1.4 format", Hex("52457e5e"), "UnknownRar"},
-      {"a later format version", Hex("526172211a070200 3392b5e5"), "UnknownRar"},
-      {"cut before the format version", plain.substr(0, 6), "UnknownRar"},
-      {"RAR 5 signature broken in its last byte", Hex("526172211a070101 3392b5e5 0a"), "Rar5 damaged"},
-      {"locked flag set under the unlocked header's CRC", lockedWithoutNewCrc, "Rar5 damaged"},
-      {"header size 0", Hex("526172211a070100 00000000 00"), "Rar5 damaged"},
-      {"header size far past the bytes", Hex("526172211a070100 3392b5e5 ffffffff0f 0105"), "Rar5 damaged"},
-      {"header size of 11 bytes", Hex("526172211a070100 3392b5e5 8080808080808080808001 01"), "Rar5 damaged"},
-      {"a file header first", Hex("526172211a070100 719b99be 02 0205"), "Rar5 damaged"},
-      {"archive flags past the header's end", Hex("526172211a070100 b54b27a6 03 010506"), "Rar5 damaged"},
-      {"with a data area", Hex("526172211a070100 f9621dd9 05 0103000511"), "Rar5 volume first locked"},
-      {"archive flags in 10 bytes", Hex("526172211a070100 22c501ea 0c 010090808080808080808000"), "Rar5 locked"},
-      {"a 10-byte number beyond 64 bits", Hex("526172211a070100 0ea40f04 0c 010090808080808080808002"),
-       "Rar5 damaged"},
-      {"archive flags in 11 bytes", Hex("526172211a070100 91d604a1 0d 01009080808080808080808000"),
-       "Rar5 damaged"},
+      {"empty", "NotRar", ""},
+      {"a zip", "NotRar", Hex("504b0304140000000800")},
+      {"zeros", "NotRar", std::string(kArchiveHeaderReadSize, '\0')},
+      {"cut inside the signature", "NotRar", plain.substr(0, 5)},
+      {"a program, perhaps self-extracting", "Program", Hex("4d5a90000300000004000000ffff0000")},
+      {"the 1.4 format", "UnknownRar", Hex("52457e5e")},
+      {"a later format version", "UnknownRar", Hex("526172211a070200 3392b5e5")},
+      {"cut before the format version", "UnknownRar", plain.substr(0, 6)},
+      {"RAR 5 signature broken in its last byte", "Rar5 damaged", Hex("526172211a070101 3392b5e5 0a")},
+      {"locked flag set under the unlocked header's CRC", "Rar5 damaged", lockedWithoutNewCrc},
+      {"header size 0", "Rar5 damaged", Hex("526172211a070100 00000000 00")},
+      {"header size far past the bytes", "Rar5 damaged", Hex("526172211a070100 3392b5e5 ffffffff0f 0105")},
+      {"header size of 11 bytes", "Rar5 damaged", Hex("526172211a070100 3392b5e5 8080808080808080808001 01")},
+      {"a file header first", "Rar5 damaged", Hex("526172211a070100 719b99be 02 0205")},
+      {"archive flags past the header's end", "Rar5 damaged", Hex("526172211a070100 b54b27a6 03 010506")},
+      {"with a data area", "Rar5 volume first locked", Hex("526172211a070100 f9621dd9 05 0103000511")},
+      {"archive flags in 10 bytes", "Rar5 locked",
+       Hex("526172211a070100 22c501ea 0c 010090808080808080808000")},
+      {"a 10-byte number beyond 64 bits", "Rar5 damaged",
+       Hex("526172211a070100 0ea40f04 0c 010090808080808080808002")},
+      {"archive flags in 11 bytes", "Rar5 damaged",
+       Hex("526172211a070100 91d604a1 0d 01009080808080808080808000")},
   };
   for (const Case& c : cases) EXPECT_EQ(Describe(ReadArchiveHeader(c.Bytes)), c.Expected) << c.What;
   // Every cut of a whole header, including inside the CRC and the size: nothing read past the end.
@@ -144,7 +140,8 @@ TEST(WhyNoCallCanSucceed, GivesTheReasonOnlyWhenEveryCallMustFail) {
   const auto header = [](const char* bytes) { return ReadArchiveHeader(Hex(bytes)); };
   const ArchiveHeader plain = header("526172211a070100 3392b5e5 0a 01050600050101808000");
   const ArchiveHeader locked = header("526172211a070100 fd0e6b82 0a 01050610050101808000");
-  const ArchiveHeader namesEncrypted = header("526172211a070100 71dfd8a7 21 040000010fcbeac1e7d1b91597a43f53b9a7358b57ec9c58bbf81ad41e545157ee");
+  const ArchiveHeader namesEncrypted = header(
+      "526172211a070100 71dfd8a7 21 040000010fcbeac1e7d1b91597a43f53b9a7358b57ec9c58bbf81ad41e545157ee");
   const ArchiveHeader volume = header("526172211a070100 a9c2c4ca 0c 010507030106010180808000");
   const ArchiveHeader rar4LockedEncrypted{ArchiveFormat::Rar4, false, false, false, true, false, true};
   const ArchiveHeader damagedLooksLocked = header("526172211a070100 3392b5e5 0a 01050610050101808000");
@@ -169,7 +166,6 @@ TEST(WhyNoCallCanSucceed, GivesTheReasonOnlyWhenEveryCallMustFail) {
   } cases[] = {
       {"not RAR", header("504b0304"), comments, L"不是 RAR 压缩包"},
       {"a program", header("4d5a9000"), deletes, none},
-      {"a later format", header("526172211a0702"), deletes, none},
       {"damaged: the archiver reports", damagedLooksLocked, deletes, none},
       {"plain", plain, deletesAndLocks, none},
       {"locked, delete", locked, deletes, L"已锁定"},
@@ -189,30 +185,32 @@ TEST(WhyNoCallCanSucceed, GivesTheReasonOnlyWhenEveryCallMustFail) {
 }
 
 #ifndef _WIN32
-// The archiver on this machine makes each kind of archive now, and the header reads as it should.
+// The archiver on this machine makes each kind of archive now, and its header reads as it should.
 TEST(ReadArchiveHeader, AgreesWithTheInstalledArchiver) {
   if (access("/usr/bin/rar", X_OK) != 0) GTEST_SKIP() << "/usr/bin/rar is not installed";
   char folderTemplate[] = "/tmp/rarbatch-header-XXXXXX";
-  const std::string folder = mkdtemp(folderTemplate);
-  const std::string setUp = "cd " + folder + " && printf hello > a.txt && head -c 3000 /dev/zero > big.bin";
-  ASSERT_EQ(std::system(setUp.c_str()), 0);
+  ASSERT_NE(mkdtemp(folderTemplate), nullptr);
+  const std::string folder = folderTemplate;
   const struct {
-    const char* Command;
+    const char* Command;  // run in the folder, which holds a.txt and big.bin
     const char* Archive;
     const char* Expected;
   } cases[] = {
-      {"rar a -idq plain.rar a.txt", "plain.rar", "Rar5"},
-      {"rar a -idq locked.rar a.txt && rar k -idq locked.rar", "locked.rar", "Rar5 locked"},
-      {"rar a -idq -hpsecret hp.rar a.txt", "hp.rar", "Rar5 names-encrypted"},
-      {"rar a -idq -psecret p.rar a.txt", "p.rar", "Rar5"},
-      {"rar a -idq -za.txt comment.rar a.txt", "comment.rar", "Rar5"},
-      {"rar a -idq -s -rr1% solid.rar a.txt big.bin", "solid.rar", "Rar5 solid"},
-      {"rar a -idq -m0 -v1k vol.rar big.bin", "vol.part1.rar", "Rar5 volume first"},
-      {"true", "vol.part3.rar", "Rar5 volume"},
+      {"rar a plain.rar a.txt", "plain.rar", "Rar5"},
+      {"rar a locked.rar a.txt && rar k locked.rar", "locked.rar", "Rar5 locked"},
+      {"rar a -hpsecret hp.rar a.txt", "hp.rar", "Rar5 names-encrypted"},
+      {"rar a -psecret p.rar a.txt", "p.rar", "Rar5"},
+      {"rar a -za.txt comment.rar a.txt", "comment.rar", "Rar5"},
+      {"rar a -s -rr1% solid.rar a.txt big.bin", "solid.rar", "Rar5 solid"},
+      {"rar a -m0 -v1k vol.rar big.bin", "vol.part1.rar", "Rar5 volume first"},
+      {"rar t vol.part1.rar", "vol.part3.rar", "Rar5 volume"},
   };
+  const std::string setUp = "cd " + folder + " && printf hello > a.txt && head -c 3000 /dev/zero > big.bin";
+  ASSERT_EQ(std::system(setUp.c_str()), 0);
   for (const auto& c : cases) {
-    const std::string command = "cd " + folder + " && " + c.Command + " </dev/null >/dev/null 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0) << c.Command;
+    const std::string command =
+        "cd " + folder + " && export PATH=/usr/bin:/bin && (" + c.Command + ") </dev/null >/dev/null 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << c.Command;
     std::ifstream file(folder + "/" + c.Archive, std::ios::binary);
     std::string bytes(kArchiveHeaderReadSize, '\0');
     file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));

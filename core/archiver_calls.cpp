@@ -3,8 +3,10 @@
 #include "archiver_calls.h"
 
 #include <algorithm>
+#include <cwctype>
 #include <iterator>
 
+#include "archive_plan.h"
 #include "archiver_args.h"
 
 namespace rarbatch {
@@ -33,24 +35,23 @@ constexpr ExitCodeEntry kExitCodes[] = {
     {255, L"用户中止"},
 };
 
-// The pieces of a command line that every call of one job shares, each quoted once.
-struct QuotedJob {
-  explicit QuotedJob(const BatchJob& job)
-      : Rar(QuoteArchiverArgument(job.RarPath)),
-        Password(job.UsePassword ? QuoteArchiverArgument(L"-p" + job.Password) : std::wstring()),
-        Comment(job.CommentFile.empty() ? std::wstring()
-                                        : QuoteArchiverArgument(L"-z" + job.CommentFile)) {}
-  std::wstring Rar, Password, Comment;
-};
+// A list file's path is not known when the job is checked; this many characters are allowed for it.
+constexpr std::size_t kListFilePathAllowance = 300;
 
-// The length of each call's command line but for the archive and the item, from the forms built in
-// ArchiverCallsFor.
-std::size_t DeleteFixed(const QuotedJob& q) { return q.Rar.size() + 3 + 1; }
-std::size_t AddFixed(const QuotedJob& q) {
-  return q.Rar.size() + 3 + (q.Password.empty() ? 0 : q.Password.size() + 1) + 1;
+CallResult CallOf(const BatchJob& job, const PlannedCall& call, std::size_t archive,
+                  const std::wstring& listFile) {
+  CallResult result;
+  result.Operation = call.Command;
+  result.CommandLine = RunCommandLine(job, call, archive, listFile);
+  result.PasswordOnInput = call.Password == PasswordSource::StandardInput;
+  result.SetsCommentOrLock = call.Comment || call.Lock;
+  result.Utf8Output = call.Utf8Output;
+  if (!listFile.empty()) {
+    result.ListFile = listFile;
+    result.ListText = ListFileText(job, call);
+  }
+  return result;
 }
-std::size_t CommentFixed(const QuotedJob& q) { return q.Rar.size() + 3 + q.Comment.size() + 1; }
-std::size_t LockFixed(const QuotedJob& q) { return q.Rar.size() + 3; }
 
 }  // namespace
 
@@ -76,66 +77,102 @@ const wchar_t* OperationName(ScriptOperation operation) {
   return L"";
 }
 
-std::vector<ArchiverCall> ArchiverCallsFor(const BatchJob& job, std::size_t archive) {
-  const QuotedJob q(job);
-  const std::wstring a = QuoteArchiverArgument(job.Archives[archive]);
-  std::vector<ArchiverCall> calls;
-  calls.reserve(job.DeleteNames.size() + job.AddFiles.size() + 2);
-  for (const auto& name : job.DeleteNames) {
-    calls.push_back({ScriptOperation::Delete, q.Rar + L" d " + a + L" " + name});
+std::vector<CallResult> ArchiverCallsFor(const BatchJob& job, std::size_t archive,
+                                         const RunOptions& options,
+                                         const std::function<std::wstring(std::size_t)>& listFileFor) {
+  std::vector<CallResult> calls;
+  const ArchivePlan plan = RunPlan(job, options);
+  calls.reserve(plan.size());
+  const std::size_t archiveLength = RunArchiveLength(job, archive);
+  for (std::size_t c = 0; c < plan.size(); ++c) {
+    const PlannedCall& call = plan[c];
+    const bool tooLong = RunCommandLineFixedLength(job, call) + archiveLength > kMaxCommandLineLength;
+    const std::wstring listFile = tooLong && listFileFor && CanUseListFile(call) ? listFileFor(c) : L"";
+    calls.push_back(CallOf(job, call, archive, listFile));
   }
-  for (const auto& file : job.AddFiles) {
-    std::wstring line = q.Rar + L" a ";
-    if (!q.Password.empty()) line += q.Password + L" ";
-    line += a + L" " + QuoteArchiverArgument(file);
-    calls.push_back({ScriptOperation::Add, std::move(line)});
-  }
-  if (!q.Comment.empty()) {
-    calls.push_back({ScriptOperation::Comment, q.Rar + L" c " + q.Comment + L" " + a});
-  }
-  if (job.Lock) calls.push_back({ScriptOperation::Lock, q.Rar + L" k " + a});
   return calls;
+}
+
+std::optional<CallResult> FinishingCallFor(const BatchJob& job, std::size_t archive,
+                                           const RunOptions& options) {
+  const std::optional<PlannedCall> call = FinishingCall(job, options);
+  if (!call) return std::nullopt;
+  CallResult result = CallOf(job, *call, archive, {});
+  result.Finishing = true;
+  return result;
 }
 
 std::optional<OverlongLine> FindOverlongCall(const BatchJob& job) {
   if (job.Archives.empty()) return std::nullopt;
-  const QuotedJob q(job);
-  std::vector<std::size_t> files;
-  files.reserve(job.AddFiles.size());
-  for (const auto& file : job.AddFiles) files.push_back(QuoteArchiverArgument(file).size());
-  std::size_t longestName = 0;
-  for (const auto& name : job.DeleteNames) longestName = std::max(longestName, name.size());
-  const std::size_t longestFile = files.empty() ? 0 : *std::max_element(files.begin(), files.end());
+  const RunOptions options;
+  ArchivePlan plan = RunPlan(job, options);
+  if (auto finishing = FinishingCall(job, options)) plan.push_back(*finishing);
+  const std::wstring listFile(kListFilePathAllowance, L'x');
+  std::optional<OverlongLine> found = FindOverlongCall(
+      job, plan, kMaxCommandLineLength,
+      [&](const PlannedCall& call) {
+        return RunCommandLineFixedLength(job, call, CanUseListFile(call) ? listFile : L"");
+      },
+      [&](std::size_t a) { return RunArchiveLength(job, a); });
+  // Its names or files would not be on the line: none of them made it too long.
+  if (found && found->Operation != ScriptOperation::Comment && found->Operation != ScriptOperation::Lock) {
+    found->Item = kNoItem;
+  }
+  return found;
+}
 
-  for (std::size_t i = 0; i < job.Archives.size(); ++i) {
-    const std::size_t a = QuoteArchiverArgument(job.Archives[i]).size();
-    const std::size_t deleteFixed = DeleteFixed(q) + a;
-    if (!job.DeleteNames.empty() && deleteFixed + longestName > kMaxCommandLineLength) {
-      std::size_t n = 0;
-      while (deleteFixed + job.DeleteNames[n].size() <= kMaxCommandLineLength) ++n;
-      return OverlongLine{i, ScriptOperation::Delete, n, deleteFixed + job.DeleteNames[n].size()};
+std::optional<ArchiverVersion> ParseArchiverVersion(const std::wstring& output) {
+  std::size_t at = 0;
+  while ((at = output.find(L"RAR ", at)) != std::wstring::npos) {
+    at += 4;
+    std::size_t end = at;
+    int major = 0, minor = 0, minorDigits = 0;
+    while (end < output.size() && iswdigit(output[end]) && end - at < 4) major = major * 10 + (output[end++] - L'0');
+    if (end == at || end >= output.size() || output[end] != L'.') continue;
+    ++end;
+    while (end < output.size() && iswdigit(output[end]) && minorDigits < 3) {
+      minor = minor * 10 + (output[end++] - L'0');
+      ++minorDigits;
     }
-    const std::size_t addFixed = AddFixed(q) + a;
-    if (!files.empty() && addFixed + longestFile > kMaxCommandLineLength) {
-      std::size_t f = 0;
-      while (addFixed + files[f] <= kMaxCommandLineLength) ++f;
-      return OverlongLine{i, ScriptOperation::Add, f, addFixed + files[f]};
-    }
-    const std::size_t comment = CommentFixed(q) + a;
-    if (!q.Comment.empty() && comment > kMaxCommandLineLength) {
-      return OverlongLine{i, ScriptOperation::Comment, 0, comment};
-    }
-    const std::size_t lock = LockFixed(q) + a;
-    if (job.Lock && lock > kMaxCommandLineLength) {
-      return OverlongLine{i, ScriptOperation::Lock, 0, lock};
-    }
+    if (minorDigits == 0) continue;
+    return ArchiverVersion{major, minor};
   }
   return std::nullopt;
 }
 
+RunOptions RunOptionsFor(std::optional<ArchiverVersion> version, bool passwordFitsAnsi, std::wstring* note) {
+  RunOptions options;
+  note->clear();
+  if (!version) {
+    *note = L"读不出压缩程序的版本，按旧版的方式调用：密码在命令行上传递，输出按 OEM 代码页读取";
+    return {PasswordSource::CommandLine, false};
+  }
+  const std::wstring named = std::to_wstring(version->Major) + L"." +
+                             (version->Minor < 10 ? L"0" : L"") + std::to_wstring(version->Minor);
+  if (*version < ArchiverVersion{5, 30}) {
+    *note = L"压缩程序版本 " + named + L" 早于 5.30：密码在命令行上传递，输出按 OEM 代码页读取";
+    return {PasswordSource::CommandLine, false};
+  }
+  if (*version < ArchiverVersion{5, 40}) {
+    *note = L"压缩程序版本 " + named + L" 早于 5.40，不能从标准输入读取密码：密码在命令行上传递";
+    return {PasswordSource::CommandLine, true};
+  }
+  if (!passwordFitsAnsi) {
+    *note = L"密码含有 ANSI 代码页无法表示的字符，压缩程序从标准输入读不到它：密码在命令行上传递";
+    options.Password = PasswordSource::CommandLine;
+  }
+  return options;
+}
+
 bool CallCompleted(const CallResult& call) {
-  return call.Outcome == CallOutcome::Exited &&
-         SeverityOfExitCode(call.ExitCode) != Severity::Failure;
+  if (call.Outcome != CallOutcome::Exited) return false;
+  if (call.ExitCode == 10) return call.Operation == ScriptOperation::Delete || call.Operation == ScriptOperation::Add;
+  return SeverityOfExitCode(call.ExitCode) != Severity::Failure;
+}
+
+bool CallFailed(const CallResult& call) {
+  return call.Outcome == CallOutcome::StartFailed ||
+         (call.Outcome == CallOutcome::Exited && !CallCompleted(call));
 }
 
 const wchar_t* ArchiveStateName(ArchiveState state) {
@@ -150,37 +187,67 @@ const wchar_t* ArchiveStateName(ArchiveState state) {
   return L"";
 }
 
-ArchiveSummary SummarizeCalls(const std::vector<CallResult>& calls) {
-  bool stopped = false;
-  Severity worst = Severity::Success;
-  const CallResult* first[3] = {};  // the first call of each severity
-  for (const auto& call : calls) {
-    if (call.Outcome == CallOutcome::NotRun) {
-      stopped = true;
-      continue;
-    }
-    const Severity severity = call.Outcome == CallOutcome::StartFailed
-                                  ? Severity::Failure
-                                  : SeverityOfExitCode(call.ExitCode);
-    worst = std::max(worst, severity);
-    auto& slot = first[static_cast<int>(severity)];
-    if (!slot) slot = &call;
-  }
-  ArchiveSummary summary{ArchiveState::Success, {}};
-  if (worst == Severity::Warning) summary.State = ArchiveState::Warning;
-  if (worst == Severity::Failure) summary.State = ArchiveState::Failure;
-  if (stopped) summary.State = ArchiveState::Stopped;
+namespace {
 
-  const CallResult* shown = worst == Severity::Success ? nullptr : first[static_cast<int>(worst)];
-  if (!shown) return summary;
-  summary.Detail = std::wstring(OperationName(shown->Operation)) + L"：";
-  if (shown->Outcome == CallOutcome::StartFailed) {
-    summary.Detail += L"无法启动压缩程序：" + shown->Output;
-  } else {
-    summary.Detail +=
-        ExitCodeMeaning(shown->ExitCode) + L" (" + std::to_wstring(shown->ExitCode) + L")";
+// A call's place among an archive's outcomes; a later value is shown before an earlier one.
+enum class Weight { Plain, Note, Warning, Failure, Stopped };
+
+struct Verdict {
+  Weight Level;
+  std::wstring Text;  // without the operation
+};
+
+std::wstring WithCode(const std::wstring& meaning, std::uint32_t code) {
+  return meaning + L" (" + std::to_wstring(code) + L")";
+}
+
+Verdict Judge(const CallResult& call) {
+  switch (call.Outcome) {
+    case CallOutcome::NotRun: return {Weight::Stopped, L""};
+    case CallOutcome::Skipped: return {Weight::Plain, L""};
+    case CallOutcome::Killed:
+      return {Weight::Stopped, L"已中止，压缩包保持原样" + (call.Note.empty() ? L"" : L"；" + call.Note)};
+    case CallOutcome::StartFailed: return {Weight::Failure, L"无法启动压缩程序：" + call.Output};
+    case CallOutcome::Exited: break;
   }
-  return summary;
+  if (call.Emptied) {
+    return {Weight::Warning, L"压缩包中的文件已全部删除，压缩程序随之删除了压缩包文件" +
+                                 (call.Note.empty() ? L"" : L"；" + call.Note)};
+  }
+  if (call.ExitCode == 10 && call.Operation == ScriptOperation::Delete) {
+    return {Weight::Note, L"压缩包中没有要删除的文件"};
+  }
+  if (call.ExitCode == 10 && call.Operation == ScriptOperation::Add) {
+    return {Weight::Warning, WithCode(L"有要添加的文件找不到", call.ExitCode)};
+  }
+  switch (SeverityOfExitCode(call.ExitCode)) {
+    case Severity::Success: return {Weight::Plain, L""};
+    case Severity::Warning: return {Weight::Warning, WithCode(ExitCodeMeaning(call.ExitCode), call.ExitCode)};
+    case Severity::Failure: break;
+  }
+  return {Weight::Failure, WithCode(ExitCodeMeaning(call.ExitCode), call.ExitCode)};
+}
+
+}  // namespace
+
+ArchiveSummary SummarizeCalls(const std::vector<CallResult>& calls) {
+  Weight worst = Weight::Plain;
+  std::wstring detail;
+  for (const auto& call : calls) {
+    Verdict verdict = Judge(call);
+    if (verdict.Level <= worst) continue;
+    worst = verdict.Level;
+    // A call that never ran says nothing of its own; what an earlier call said stays.
+    if (!verdict.Text.empty()) detail = std::wstring(OperationName(call.Operation)) + L"：" + verdict.Text;
+  }
+  switch (worst) {
+    case Weight::Plain:
+    case Weight::Note: return {ArchiveState::Success, detail};
+    case Weight::Warning: return {ArchiveState::Warning, detail};
+    case Weight::Failure: return {ArchiveState::Failure, detail};
+    case Weight::Stopped: break;
+  }
+  return {ArchiveState::Stopped, detail};
 }
 
 }  // namespace rarbatch

@@ -32,8 +32,10 @@ inline constexpr std::size_t kMaxScriptLineLength = 8191;
 
 enum class ScriptOperation { Delete, Add, Comment, Lock };
 
-// A script line too long for the interpreter: the archive it is for, its operation and, for a delete
-// or add line, the position of the name or file in its list. Positions count from 0.
+// A line too long for the interpreter, or a command line too long for a new process: the archive it is
+// for, its operation and, for a delete or add line, the position of the name or file in its list, or
+// kNoItem for a call whose names or files would go through a list file. Positions count from 0.
+inline constexpr std::size_t kNoItem = static_cast<std::size_t>(-1);
 struct OverlongLine {
   std::size_t Archive;
   ScriptOperation Operation;

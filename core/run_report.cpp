@@ -48,6 +48,12 @@ std::wstring FormatCallDetails(const std::wstring& archive, const std::wstring& 
       case CallOutcome::NotRun:
         text += std::wstring(OperationName(call.Operation)) + L"：未运行\r\n";
         break;
+      case CallOutcome::Skipped:
+        text += std::wstring(OperationName(call.Operation)) + L"：未运行（前面的步骤失败）\r\n";
+        break;
+      case CallOutcome::Killed:
+        text += std::wstring(OperationName(call.Operation)) + L"：已中止\r\n";
+        break;
       case CallOutcome::StartFailed:
         text += std::wstring(OperationName(call.Operation)) + L"：无法启动压缩程序\r\n";
         break;
@@ -56,6 +62,7 @@ std::wstring FormatCallDetails(const std::wstring& archive, const std::wstring& 
                 std::to_wstring(call.ExitCode) + L"（" + ExitCodeMeaning(call.ExitCode) + L"）\r\n";
         break;
     }
+    if (!call.Note.empty()) text += L"（" + call.Note + L"）\r\n";
     if (!call.Output.empty()) {
       text += WithCrLf(call.Output);
       if (text.back() != L'\n') text += L"\r\n";

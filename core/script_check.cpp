@@ -64,7 +64,7 @@ std::wstring DescribeOverlong(const BatchJob& job, const OverlongLine& line,
                              const std::wstring& limit) {
   std::wstring message = L"压缩包列表第 " + std::to_wstring(line.Archive + 1) + L" 项的";
   std::wstring item;
-  switch (line.Operation) {
+  switch (line.Item == kNoItem ? ScriptOperation::Lock : line.Operation) {
     case ScriptOperation::Delete:
       message += L"删除命令（删除文件列表第 " + std::to_wstring(line.Item + 1) + L" 项）";
       item = job.DeleteNames[line.Item];
@@ -78,7 +78,8 @@ std::wstring DescribeOverlong(const BatchJob& job, const OverlongLine& line,
       item = job.CommentFile;
       break;
     case ScriptOperation::Lock:
-      message += L"锁定命令";
+      message += line.Operation == ScriptOperation::Delete ? L"删除命令"
+                 : line.Operation == ScriptOperation::Add ? L"添加命令" : L"锁定命令";
       break;
   }
   message += L"长 " + std::to_wstring(line.Length) + L" 个字符，" + limit + L"\n" +

@@ -57,66 +57,93 @@ void ReadToEnd(HANDLE pipe, KeptOutput& kept) {
 }
 
 std::wstring FromOem(const std::string& bytes) { return FromCodePage(bytes, CP_OEMCP); }
+std::wstring FromUtf8(const std::string& bytes) { return FromCodePage(bytes, CP_UTF8); }
+
+// A pipe whose one end a child inherits: `child` is that end, made inheritable; `parent` the other.
+struct ChildPipe {
+  UniqueHandle parent, child;
+};
+
+bool MakePipe(ChildPipe& pipe, bool childReads) {
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, nullptr, 0)) return false;
+  pipe.parent.reset(childReads ? writeEnd : readEnd);
+  pipe.child.reset(childReads ? readEnd : writeEnd);
+  return SetHandleInformation(pipe.child.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT) != FALSE;
+}
 
 }  // namespace
 
-CallResult RunArchiverCall(const std::wstring& rarPath, const ArchiverCall& call) {
-  CallResult result;
-  result.Operation = call.Operation;
-  result.CommandLine = call.CommandLine;
-  auto startFailed = [&result](DWORD error) {
-    result.Outcome = CallOutcome::StartFailed;
-    result.Output = SystemErrorText(error);
-    return result;
+void RunArchiverCall(const std::wstring& rarPath, CallResult& call, const std::string& input, HANDLE job) {
+  call.Output.clear();
+  auto startFailed = [&call](DWORD error) {
+    call.Outcome = CallOutcome::StartFailed;
+    call.Output = SystemErrorText(error);
   };
 
-  HANDLE readEnd = nullptr, writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, nullptr, 0)) return startFailed(GetLastError());
-  UniqueHandle output(readEnd), childOutput(writeEnd);
-  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-  UniqueHandle childInput(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      &inheritable, OPEN_EXISTING, 0, nullptr));
-  if (!childInput) return startFailed(GetLastError());
-  if (!SetHandleInformation(childOutput.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) {
-    return startFailed(GetLastError());
+  ChildPipe output, in;
+  if (!MakePipe(output, false)) return startFailed(GetLastError());
+  const bool feedsInput = call.PasswordOnInput;
+  if (feedsInput) {
+    if (!MakePipe(in, true)) return startFailed(GetLastError());
+  } else {
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    in.child = UniqueHandle(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        &inheritable, OPEN_EXISTING, 0, nullptr));
+    if (!in.child) return startFailed(GetLastError());
   }
-  HANDLE inherited[] = {childInput.get(), childOutput.get()};
+  HANDLE inherited[] = {in.child.get(), output.child.get()};
   InheritedHandles handleList;
   if (!handleList.Set(inherited, 2)) return startFailed(GetLastError());
 
   STARTUPINFOEXW startup{};
   startup.StartupInfo.cb = sizeof startup;
   startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-  startup.StartupInfo.hStdInput = childInput.get();
-  startup.StartupInfo.hStdOutput = childOutput.get();
-  startup.StartupInfo.hStdError = childOutput.get();
+  startup.StartupInfo.hStdInput = in.child.get();
+  startup.StartupInfo.hStdOutput = output.child.get();
+  startup.StartupInfo.hStdError = output.child.get();
   startup.lpAttributeList = handleList.get();
   std::wstring commandLine = call.CommandLine;  // CreateProcessW may write into it
   PROCESS_INFORMATION info{};
-  // No console of its own: a console per call costs a console host each time.
+  // No console of its own: a console per call costs a console host each time. Suspended until it has
+  // joined the run's job, so that ending the job ends all it does.
   const BOOL started =
       CreateProcessW(rarPath.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                     DETACHED_PROCESS | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
-                     &startup.StartupInfo, &info);
+                     DETACHED_PROCESS | EXTENDED_STARTUPINFO_PRESENT | CREATE_SUSPENDED, nullptr,
+                     nullptr, &startup.StartupInfo, &info);
   const DWORD error = GetLastError();
   // The child holds its own copies now; with ours gone, the pipe ends when the child closes its end.
-  childOutput.reset();
-  childInput.reset();
+  output.child.reset();
+  in.child.reset();
   if (!started) return startFailed(error);
-  CloseHandle(info.hThread);
-  UniqueHandle process(info.hProcess);
+  UniqueHandle process(info.hProcess), thread(info.hThread);
+  // Without the job (a system that refuses it), the call still runs; only a forced stop cannot end it.
+  if (job) AssignProcessToJobObject(job, process.get());
+  ResumeThread(thread.get());
+  thread.reset();
+  if (feedsInput) {
+    DWORD written = 0;
+    WriteFile(in.parent.get(), input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
+    in.parent.reset();  // the end of the input
+  }
 
   KeptOutput kept;
-  ReadToEnd(output.get(), kept);
+  ReadToEnd(output.parent.get(), kept);
   // Should reading stop early, a child still writing fails instead of waiting for room in the pipe.
-  output.reset();
+  output.parent.reset();
   WaitForSingleObject(process.get(), INFINITE);
   DWORD code = 0;
   GetExitCodeProcess(process.get(), &code);
-  result.Outcome = CallOutcome::Exited;
-  result.ExitCode = code;
-  result.Output = kept.Text(FromOem);
-  return result;
+  call.Outcome = CallOutcome::Exited;
+  call.ExitCode = code;
+  call.Output = kept.Text(call.Utf8Output ? FromUtf8 : FromOem);
+}
+
+std::wstring ArchiverBanner(const std::wstring& rarPath) {
+  CallResult call;
+  call.CommandLine = L"\"" + rarPath + L"\"";
+  RunArchiverCall(rarPath, call, {}, nullptr);
+  return call.Outcome == CallOutcome::Exited ? call.Output : std::wstring();
 }
 
 }  // namespace rarbatch

@@ -12,8 +12,12 @@
 #include <system_error>
 #include <thread>
 
+#include "archive_check.h"
 #include "archiver_process.h"
+#include "core/paths.h"
 #include "core/script_check.h"
+#include "win/handles.h"
+#include "win/text.h"
 
 namespace rarbatch {
 namespace {
@@ -60,6 +64,47 @@ std::vector<std::size_t> SameFileGroups(const std::vector<std::wstring>& archive
   return groups;
 }
 
+bool FileExists(const std::wstring& path) {
+  return GetFileAttributesW(ExtendedLengthPath(FullPath(path)).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The archiver's temporary files ("__rar_*") in the archive's folder, by name, for a call that was
+// ended while it wrote one.
+std::wstring TemporaryFilesBeside(const std::wstring& archive) {
+  const std::wstring full = FullPath(archive);
+  const std::wstring folder = full.substr(0, full.find_last_of(L'\\') + 1);
+  WIN32_FIND_DATAW found;
+  FindHandle find(FindFirstFileW(ExtendedLengthPath(folder + L"__rar_*").c_str(), &found));
+  std::wstring names;
+  if (!find) return names;
+  do {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    if (!names.empty()) names += L"、";
+    names += folder + found.cFileName;
+  } while (FindNextFileW(find.get(), &found));
+  return names;
+}
+
+// A job object that ends every process in it when it is ended, or when its last handle closes.
+UniqueHandle MakeKillingJob() {
+  UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
+  if (!job) return job;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
+  return job;
+}
+
+// Writes a call's list file in UTF-8; false when it cannot.
+bool WriteListFile(const CallResult& call) {
+  const std::string bytes = ToCodePage(call.ListText, CP_UTF8).value_or(std::string());
+  UniqueHandle file(CreateFileW(ExtendedLengthPath(call.ListFile).c_str(), GENERIC_WRITE, 0, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr));
+  DWORD written = 0;
+  return file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size();
+}
+
 }  // namespace
 
 unsigned DefaultWorkerCount() {
@@ -104,6 +149,11 @@ struct JobRunner::Shared {
 
   // The end state of an archive from its calls. One that never started has none and was stopped.
   void Conclude(std::size_t i, bool started) {
+    if (!results[i].Refusal.empty()) {
+      results[i].Detail = results[i].Refusal;
+      SetState(i, ArchiveState::Failure);
+      return;
+    }
     if (!started && results[i].Calls.empty()) {
       results[i].Detail.clear();
       SetState(i, ArchiveState::Stopped);
@@ -130,15 +180,24 @@ struct JobRunner::Shared {
   std::deque<std::size_t> pending;  // archives not yet taken, in list order
   RunCounts counts;
   bool stopping = false;
+  bool aborting = false;
   bool running = false;
   unsigned active = 0;  // workers that have not finished
+  // How the archiver is called, decided once by the first worker, before any archive is taken; the
+  // other workers wait for it without the lock, so the owner is never held up.
+  std::once_flag optionsOnce;
+  RunOptions options;
+  std::wstring optionsNote;  // why the program fell back, if it did
+  std::string passwordInput;  // the password for the archiver's standard input, ANSI, with a line end
+  UniqueHandle killingJob = MakeKillingJob();
+  unsigned listFiles = 0;  // list files made so far, for their names
 };
 
 JobRunner::JobRunner(BatchJob job, unsigned workers, JobEvents events)
     : shared_(std::make_unique<Shared>(std::move(job), workers, std::move(events))) {}
 
 JobRunner::~JobRunner() {
-  Stop();
+  Abort();
   Wait();
 }
 
@@ -158,6 +217,7 @@ bool JobRunner::Start() {
   }
   if (s.pending.empty()) return false;
   s.stopping = false;
+  s.aborting = false;
   const std::size_t wanted = std::min<std::size_t>(s.workerCount, s.pending.size());
   // The workers wait for the lock held here until all are started.
   for (std::size_t k = 0; k < wanted; ++k) {
@@ -189,6 +249,7 @@ bool JobRunner::Retry() {
         call.Outcome = CallOutcome::NotRun;
         call.ExitCode = 0;
         call.Output.clear();
+        call.Note.clear();
       }
       r.Detail.clear();
       s.SetState(i, ArchiveState::Waiting);
@@ -205,6 +266,20 @@ void JobRunner::Stop() {
   for (std::size_t i : s.pending) s.Conclude(i, false);
   s.pending.clear();
   s.changed.notify_all();
+}
+
+void JobRunner::Abort() {
+  Stop();
+  Shared& s = *shared_;
+  std::lock_guard lock(s.mutex);
+  if (!s.running || s.aborting) return;
+  s.aborting = true;
+  if (s.killingJob) TerminateJobObject(s.killingJob.get(), kEndedByStopExitCode);
+}
+
+bool JobRunner::IsStopping() const {
+  std::lock_guard lock(shared_->mutex);
+  return shared_->running && shared_->stopping;
 }
 
 void JobRunner::Wait() { JoinWorkers(); }
@@ -233,8 +308,30 @@ RunCounts JobRunner::Counts() const {
   return shared_->counts;
 }
 
+void JobRunner::DecideOptions() {
+  Shared& s = *shared_;
+  const std::optional<std::string> ansi =
+      s.job.UsePassword ? ToCodePage(s.job.Password, CP_ACP) : std::optional<std::string>(std::string());
+  const std::optional<ArchiverVersion> version = ParseArchiverVersion(ArchiverBanner(s.job.RarPath));
+  s.options = RunOptionsFor(version, ansi.has_value(), &s.optionsNote);
+  if (ansi && s.job.UsePassword) s.passwordInput = *ansi + "\r\n";
+}
+
+void JobRunner::RunOne(CallResult& call, const std::wstring& archive) {
+  Shared& s = *shared_;
+  (void)archive;
+  if (!call.ListFile.empty() && !WriteListFile(call)) {
+    call.Outcome = CallOutcome::StartFailed;
+    call.Output = L"无法写入列表文件：" + call.ListFile;
+    return;
+  }
+  RunArchiverCall(s.job.RarPath, call, call.PasswordOnInput ? s.passwordInput : std::string(), s.killingJob.get());
+  if (!call.ListFile.empty()) DeleteFileW(ExtendedLengthPath(call.ListFile).c_str());
+}
+
 void JobRunner::Work() {
   Shared& s = *shared_;
+  std::call_once(s.optionsOnce, [this] { DecideOptions(); });
   std::unique_lock lock(s.mutex);
   for (;;) {
     // The first waiting archive whose file no other worker has; wait while all are taken.
@@ -251,26 +348,80 @@ void JobRunner::Work() {
     s.groupBusy[s.group[i]] = true;
     s.SetState(i, ArchiveState::Running);
     std::vector<CallResult>& calls = s.results[i].Calls;
+    const auto listFileFor = [&s](std::size_t) {
+      wchar_t temp[MAX_PATH + 1] = {};
+      GetTempPathW(MAX_PATH + 1, temp);
+      return std::wstring(temp) + L"rarbatch " + std::to_wstring(GetCurrentProcessId()) + L"-" +
+             std::to_wstring(s.listFiles++) + L".lst";
+    };
     if (calls.empty()) {
-      for (ArchiverCall& call : ArchiverCallsFor(s.job, i)) {
-        CallResult planned;
-        planned.Operation = call.Operation;
-        planned.CommandLine = std::move(call.CommandLine);
-        calls.push_back(std::move(planned));
-      }
+      calls = ArchiverCallsFor(s.job, i, s.options, listFileFor);
+      if (!calls.empty() && !s.optionsNote.empty()) calls.front().Note = s.optionsNote;
     }
     lock.unlock();
     if (s.events.ArchiveStarted) s.events.ArchiveStarted(i);
+    // What the archive's first bytes say, before any call: an archive no call can succeed on gets
+    // none. A file that cannot be read is left to the archiver, which says why.
+    std::optional<std::wstring> refusal;
+    bool namesEncrypted = false;
+    if (std::none_of(calls.begin(), calls.end(), CallCompleted)) {
+      if (const std::optional<ArchiveHeader> header = ReadHeaderOf(s.job.Archives[i])) {
+        refusal = WhyNoCallCanSucceed(*header, s.job);
+        namesEncrypted = header->NamesEncrypted;
+      }
+    }
     lock.lock();
+    if (refusal) {
+      s.results[i].Refusal = *refusal;
+      for (CallResult& call : calls) call.Outcome = CallOutcome::Skipped;
+    } else if (namesEncrypted && s.job.UsePassword) {
+      // Its names open only with a password: every call gets the job's.
+      RunOptions everyCall = s.options;
+      everyCall.PasswordOnEveryCall = true;
+      std::wstring note = calls.empty() ? L"" : calls.front().Note;
+      calls = ArchiverCallsFor(s.job, i, everyCall, listFileFor);
+      if (!calls.empty()) calls.front().Note = note.empty() ? L"文件名已加密：每一步都带上密码" : note;
+    }
 
     // Calls that completed in an earlier run stay as they are.
-    for (std::size_t k = 0; k < calls.size() && !s.stopping; ++k) {
+    for (std::size_t k = 0; !refusal && k < calls.size() && !s.stopping; ++k) {
       if (CallCompleted(calls[k])) continue;
-      const ArchiverCall call{calls[k].Operation, calls[k].CommandLine};
+      CallResult call = calls[k];
+      const std::wstring& archive = s.job.Archives[i];
       lock.unlock();
-      CallResult done = RunArchiverCall(s.job.RarPath, call);
+      RunOne(call, archive);
       lock.lock();
-      calls[k] = std::move(done);
+      if (s.aborting && call.Outcome == CallOutcome::Exited && call.ExitCode == kEndedByStopExitCode) {
+        call.Outcome = CallOutcome::Killed;
+        const std::wstring left = TemporaryFilesBeside(archive);
+        if (!left.empty()) call.Note = L"压缩程序留下了临时文件：" + left;
+      }
+      calls[k] = std::move(call);
+      const CallResult& done = calls[k];
+      if (CallFailed(done)) {
+        // Nothing is commented or locked after a failed step; a retry starts again here.
+        for (std::size_t later = k + 1; later < calls.size(); ++later) calls[later].Outcome = CallOutcome::Skipped;
+        break;
+      }
+      if (done.Outcome != CallOutcome::Exited) break;
+      lock.unlock();
+      const bool exists = FileExists(archive);
+      const bool locked = exists && IsLockedArchive(archive);
+      lock.lock();
+      if (done.Operation == ScriptOperation::Delete && done.ExitCode == 0 && !exists) {
+        calls[k].Emptied = true;
+      }
+      if (done.Operation == ScriptOperation::Add && exists) {
+        for (std::size_t earlier = 0; earlier < k; ++earlier) {
+          if (calls[earlier].Emptied) calls[earlier].Note = L"随后的添加新建了压缩包";
+        }
+      }
+      // A last call that changed nothing set no comment and no lock: a call of their own does.
+      const bool last = k + 1 == calls.size();
+      if (last && !done.Finishing && done.SetsCommentOrLock && done.ExitCode == 10 && exists &&
+          !(s.job.Lock && locked)) {
+        if (auto finishing = FinishingCallFor(s.job, i, s.options)) calls.push_back(std::move(*finishing));
+      }
     }
     s.Conclude(i, true);
     s.groupBusy[s.group[i]] = false;

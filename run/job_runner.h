@@ -21,6 +21,8 @@ struct ArchiveResult {
   std::wstring Archive;
   ArchiveState State = ArchiveState::Waiting;
   std::wstring Detail;  // see ArchiveSummary
+  // Why no call was made, when the archive's first bytes show that none could succeed.
+  std::wstring Refusal;
   // Its calls in run order, once it has been started; those not run (yet) are NotRun.
   std::vector<CallResult> Calls;
 };
@@ -41,17 +43,19 @@ struct JobEvents {
   std::function<void()> RunEnded;
 };
 
-// Runs one job. Each archive's calls run in order and every one of them runs, as the script would
-// run every line; archives are processed by a few worker threads at once, except that list entries
-// naming the same archive file (the same full path, whatever the letter case) never run at the same
-// time. Start, Retry, Stop and Wait are called from one thread, the owner's; they never wait on an
-// archiver except Wait and the destructor.
+// Runs one job with the program's plan of calls (RunPlan): at most one delete and one add call per
+// archive, in order, stopping at an archive's first failing call so that nothing is commented or
+// locked after a failed step. Archives are processed by a few worker threads at once, except that
+// list entries naming the same archive file (the same full path, whatever the letter case) never run
+// at the same time. The archiver's version is read once per run, to decide how it is called
+// (RunOptionsFor). Start, Retry, Stop, Abort and Wait are called from one thread, the owner's; they
+// never wait on an archiver except Wait and the destructor.
 class JobRunner {
  public:
   // `job` is copied: what the window's lists hold later changes nothing. A worker count of 0 is taken
   // as 1.
   JobRunner(BatchJob job, unsigned workers, JobEvents events);
-  // Stops the run and waits until every archiver it started has ended.
+  // Ends the run (Abort) and waits until every archiver it started has ended.
   ~JobRunner();
   JobRunner(const JobRunner&) = delete;
   JobRunner& operator=(const JobRunner&) = delete;
@@ -61,14 +65,24 @@ class JobRunner {
   // job is one that FindRunProblem refuses (the caller checks that first, to show its message).
   bool Start();
 
-  // Runs again the archives that failed or were stopped. Of each, the calls that completed (with
-  // success or a warning) are kept and not repeated, since repeating them would not do the same
-  // again (a name already deleted is no longer there); the others run anew. False as for Start.
+  // Runs again the archives that failed or were stopped, each from its first call that did not
+  // complete: the calls that completed (with success or a warning) are kept and not repeated, since
+  // repeating them would not do the same again (a name already deleted is no longer there). False as
+  // for Start.
   bool Retry();
 
   // No further call starts; calls already running finish. Archives not yet started become Stopped
   // at once. Does not wait.
   void Stop();
+
+  // Stops, and ends the archivers still running at once. The archiver writes a changed archive to a
+  // temporary file and replaces the archive only at the end, so an archive whose call is ended is left
+  // as it was; a temporary file it leaves beside the archive is named in the call's note. Does not
+  // wait.
+  void Abort();
+
+  // Whether Stop or Abort has been asked for in this run.
+  bool IsStopping() const;
 
   // Waits until the run has ended: every worker done and every archiver it started ended.
   void Wait();
@@ -82,6 +96,10 @@ class JobRunner {
  private:
   struct Shared;
   void Work();
+  // Reads the archiver's version and decides how it is called.
+  void DecideOptions();
+  // Runs one call, with its list file if it has one; without the lock.
+  void RunOne(CallResult& call, const std::wstring& archive);
   void JoinWorkers();
 
   std::unique_ptr<Shared> shared_;

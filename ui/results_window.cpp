@@ -361,8 +361,12 @@ void ResultsWindow::OnRunEnded() {
 void ResultsWindow::UpdateProgress() {
   const RunCounts counts = runner_.Counts();
   const ULONGLONG end = endTick_ ? endTick_ : GetTickCount64();
-  const std::wstring line = FormatProgressLine(counts.Done, counts.Total, counts.Success, counts.Warning,
-                                               counts.Failure, (end - startTick_) / 1000);
+  std::wstring line = FormatProgressLine(counts.Done, counts.Total, counts.Success, counts.Warning,
+                                         counts.Failure, (end - startTick_) / 1000);
+  if (runner_.IsStopping()) {
+    line += aborting_ ? L"；正在中止正在运行的压缩程序，压缩包保持原样"
+                      : L"；正在停止：等正在运行的压缩程序做完当前操作，再按“停止”立即中止";
+  }
   if (WindowText(Control(kStatusLine)) != line) SetWindowTextW(Control(kStatusLine), line.c_str());
   SendMessageW(Control(kProgress), PBM_SETPOS, counts.Done, 0);
   const bool running = runner_.IsRunning();
@@ -376,20 +380,28 @@ void ResultsWindow::UpdateProgress() {
 void ResultsWindow::UpdateButtons() {
   const bool running = runner_.IsRunning();
   const RunCounts counts = runner_.Counts();
-  EnableWindow(Control(kStop), running && !closeWhenEnded_);
+  EnableWindow(Control(kStop), running && !closeWhenEnded_ && !aborting_);
   EnableWindow(Control(kRetry), !running && counts.Failure + counts.Stopped > 0);
   // A disabled button must not keep the focus, or the keyboard goes nowhere.
   HWND focus = GetFocus();
   if (focus && !IsWindowEnabled(focus) && IsChild(Handle(), focus)) SetFocus(Control(kTable));
 }
 
+// The first press lets the running calls finish and starts no more; a second press ends them at once.
 void ResultsWindow::Stop() {
-  runner_.Stop();
+  if (runner_.IsStopping()) {
+    runner_.Abort();
+    aborting_ = true;
+  } else {
+    runner_.Stop();
+  }
+  UpdateProgress();
   UpdateButtons();
 }
 
 void ResultsWindow::Retry() {
   if (runner_.IsRunning() || !runner_.Retry()) return;
+  aborting_ = false;
   endTick_ = 0;
   startTick_ = GetTickCount64();
   SetTimer(Handle(), kClockTimer, 1000, nullptr);
@@ -401,12 +413,13 @@ bool ResultsWindow::ConfirmClose() {
   if (!runner_.IsRunning()) return true;
   if (closeWhenEnded_) return true;
   const int answer = AskUser(Handle(),
-                             L"仍有压缩包正在处理。\n要停止处理吗？正在运行的压缩程序会先完成当前的操作。",
+                             L"仍有压缩包正在处理。\n要停止处理吗？正在运行的压缩程序会被中止，它正在修改的压缩包保持原样。",
                              MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
   if (answer != IDYES) return false;
   closeWhenEnded_ = true;
-  runner_.Stop();
-  SetWindowTextW(Control(kStatusLine), L"正在停止：等待正在运行的压缩程序结束…");
+  runner_.Abort();
+  aborting_ = true;
+  UpdateProgress();
   UpdateButtons();
   return true;
 }

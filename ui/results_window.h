@@ -88,6 +88,7 @@ class ResultsWindow : public Window {
   ULONGLONG startTick_ = 0;
   ULONGLONG endTick_ = 0;  // when the last run ended; 0 while running
   bool closeWhenEnded_ = false;
+  bool aborting_ = false;  // 停止 was pressed twice, or the window closed during work
   ULONGLONG lastMessageTick_ = 0;
   unsigned long long longestGapMs_ = 0;
   std::unique_ptr<class DetailWindow> detail_;

@@ -25,108 +25,110 @@ BatchJob HostileJob() {
   return job;
 }
 
-// What the archiver should read from each call for one archive, in run order.
-std::vector<std::pair<ScriptOperation, Words>> Expected(const BatchJob& job, std::size_t archive) {
-  const std::wstring& a = job.Archives[archive];
-  std::vector<std::pair<ScriptOperation, Words>> calls;
-  for (const auto& n : job.DeleteNames) {
-    Words call{job.RarPath, L"d", a};
-    for (auto& name : SplitArchiverArguments(n)) call.push_back(name);
-    calls.push_back({ScriptOperation::Delete, call});
-  }
-  for (const auto& f : job.AddFiles) {
-    Words call{job.RarPath, L"a"};
-    if (job.UsePassword) call.push_back(L"-p" + job.Password);
-    call.push_back(a);
-    call.push_back(f);
-    calls.push_back({ScriptOperation::Add, call});
-  }
-  if (!job.CommentFile.empty()) {
-    calls.push_back({ScriptOperation::Comment, {job.RarPath, L"c", L"-z" + job.CommentFile, a}});
-  }
-  if (job.Lock) calls.push_back({ScriptOperation::Lock, {job.RarPath, L"k", a}});
-  return calls;
+Words Split(const std::wstring& entry) { return SplitArchiverArguments(entry); }
+
+Words Joined(std::initializer_list<Words> parts) {
+  Words all;
+  for (const Words& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
 }
 
+// The program's calls read back as the archiver splits them: one delete for the entries of names
+// only, one for the entry with a switch, one add with every file, the finishing switches on the last.
 TEST(ArchiverCallsFor, EveryCallSplitsBackToTheIntendedArguments) {
   BatchJob job = HostileJob();
   const wchar_t* passwords[] = {L"plain", L"two words", L"\"", L"\"\"lead", L"a\"b\"\"c", L"\\",
-                                L"x\\\"y\\", L"-r %PATH%", L"\t \t", nullptr};
+                                L"x\\\"y\\", L"-r %PATH%", L"\t \t"};
   for (const wchar_t* password : passwords) {
-    if (password) {
-      job.Password = password;
-    } else {  // last, the options off: no password switch, no comment and no lock call
-      job.UsePassword = job.Lock = false;
-      job.CommentFile.clear();
-    }
-    for (std::size_t i = 0; i < job.Archives.size(); ++i) {
-      const std::vector<ArchiverCall> calls = ArchiverCallsFor(job, i);
-      const auto want = Expected(job, i);
-      ASSERT_EQ(calls.size(), want.size());
-      for (std::size_t k = 0; k < calls.size(); ++k) {
-        EXPECT_EQ(calls[k].Operation, want[k].first);
-        EXPECT_EQ(SplitArchiverArguments(calls[k].CommandLine), want[k].second)
-            << "password [" << (password ? password : L"off") << "] archive " << i << " call " << k;
+    job.Password = password;
+    for (PasswordSource source : {PasswordSource::StandardInput, PasswordSource::CommandLine}) {
+      const RunOptions options{source, true};
+      const Words pw = source == PasswordSource::StandardInput ? Words{L"-p"} : Words{L"-p" + job.Password};
+      for (std::size_t i = 0; i < job.Archives.size(); ++i) {
+        const std::wstring& a = job.Archives[i];
+        const std::vector<CallResult> calls = ArchiverCallsFor(job, i, options);
+        ASSERT_EQ(calls.size(), 3u);
+        EXPECT_EQ(Split(calls[0].CommandLine),
+                  Joined({{job.RarPath, L"d", L"-scfr", a}, Split(job.DeleteNames[0]), Split(job.DeleteNames[1])}));
+        EXPECT_EQ(Split(calls[1].CommandLine), Joined({{job.RarPath, L"d", L"-scfr", a}, Split(job.DeleteNames[2])}));
+        EXPECT_EQ(Split(calls[2].CommandLine),
+                  Joined({{job.RarPath, L"a", L"-ep1"}, pw,
+                          {L"-k", L"-z" + job.CommentFile, L"-scfr", a}, job.AddFiles}))
+            << "password [" << password << "] archive " << i;
+        EXPECT_EQ(calls[2].PasswordOnInput, source == PasswordSource::StandardInput);
+        EXPECT_FALSE(calls[0].PasswordOnInput);
+        for (const CallResult& call : calls) EXPECT_TRUE(call.Utf8Output && call.ListFile.empty());
       }
     }
   }
 }
 
-TEST(FindOverlongCall, AgreesWithTheRealCommandLinesAtTheLimit) {
-  using Op = ScriptOperation;
-  const struct {
-    Op op;
-    std::size_t item;
-  } cases[] = {{Op::Delete, 1}, {Op::Add, 1}, {Op::Comment, 0}, {Op::Lock, 0}};
-  for (const auto& c : cases) {
-    for (std::size_t extra : {0u, 1u}) {
-      BatchJob job;
-      job.RarPath = L"C:\\R\\Rar.exe";
-      job.Archives = {L"D:\\a.rar", L"D:\\b\"b.rar"};
-      job.DeleteNames = {L"x", L"y"};
-      job.AddFiles = {L"f", L"g\""};
-      job.CommentFile = L"c\"";
-      job.Lock = true;
-      job.UsePassword = true;
-      job.Password = L"p\"w";
-      // The piece that grows, in the second archive's calls. For the lock, that is the archive's
-      // name, so the other calls, which name it too, are left out.
-      std::wstring* piece = &job.Archives[1];
-      std::size_t index = 0;
-      switch (c.op) {
-        case Op::Delete: piece = &job.DeleteNames[1]; index = 1; break;
-        case Op::Add: piece = &job.AddFiles[1]; index = 3; break;
-        case Op::Comment: piece = &job.CommentFile; index = 4; break;
-        case Op::Lock: job.DeleteNames.clear(); job.AddFiles.clear(); job.CommentFile.clear(); break;
-      }
-      const std::size_t before = ArchiverCallsFor(job, 1)[index].CommandLine.size();
-      piece->insert(0, kMaxCommandLineLength + extra - before, L'n');
-      const ArchiverCall call = ArchiverCallsFor(job, 1)[index];
-      ASSERT_EQ(call.Operation, c.op);
-      ASSERT_EQ(call.CommandLine.size(), kMaxCommandLineLength + extra);
-
-      const auto found = FindOverlongCall(job);
-      if (extra == 0) {
-        EXPECT_EQ(found, std::nullopt) << OperationName(c.op);
-        continue;
-      }
-      ASSERT_NE(found, std::nullopt) << OperationName(c.op);
-      EXPECT_EQ(found->Archive, 1u);
-      EXPECT_EQ(found->Operation, c.op);
-      EXPECT_EQ(found->Item, c.item);
-      EXPECT_EQ(found->Length, kMaxCommandLineLength + 1);
-    }
-  }
+TEST(ArchiverCallsFor, AJobThatNeitherDeletesNorAddsGetsOneCall) {
+  BatchJob job = HostileJob();
+  job.DeleteNames.clear();
+  job.AddFiles.clear();
+  const RunOptions plain{PasswordSource::StandardInput, false};
+  const std::wstring a = job.Archives[0];
+  EXPECT_EQ(Split(ArchiverCallsFor(job, 0, plain).at(0).CommandLine),
+            (Words{job.RarPath, L"c", L"-k", L"-z" + job.CommentFile, a}));
+  job.CommentFile.clear();
+  EXPECT_EQ(Split(ArchiverCallsFor(job, 0, plain).at(0).CommandLine), (Words{job.RarPath, L"k", a}));
+  job.Lock = false;
+  EXPECT_TRUE(ArchiverCallsFor(job, 0, plain).empty());
+  EXPECT_EQ(FinishingCallFor(job, 0, plain), std::nullopt);
+  job.DeleteNames = {L"x"};
+  job.Lock = true;
+  const auto calls = ArchiverCallsFor(job, 0, plain);
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(Split(calls[0].CommandLine), (Words{job.RarPath, L"d", L"-k", a, L"x"}));
+  const auto finishing = FinishingCallFor(job, 0, plain);
+  ASSERT_TRUE(finishing);
+  EXPECT_TRUE(finishing->Finishing);
+  EXPECT_EQ(Split(finishing->CommandLine), (Words{job.RarPath, L"k", a}));
 }
 
-CallResult Exited(ScriptOperation op, std::uint32_t code) {
-  return {op, L"", CallOutcome::Exited, code, L""};
+// Names and files that would make a command line too long go through a list file; what cannot (the
+// comment file's path, the archive's) is refused.
+TEST(FindOverlongCall, LongListsGoThroughAListFileAndOnlyWhatCannotIsRefused) {
+  BatchJob job;
+  job.RarPath = L"C:\\R\\Rar.exe";
+  job.Archives = {L"D:\\a.rar", L"D:\\b.rar"};
+  for (int i = 0; i < 2000; ++i) job.DeleteNames.push_back(L"\"name " + std::to_wstring(i) + L".txt\" x");
+  for (int i = 0; i < 2000; ++i) job.AddFiles.push_back(L"E:\\files\\file " + std::to_wstring(i) + L".txt");
+  job.CommentFile = L"c.txt";
+  EXPECT_EQ(FindOverlongCall(job), std::nullopt);
+  const auto calls = ArchiverCallsFor(job, 1, RunOptions{}, [](std::size_t c) { return L"T:\\list " + std::to_wstring(c); });
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(Split(calls[0].CommandLine), (Words{job.RarPath, L"d", L"-scfr", L"-scfl", L"D:\\b.rar", L"@T:\\list 0"}));
+  EXPECT_EQ(calls[0].ListText.substr(0, 30), L"name 0.txt\r\nx\r\nname 1.txt\r\nx\r\n");
+  EXPECT_EQ(calls[1].ListFile, L"T:\\list 1");
+  EXPECT_EQ(calls[1].ListText.substr(0, 27), L"E:\\files\\file 0.txt\r\nE:\\fil");
+
+  job.CommentFile = std::wstring(kMaxCommandLineLength, L'c');
+  const auto found = FindOverlongCall(job);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->Archive, 0u);
+  EXPECT_EQ(found->Operation, ScriptOperation::Add) << "the comment goes on the last call";
 }
-CallResult NotRun(ScriptOperation op) { return {op, L"", CallOutcome::NotRun, 0, L""}; }
+
+CallResult Call(ScriptOperation op, CallOutcome outcome, std::uint32_t code = 0, std::wstring output = {}) {
+  CallResult call;
+  call.Operation = op;
+  call.Outcome = outcome;
+  call.ExitCode = code;
+  call.Output = std::move(output);
+  return call;
+}
+CallResult Exited(ScriptOperation op, std::uint32_t code) { return Call(op, CallOutcome::Exited, code); }
+CallResult NotRun(ScriptOperation op) { return Call(op, CallOutcome::NotRun); }
 
 TEST(SummarizeCalls, WorstCallDecidesAndTheFirstOfItIsNamed) {
   using Op = ScriptOperation;
-  const CallResult startFailed{Op::Add, L"", CallOutcome::StartFailed, 0, L"错误 2：找不到文件。"};
+  const CallResult startFailed = Call(Op::Add, CallOutcome::StartFailed, 0, L"错误 2：找不到文件。");
+  CallResult emptied = Exited(Op::Delete, 0);
+  emptied.Emptied = true;
+  CallResult killed = Call(Op::Add, CallOutcome::Killed);
+  killed.Note = L"留下的临时文件：D:\\__rar_1.rartemp";
   const struct {
     std::vector<CallResult> calls;
     ArchiveState state;
@@ -134,17 +136,22 @@ TEST(SummarizeCalls, WorstCallDecidesAndTheFirstOfItIsNamed) {
   } cases[] = {
       {{}, ArchiveState::Success, L""},
       {{Exited(Op::Delete, 0), Exited(Op::Lock, 0)}, ArchiveState::Success, L""},
+      {{Exited(Op::Delete, 10), Exited(Op::Add, 0)}, ArchiveState::Success, L"删除：压缩包中没有要删除的文件"},
       {{Exited(Op::Delete, 1), Exited(Op::Add, 1)}, ArchiveState::Warning, L"删除：警告 (1)"},
+      {{Exited(Op::Delete, 10), Exited(Op::Add, 10)}, ArchiveState::Warning, L"添加：有要添加的文件找不到 (10)"},
+      {{emptied}, ArchiveState::Warning, L"删除：压缩包中的文件已全部删除，压缩程序随之删除了压缩包文件"},
       {{Exited(Op::Delete, 1), Exited(Op::Add, 0), Exited(Op::Lock, 4)}, ArchiveState::Failure,
        L"锁定：压缩包已被锁定 (4)"},
-      {{Exited(Op::Delete, 4), Exited(Op::Add, 4), Exited(Op::Comment, 4), Exited(Op::Lock, 0)},
-       ArchiveState::Failure, L"删除：压缩包已被锁定 (4)"},
+      {{Exited(Op::Delete, 4), Call(Op::Add, CallOutcome::Skipped)}, ArchiveState::Failure, L"删除：压缩包已被锁定 (4)"},
       {{Exited(Op::Delete, 0), startFailed, Exited(Op::Comment, 11)}, ArchiveState::Failure,
        L"添加：无法启动压缩程序：错误 2：找不到文件。"},
+      {{Exited(Op::Comment, 10)}, ArchiveState::Failure, L"注释：没有匹配的文件 (10)"},
       {{Exited(Op::Comment, 300)}, ArchiveState::Failure, L"注释：未知错误 (300)"},
       {{Exited(Op::Lock, 255)}, ArchiveState::Failure, L"锁定：用户中止 (255)"},
       {{Exited(Op::Delete, 0), NotRun(Op::Add)}, ArchiveState::Stopped, L""},
-      {{Exited(Op::Delete, 6), NotRun(Op::Lock)}, ArchiveState::Stopped, L"删除：打开文件错误 (6)"},
+      {{Exited(Op::Delete, 1), NotRun(Op::Lock)}, ArchiveState::Stopped, L"删除：警告 (1)"},
+      {{Exited(Op::Delete, 0), killed}, ArchiveState::Stopped,
+       L"添加：已中止，压缩包保持原样；留下的临时文件：D:\\__rar_1.rartemp"},
       {{NotRun(Op::Delete), NotRun(Op::Lock)}, ArchiveState::Stopped, L""},
   };
   for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -153,9 +160,46 @@ TEST(SummarizeCalls, WorstCallDecidesAndTheFirstOfItIsNamed) {
     EXPECT_EQ(s.Detail, cases[i].detail) << "case " << i;
   }
   EXPECT_TRUE(CallCompleted(Exited(Op::Add, 1)));
+  EXPECT_TRUE(CallCompleted(Exited(Op::Delete, 10)));
+  EXPECT_FALSE(CallCompleted(Exited(Op::Lock, 10)));
   EXPECT_FALSE(CallCompleted(Exited(Op::Add, 2)));
+  EXPECT_TRUE(CallFailed(Exited(Op::Add, 2)));
   EXPECT_FALSE(CallCompleted(startFailed));
+  EXPECT_TRUE(CallFailed(startFailed));
   EXPECT_FALSE(CallCompleted(NotRun(Op::Add)));
+  EXPECT_FALSE(CallFailed(NotRun(Op::Add)) || CallFailed(killed));
+}
+
+TEST(ParseArchiverVersion, ReadsTheBannerAndDecidesHowToCall) {
+  EXPECT_EQ(ParseArchiverVersion(L"\nRAR 7.01   Copyright (c) 1993-2024 Alexander Roshal   12 May 2024\n"),
+            (ArchiverVersion{7, 1}));
+  EXPECT_EQ(ParseArchiverVersion(L"RAR 5.40 x64   Copyright"), (ArchiverVersion{5, 40}));
+  EXPECT_EQ(ParseArchiverVersion(L"UNRAR 6.2 RAR 4.20 beta"), (ArchiverVersion{6, 2})) << "the first that names one";
+  for (const wchar_t* none : {L"", L"RAR x.01", L"RAR 7.", L"Usage: rar <command>"}) {
+    EXPECT_EQ(ParseArchiverVersion(none), std::nullopt) << none;
+  }
+
+  std::wstring note;
+  const struct {
+    std::optional<ArchiverVersion> version;
+    bool fits;
+    PasswordSource password;
+    bool utf8;
+    bool noted;
+  } cases[] = {
+      {ArchiverVersion{7, 1}, true, PasswordSource::StandardInput, true, false},
+      {ArchiverVersion{5, 40}, true, PasswordSource::StandardInput, true, false},
+      {ArchiverVersion{7, 1}, false, PasswordSource::CommandLine, true, true},
+      {ArchiverVersion{5, 31}, true, PasswordSource::CommandLine, true, true},
+      {ArchiverVersion{5, 21}, true, PasswordSource::CommandLine, false, true},
+      {std::nullopt, true, PasswordSource::CommandLine, false, true},
+  };
+  for (const auto& c : cases) {
+    const RunOptions options = RunOptionsFor(c.version, c.fits, &note);
+    EXPECT_EQ(options.Password, c.password);
+    EXPECT_EQ(options.Utf8Output, c.utf8);
+    EXPECT_EQ(!note.empty(), c.noted) << note;
+  }
 }
 
 std::wstring Widen(const std::string& bytes) { return std::wstring(bytes.begin(), bytes.end()); }

@@ -17,15 +17,31 @@ TEST(FormatReport, HeaderThenOneTabSeparatedLinePerArchive) {
             L"压缩包\t状态\t说明\r\nD:\\a.rar\t成功\t\r\nD:\\b c.rar\t失败\t锁定：压缩包已被锁定 (4)\r\n");
 }
 
-TEST(FormatCallDetails, EachCallWithItsExitCodeAndOutputInCrLfLines) {
-  std::vector<CallResult> calls(3);
-  calls[0] = {ScriptOperation::Delete, L"\"r\" d \"a\" x", CallOutcome::Exited, 10, L"No files\nto delete"};
-  calls[1] = {ScriptOperation::Add, L"\"r\" a \"a\" \"f\"", CallOutcome::StartFailed, 0, L"错误 2：…"};
-  calls[2] = {ScriptOperation::Lock, L"\"r\" k \"a\"", CallOutcome::NotRun, 0, L""};
+CallResult Call(ScriptOperation op, std::wstring line, CallOutcome outcome, std::uint32_t code,
+                std::wstring output, std::wstring note = {}) {
+  CallResult call;
+  call.Operation = op;
+  call.CommandLine = std::move(line);
+  call.Outcome = outcome;
+  call.ExitCode = code;
+  call.Output = std::move(output);
+  call.Note = std::move(note);
+  return call;
+}
+
+TEST(FormatCallDetails, EachCallWithItsExitCodeNoteAndOutputInCrLfLines) {
+  const std::vector<CallResult> calls = {
+      Call(ScriptOperation::Delete, L"\"r\" d \"a\" x", CallOutcome::Exited, 10, L"No files\nto delete"),
+      Call(ScriptOperation::Add, L"\"r\" a -p \"a\" \"f\"", CallOutcome::StartFailed, 0, L"错误 2：…", L"密码经标准输入传给压缩程序"),
+      Call(ScriptOperation::Comment, L"\"r\" c \"a\"", CallOutcome::Killed, 1, L""),
+      Call(ScriptOperation::Lock, L"\"r\" k \"a\"", CallOutcome::Skipped, 0, L""),
+      Call(ScriptOperation::Lock, L"\"r\" k \"a\"", CallOutcome::NotRun, 0, L"")};
   EXPECT_EQ(FormatCallDetails(L"a", L"已停止", calls),
             L"压缩包：a\r\n状态：已停止\r\n"
             L"\r\n> \"r\" d \"a\" x\r\n删除：退出代码 10（没有匹配的文件）\r\nNo files\r\nto delete\r\n"
-            L"\r\n> \"r\" a \"a\" \"f\"\r\n添加：无法启动压缩程序\r\n错误 2：…\r\n"
+            L"\r\n> \"r\" a -p \"a\" \"f\"\r\n添加：无法启动压缩程序\r\n（密码经标准输入传给压缩程序）\r\n错误 2：…\r\n"
+            L"\r\n> \"r\" c \"a\"\r\n注释：已中止\r\n"
+            L"\r\n> \"r\" k \"a\"\r\n锁定：未运行（前面的步骤失败）\r\n"
             L"\r\n> \"r\" k \"a\"\r\n锁定：未运行\r\n");
 }
 

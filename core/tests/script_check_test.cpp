@@ -137,11 +137,16 @@ TEST(FindRunProblem, RefusesWhatWouldChangeTheCallOrStallIt) {
       {[](BatchJob& j) { j.CommentFile += L"\r\n"; }, L"注释文件的路径含有"},
       {[](BatchJob& j) { j.Password += L"\n"; }, L"密码含有回车、换行或空字符，无法交给压缩程序。"},
       {[](BatchJob& j) { j.Password.clear(); }, kEmptyPasswordMessage},
-      {[](BatchJob& j) { j.AddFiles.push_back(std::wstring(kMaxCommandLineLength, L'x')); },
-       L"压缩包列表第 1 项的添加命令（添加文件列表第 2 项）长 "},
+      // A long file to add goes through a list file; a long comment file's path, on the last call,
+      // and a long archive, on every call, cannot.
+      {[](BatchJob& j) { j.CommentFile = std::wstring(kMaxCommandLineLength, L'x'); },
+       L"压缩包列表第 1 项的添加命令长 "},
       {[](BatchJob& j) { j.Archives.push_back(std::wstring(kMaxCommandLineLength - 20, L'x')); },
-       L"压缩包列表第 3 项的删除命令（删除文件列表第 1 项）长 "},
+       L"压缩包列表第 3 项的删除命令长 "},
   };
+  BatchJob longFile = GoodJob();
+  longFile.AddFiles.push_back(std::wstring(kMaxCommandLineLength, L'x'));
+  EXPECT_EQ(FindRunProblem(longFile), std::nullopt);
   for (const auto& c : cases) {
     BatchJob job = GoodJob();
     c.change(job);

@@ -175,8 +175,7 @@ std::optional<std::wstring> WhyNoCallCanSucceed(const ArchiveHeader& header, con
   const bool addsWithPassword = job.UsePassword && !job.Password.empty() && !job.AddFiles.empty();
   if (header.NamesEncrypted && !addsWithPassword) return L"文件名已加密，需要密码";
   const bool deletesOrAdds = !job.DeleteNames.empty() || !job.AddFiles.empty();
-  const bool commentsOrLocks = !job.CommentFile.empty() || job.Lock;
-  if (header.Volume && deletesOrAdds && !commentsOrLocks) return L"分卷压缩包不能删除或添加文件";
+  if (header.Volume && deletesOrAdds) return L"分卷压缩包不能删除或添加文件";
   return std::nullopt;
 }
 

@@ -55,8 +55,9 @@ ArchiveHeader ReadArchiveHeader(std::string_view firstBytes);
 //   已锁定: the archiver changes nothing in a locked archive, not even to lock it again;
 //   文件名已加密，需要密码: names are encrypted and no call passes a password, which only the add
 //     calls do when the job adds under a password (the archiver then opens the names with it);
-//   分卷压缩包不能删除或添加文件: a volume, and the job only deletes or adds (the archiver comments
-//     and locks a volume, so a job that also does either may still succeed in part).
+//   分卷压缩包不能删除或添加文件: a volume, and the job deletes or adds. The archiver comments and
+//     locks a volume, but the program calls delete and add first and stops at a failed step, so it
+//     never gets that far.
 std::optional<std::wstring> WhyNoCallCanSucceed(const ArchiveHeader& header, const BatchJob& job);
 
 }  // namespace rarbatch

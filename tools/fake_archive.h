@@ -1,8 +1,10 @@
 // The stand-in archiver's archive file, read and written by the stand-in and by the tests that
 // prepare and check archives. UTF-8 lines ended by LF: "fake archive", then "locked" when locked,
-// "comment <text>" when there is one, and "entry <name><TAB><password>" for each entry. In the
-// text, name and password '\' is written "\\", tab "\t", LF "\n" and CR "\r". An empty file is an
-// empty archive.
+// "volume" when the archive is one volume of a set, "encrypted <password>" when its names are
+// encrypted (nothing can be read from it without that password), "comment <text>" when there is one,
+// and "entry <name><TAB><password>" for each entry. In the text, name and password '\' is written
+// "\\", tab "\t", LF "\n" and CR "\r". An empty file is an empty archive; a file that starts with
+// anything else than "fake archive" is not an archive.
 #pragma once
 
 #include <algorithm>
@@ -20,6 +22,9 @@ struct FakeEntry {
 struct FakeArchive {
   bool Exists = false;  // whether the file is there at all (set by readers)
   bool Locked = false;
+  bool Volume = false;
+  bool EncryptedNames = false;
+  std::wstring NamesPassword;  // when EncryptedNames
   std::wstring Comment;
   std::vector<FakeEntry> Entries;
 };
@@ -60,6 +65,11 @@ inline bool ParseFakeArchive(const std::wstring& text, FakeArchive* archive) {
       if (s != L"fake archive") return false;
     } else if (s == L"locked") {
       archive->Locked = true;
+    } else if (s == L"volume") {
+      archive->Volume = true;
+    } else if (s.starts_with(L"encrypted ")) {
+      archive->EncryptedNames = true;
+      archive->NamesPassword = UnescapeField(s.substr(10));
     } else if (s.starts_with(L"comment ")) {
       archive->Comment = UnescapeField(s.substr(8));
     } else if (s.starts_with(L"entry ") && tab != std::wstring::npos) {
@@ -74,6 +84,8 @@ inline bool ParseFakeArchive(const std::wstring& text, FakeArchive* archive) {
 inline std::wstring FormatFakeArchive(const FakeArchive& archive) {
   std::wstring text = L"fake archive\n";
   if (archive.Locked) text += L"locked\n";
+  if (archive.Volume) text += L"volume\n";
+  if (archive.EncryptedNames) text += L"encrypted " + EscapeField(archive.NamesPassword) + L"\n";
   if (!archive.Comment.empty()) text += L"comment " + EscapeField(archive.Comment) + L"\n";
   for (const auto& e : archive.Entries) {
     text += L"entry " + EscapeField(e.Name) + L"\t" + EscapeField(e.Password) + L"\n";

@@ -10,24 +10,34 @@
 // and opened again while another call holds it, so calls running at once never interleave.
 //
 // Commands; switches start with '-' and may stand anywhere, "--" makes the rest plain arguments:
-//   d <archive> [names]  removes the entries whose name matches a name ('*', '?', case-blind)
-//   a [-p<pwd>] <archive> [files]  adds each file, or replaces the entry of that name, under the
-//       password (empty without -p). Entries are stored without paths: a file is named by its last
-//       path component. A folder (ending in '\' or naming a directory) adds its files recursively,
-//       named from the folder on ("D:\dir" gives "dir\x.txt"); folders get no entry of their own.
-//       Files are taken literally, without wildcards; the archive never adds itself.
-//   c -z<file> <archive>  sets the comment to the text of the UTF-8 file (a BOM is dropped)
+//   d <archive> [names]  removes the entries whose name matches any of the names ('*', '?',
+//       case-blind); when none is left, the archive file is deleted
+//   a <archive> [files]  adds each file, or replaces the entry of that name, under the password
+//       (empty without -p). A file is stored under its path as given, less a drive and root
+//       ("C:\Users\me\x.txt" gives "Users\me\x.txt", ".\x" gives "x"); with -ep1 under its last
+//       component alone. A folder (ending in '\' or naming a directory) adds its files recursively,
+//       named from the folder's stored name on ("D:\dir" with -ep1 gives "dir\x.txt"); folders get
+//       no entry of their own. Files are taken literally, without wildcards; the archive never adds
+//       itself.
+//   c <archive>  sets the comment (-z<file> is needed: the text of the UTF-8 file, a BOM dropped)
 //   k <archive>  locks the archive
-// Without names or files *.* is implied: every entry for d, the files of the current folder for
-// a. "x.*" also matches "x", so "*.*" matches every name.
+// On a, d and c, -z<file> also sets the comment and -k also locks the archive once the command is
+// done. Without names or files *.* is implied: every entry for d, the files of the current folder
+// for a. "x.*" also matches "x", so "*.*" matches every name. Switches taken: -p[<pwd>], -z<file>,
+// -k, -ep1, -y, -id<x>, -sc<x>. "-p" without a password reads it as a line from standard input.
 //
-// Exit codes: 0 done; 2 the archive file is not in the format below, or the archiver would stop
-// to ask on the console ("-p" without a password, c without -z) where no one answers; 4 d, a or c
-// on a locked archive (k on a locked archive has nothing to do: 0); 5 the archive cannot be
-// written; 6 d, c or k on a missing archive, or a comment file that cannot be read; 7 unknown
-// command or switch, or no archive; 9 the archive cannot be created; 10 a file to add is missing,
-// nothing is found to add, or d matches no entry. A failing call changes nothing; an archive that
-// a failing a created is removed again.
+// Archive kinds (fake_archive.h): a locked one refuses every command (4, also k). A volume of a set
+// refuses d and a (4); c and k work on it. One with encrypted names needs its password (-p, or the
+// line from standard input): without one 255, a wrong one 11. A file that is not an archive gives 2
+// for d and a, while c and k leave it as it is and exit 0.
+//
+// Exit codes: 0 done; 2 the archive file is not an archive (d, a), or c without -z (it would ask on
+// the console); 4 locked, or d or a on a volume; 5 the archive cannot be written; 6 d on a missing
+// archive, or a comment file that cannot be read; 7 unknown command or switch, or no archive; 9 the
+// archive cannot be created; 10 c or k on a missing archive, a file to add is missing, nothing is
+// found to add, or d matches none of its names; 11 a wrong password for encrypted names; 255 a
+// password was needed and standard input gave none. A failing call changes nothing; an archive
+// that a failing a created is removed again.
 //
 // Archive file: a small UTF-8 text of entries, comment and lock flag, as fake_archive.h gives it.
 //
@@ -54,7 +64,8 @@
 namespace {
 
 enum ExitCode { kDone = 0, kFatal = 2, kLocked = 4, kWriteError = 5, kOpenError = 6,
-                kWrongOption = 7, kCreateError = 9, kNoFiles = 10 };
+                kWrongOption = 7, kCreateError = 9, kNoFiles = 10, kBadPassword = 11,
+                kUserBreak = 255 };
 
 struct Handle {
   HANDLE h;
@@ -183,8 +194,22 @@ std::wstring FullPath(const std::wstring& path) {
   return Upper(std::wstring(full, length < 32768 ? length : 0));
 }
 
+// The name a file (or folder) given as `path` is stored under: its path less drive, root and "."
+// steps, or with -ep1 its last component alone.
+std::wstring StoredName(std::wstring path, bool lastOnly) {
+  if (path.starts_with(LR"(\\?\)")) path.erase(0, 4);
+  if (lastOnly) return path.substr(path.find_last_of(L"\\/:") + 1);
+  if (path.size() >= 2 && path[1] == L':') path.erase(0, 2);
+  for (;;) {
+    if (path.starts_with(L'\\') || path.starts_with(L'/')) path.erase(0, 1);
+    else if (path.starts_with(L".\\") || path.starts_with(L"./")) path.erase(0, 2);
+    else break;
+  }
+  return path;
+}
+
 // Adds the files named, or those of the current folder; false when one is missing or none is found.
-bool AddFiles(const std::vector<std::wstring>& files, const std::wstring& password,
+bool AddFiles(const std::vector<std::wstring>& files, const std::wstring& password, bool lastOnly,
               const std::wstring& archivePath, FakeArchive* archive) {
   std::vector<std::wstring> paths, names;
   if (files.empty()) FindFiles(L"", L"", false, &paths, &names);
@@ -196,7 +221,7 @@ bool AddFiles(const std::vector<std::wstring>& files, const std::wstring& passwo
     if (asFolder && !isFolder) return false;
     std::wstring trimmed = file;
     while (trimmed.ends_with(L'\\') || trimmed.ends_with(L'/')) trimmed.pop_back();
-    const std::wstring name = trimmed.substr(trimmed.find_last_of(L"\\/:") + 1);
+    const std::wstring name = StoredName(trimmed, lastOnly);
     if (!isFolder) paths.push_back(file), names.push_back(name);
     else FindFiles(trimmed + L"\\", name.empty() ? name : name + L"\\", true, &paths, &names);
   }
@@ -217,6 +242,23 @@ bool AddFiles(const std::vector<std::wstring>& files, const std::wstring& passwo
   return added > 0;
 }
 
+// The first line of what is piped into standard input, CR LF dropped; false when nothing comes (a
+// console or NUL, or the end of input at once).
+bool ReadInputLine(std::wstring* line) {
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  if (input == nullptr || input == INVALID_HANDLE_VALUE) return false;
+  const DWORD type = GetFileType(input);
+  if (type != FILE_TYPE_PIPE && type != FILE_TYPE_DISK) return false;
+  std::string bytes;
+  if (!ReadAll(input, &bytes) && bytes.empty()) return false;
+  if (bytes.empty()) return false;
+  bytes = bytes.substr(0, bytes.find_first_of("\r\n"));
+  line->assign(bytes.size(), L'\0');
+  line->resize(MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                   line->data(), static_cast<int>(line->size())));
+  return true;
+}
+
 std::wstring ExecutableFolder() {
   wchar_t self[32768];
   const std::wstring path(self, GetModuleFileNameW(nullptr, self, 32768));
@@ -233,15 +275,19 @@ int Run(std::wstring& path) {
 
   std::wstring command, password, commentFile;
   std::vector<std::wstring> names;
-  bool switches = true, hasPassword = false;
+  bool switches = true, hasPassword = false, lock = false, lastOnly = false;
   for (const auto& arg : args) {
     if (switches && arg == L"--") {
       switches = false;
     } else if (switches && arg.starts_with(L'-')) {
-      const wchar_t kind = static_cast<wchar_t>(towlower(arg.size() > 1 ? arg[1] : L'-'));
-      if (kind == L'p') password = arg.substr(2), hasPassword = true;
-      else if (kind == L'z') commentFile = arg.substr(2);
-      else return kWrongOption;
+      const std::wstring lower = Upper(arg);
+      if (lower.starts_with(L"-P")) password = arg.substr(2), hasPassword = true;
+      else if (lower.starts_with(L"-Z")) commentFile = arg.substr(2);
+      else if (lower == L"-K") lock = true;
+      else if (lower == L"-EP1") lastOnly = true;
+      else if (lower != L"-Y" && !lower.starts_with(L"-ID") && !lower.starts_with(L"-SC")) {
+        return kWrongOption;
+      }
     } else if (command.empty()) command = Upper(arg);
     else if (path.empty()) path = arg;
     else names.push_back(arg);
@@ -249,7 +295,10 @@ int Run(std::wstring& path) {
   if ((command != L"D" && command != L"A" && command != L"C" && command != L"K") || path.empty()) {
     return kWrongOption;
   }
-  if ((hasPassword && password.empty()) || (command == L"C" && commentFile.empty())) return kFatal;
+  if (command == L"C" && commentFile.empty()) return kFatal;
+  // "-p" alone: the password is the first line of standard input, if anything is piped in.
+  const bool passwordGiven = !hasPassword || !password.empty() || ReadInputLine(&password);
+  if (!passwordGiven) return kUserBreak;
 
   Handle busy{CreateFileW((path + L".busy").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr)};
@@ -264,14 +313,14 @@ int Run(std::wstring& path) {
 
   const bool adding = command == L"A";
   Handle file{isForced ? INVALID_HANDLE_VALUE
-                       : OpenAlone(path, GENERIC_READ | GENERIC_WRITE | (adding ? DELETE : 0),
+                       : OpenAlone(path, GENERIC_READ | GENERIC_WRITE | DELETE,
                                    adding ? OPEN_ALWAYS : OPEN_EXISTING)};
   const bool created = adding && file && GetLastError() != ERROR_ALREADY_EXISTS;
   wchar_t delay[16];
   const DWORD delayLength = GetEnvironmentVariableW(L"RARBATCH_FAKE_RAR_DELAY_MS", delay, 16);
   if (delayLength > 0 && delayLength < 16) Sleep(wcstoul(delay, nullptr, 10));
   if (isForced) return static_cast<int>(forced);
-  if (!file) return adding ? kCreateError : kOpenError;
+  if (!file) return adding ? kCreateError : command == L"D" ? kOpenError : kNoFiles;
   const auto finish = [&](int code) {
     FILE_DISPOSITION_INFO remove{TRUE};
     if (code != kDone && created) {
@@ -283,8 +332,19 @@ int Run(std::wstring& path) {
   FakeArchive archive;
   std::string bytes;
   if (!ReadAll(file.h, &bytes)) return finish(kOpenError);
-  if (!Parse(bytes, &archive)) return finish(kFatal);
-  if (archive.Locked) return finish(command == L"K" ? kDone : kLocked);
+  if (!Parse(bytes, &archive)) return finish(command == L"D" || adding ? kFatal : kDone);
+  if (archive.EncryptedNames) {
+    if (!hasPassword && !ReadInputLine(&password)) return finish(kUserBreak);
+    if (password != archive.NamesPassword) return finish(kBadPassword);
+  }
+  if (archive.Locked) return finish(kLocked);
+  if (archive.Volume && (command == L"D" || adding)) return finish(kLocked);
+  std::wstring comment;
+  if (!commentFile.empty()) {
+    std::string text;
+    if (!ReadText(commentFile, &text)) return finish(kOpenError);
+    comment = FromUtf8(text.starts_with("\xEF\xBB\xBF") ? text.substr(3) : text);
+  }
   if (command == L"D") {
     if (names.empty()) names.push_back(L"*.*");
     const std::size_t before = archive.Entries.size();
@@ -294,15 +354,16 @@ int Run(std::wstring& path) {
       });
     });
     if (archive.Entries.size() == before) return finish(kNoFiles);
+    if (archive.Entries.empty()) {  // the archiver erases an archive it emptied
+      FILE_DISPOSITION_INFO remove{TRUE};
+      return SetFileInformationByHandle(file.h, FileDispositionInfo, &remove, sizeof remove)
+                 ? kDone : kWriteError;
+    }
   } else if (adding) {
-    if (!AddFiles(names, password, path, &archive)) return finish(kNoFiles);
-  } else if (command == L"K") {
-    archive.Locked = true;
-  } else {
-    std::string text;
-    if (!ReadText(commentFile, &text)) return finish(kOpenError);
-    archive.Comment = FromUtf8(text.starts_with("\xEF\xBB\xBF") ? text.substr(3) : text);
+    if (!AddFiles(names, password, lastOnly, path, &archive)) return finish(kNoFiles);
   }
+  if (command == L"K" || lock) archive.Locked = true;
+  if (!commentFile.empty() && command != L"K") archive.Comment = comment;
 
   const std::string out = Serialize(archive);
   DWORD written = 0;

@@ -1,0 +1,312 @@
+// One table of archiver calls run twice: against the real archiver (the host's, through rar_bridge)
+// and against the stand-in, each on the same archive state. The real archiver is the reference: the
+// stand-in has to give the same exit code and leave the same archive behind.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "tools/test_support.h"
+
+namespace rarbatch::testing {
+namespace {
+
+// The archive a row starts from; the real one is made by the real archiver, the stand-in's is written
+// in its text format.
+enum class Start { Plain, Locked, Volume, EncryptedNames, NotAnArchive, Missing };
+
+constexpr const char kPassword[] = "secret";
+constexpr const char kNotAnArchive[] = "this is not an archive\r\n";
+
+struct End {
+  End(bool exists = true, std::vector<std::wstring> entries = {}, bool locked = false,
+      std::wstring comment = L"")
+      : exists(exists), entries(std::move(entries)), locked(locked), comment(std::move(comment)) {}
+  bool exists;
+  // Sorted; "*\x.txt" stands for a name that ends in "\x.txt" and is not at the root.
+  std::vector<std::wstring> entries;
+  bool locked;
+  std::wstring comment;
+};
+
+struct Row {
+  const char* what;
+  Start start;
+  // After the program's name; {arc} is the archive's full path, {c} that of c.txt beside it, and
+  // {-z} the switch that takes c.txt as the comment; each is quoted.
+  const wchar_t* args;
+  const char* input;  // piped into standard input; nullptr gives NUL
+  DWORD code;
+  End end;
+};
+
+const std::vector<std::wstring> kAB = {L"a.txt", L"b.txt"};
+const std::vector<std::wstring> kB = {L"b.txt"};
+
+const Row kRows[] = {
+    {"d of one name", Start::Plain, L"d {arc} a.txt", nullptr, 0, {true, kB}},
+    {"d that removes every entry erases the archive", Start::Plain, L"d {arc} a.txt b.txt", nullptr, 0,
+     {false}},
+    {"d with several names, none matching", Start::Plain, L"d {arc} zz.txt yy.txt", nullptr, 10,
+     {true, kAB}},
+    {"d with several names, one matching", Start::Plain, L"d {arc} zz.txt a.txt", nullptr, 0, {true, kB}},
+    {"k", Start::Plain, L"k {arc}", nullptr, 0, {true, kAB, true}},
+    {"a of an absolute path keeps the path less its root", Start::Plain, L"a {arc} {c}", nullptr, 0,
+     {true, {L"*\\c.txt", L"a.txt", L"b.txt"}}},
+    {"a -ep1 keeps the last part only", Start::Plain, L"a -ep1 {arc} {c}", nullptr, 0,
+     {true, {L"a.txt", L"b.txt", L"c.txt"}}},
+    {"a with -k and -z", Start::Plain, L"a -ep1 -k {-z} {arc} {c}", nullptr, 0,
+     {true, {L"a.txt", L"b.txt", L"c.txt"}, true, L"cmt"}},
+    {"d with -k and -z", Start::Plain, L"d -k {-z} {arc} a.txt", nullptr, 0, {true, kB, true, L"cmt"}},
+    {"c with -k", Start::Plain, L"c -k {-z} {arc}", nullptr, 0, {true, kAB, true, L"cmt"}},
+    {"a -p without a password, nothing on standard input", Start::Plain, L"a -ep1 -p {arc} {c}",
+     nullptr, 255, {true, kAB}},
+    {"a creates a missing archive", Start::Missing, L"a -ep1 {arc} {c}", nullptr, 0,
+     {true, {L"c.txt"}}},
+
+    {"k on a locked archive", Start::Locked, L"k {arc}", nullptr, 4, {true, kAB, true}},
+    {"d on a locked archive", Start::Locked, L"d {arc} a.txt", nullptr, 4, {true, kAB, true}},
+    {"a on a locked archive", Start::Locked, L"a -ep1 {arc} {c}", nullptr, 4, {true, kAB, true}},
+    {"c on a locked archive", Start::Locked, L"c {-z} {arc}", nullptr, 4, {true, kAB, true}},
+
+    {"d on a volume", Start::Volume, L"d {arc} big.bin", nullptr, 4, {true, {L"big.bin"}}},
+    {"a on a volume", Start::Volume, L"a -ep1 {arc} {c}", nullptr, 4, {true, {L"big.bin"}}},
+    {"c on a volume", Start::Volume, L"c {-z} {arc}", nullptr, 0, {true, {L"big.bin"}, false, L"cmt"}},
+    {"k on a volume", Start::Volume, L"k {arc}", nullptr, 0, {true, {L"big.bin"}, true}},
+
+    {"encrypted names without -p, NUL as input", Start::EncryptedNames, L"d {arc} a.txt", nullptr, 255,
+     {true, kAB}},
+    {"encrypted names without -p, input at its end", Start::EncryptedNames, L"d {arc} a.txt", "", 255,
+     {true, kAB}},
+    {"encrypted names, a wrong password", Start::EncryptedNames, L"d -pwrong {arc} a.txt", nullptr, 11,
+     {true, kAB}},
+    {"encrypted names, the right password", Start::EncryptedNames, L"d -psecret {arc} a.txt", nullptr, 0,
+     {true, kB}},
+    {"encrypted names, -p reads the password from input", Start::EncryptedNames, L"d -p {arc} a.txt",
+     "secret\r\n", 0, {true, kB}},
+
+    {"d on a file that is not an archive", Start::NotAnArchive, L"d {arc} a.txt", nullptr, 2, {}},
+    {"a on a file that is not an archive", Start::NotAnArchive, L"a -ep1 {arc} {c}", nullptr, 2, {}},
+    {"c on a file that is not an archive", Start::NotAnArchive, L"c {-z} {arc}", nullptr, 0, {}},
+    {"k on a file that is not an archive", Start::NotAnArchive, L"k {arc}", nullptr, 0, {}},
+
+    {"d on a missing archive", Start::Missing, L"d {arc} a.txt", nullptr, 6, {false}},
+    {"c on a missing archive", Start::Missing, L"c {-z} {arc}", nullptr, 10, {false}},
+    {"k on a missing archive", Start::Missing, L"k {arc}", nullptr, 10, {false}},
+};
+
+std::wstring Replace(std::wstring text, const std::wstring& what, const std::wstring& with) {
+  for (std::size_t at = 0; (at = text.find(what, at)) != std::wstring::npos; at += with.size()) {
+    text.replace(at, what.size(), with);
+  }
+  return text;
+}
+
+std::wstring ArchiveName(Start start) { return start == Start::Volume ? L"t.part1.rar" : L"t.rar"; }
+
+struct Call {
+  DWORD code = 0xDEAD;
+  std::string output;  // standard and error output, in the OEM code page
+};
+
+// Runs `exe` in `folder` with `args`, `input` piped in (nullptr: NUL); output goes through a file in
+// `spare`, away from the archive's folder.
+Call RunIn(const std::wstring& exe, const std::wstring& folder, const std::wstring& args,
+           const char* input, const std::wstring& spare) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  const std::wstring outPath = spare + L"output.txt";
+  HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE in = nullptr, feed = nullptr;
+  if (input) {
+    CreatePipe(&in, &feed, &inherit, 0);
+    SetHandleInformation(feed, HANDLE_FLAG_INHERIT, 0);
+    DWORD written = 0;
+    WriteFile(feed, input, static_cast<DWORD>(strlen(input)), &written, nullptr);
+    CloseHandle(feed);
+  } else {
+    in = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                     nullptr);
+  }
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = in;
+  startup.hStdOutput = out;
+  startup.hStdError = out;
+  std::wstring line = L"\"" + exe + L"\" " + args;
+  PROCESS_INFORMATION info{};
+  Call call;
+  if (CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                     folder.c_str(), &startup, &info)) {
+    CloseHandle(info.hThread);
+    if (WaitForExit(info.hProcess)) GetExitCodeProcess(info.hProcess, &call.code);
+    CloseHandle(info.hProcess);
+  }
+  CloseHandle(in);
+  CloseHandle(out);
+  call.output = ReadFileBytes(outPath);
+  return call;
+}
+
+std::wstring TrimEnd(std::wstring s) {
+  while (!s.empty() && (s.back() == L'\r' || s.back() == L'\n' || s.back() == L' ')) s.pop_back();
+  return s;
+}
+
+std::vector<std::wstring> Lines(const std::string& bytes) {
+  std::vector<std::wstring> lines;
+  std::wstring text(bytes.size(), L'\0');
+  text.resize(MultiByteToWideChar(CP_OEMCP, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(),
+                                  static_cast<int>(text.size())));
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find(L'\n', start), text.size());
+    lines.push_back(TrimEnd(text.substr(start, end - start)));
+    start = end + 1;
+  }
+  return lines;
+}
+
+void ExpectEntries(const std::vector<std::wstring>& expected, std::vector<std::wstring> actual) {
+  const std::string all = ::testing::PrintToString(actual);
+  for (const auto& name : expected) {
+    const auto found = std::find_if(actual.begin(), actual.end(), [&](const std::wstring& a) {
+      if (!name.starts_with(L"*\\")) return a == name;
+      const std::wstring tail = name.substr(1);
+      return a.ends_with(tail) && a.size() > tail.size() && !a.starts_with(L"\\");
+    });
+    EXPECT_NE(found, actual.end()) << ::testing::PrintToString(name) << " is not among " << all;
+    if (found != actual.end()) actual.erase(found);
+  }
+  EXPECT_TRUE(actual.empty()) << "more entries than expected: " << all;
+}
+
+// Writes the files every row may use: a.txt, b.txt, the comment c.txt, and big.bin, which does not
+// compress (so that a small volume size splits it).
+void WriteInputs(const std::wstring& dir) {
+  ASSERT_TRUE(WriteFileBytes(dir + L"a.txt", "alpha\r\n"));
+  ASSERT_TRUE(WriteFileBytes(dir + L"b.txt", "beta\r\n"));
+  ASSERT_TRUE(WriteFileBytes(dir + L"c.txt", "cmt"));
+  std::string noise(300000, '\0');
+  unsigned state = 12345;
+  for (auto& c : noise) state = state * 1103515245u + 12345u, c = static_cast<char>(state >> 23);
+  ASSERT_TRUE(WriteFileBytes(dir + L"big.bin", noise));
+}
+
+class Conformance : public ::testing::Test {
+ protected:
+  // Runs every row: `prepare` makes the start state in the folder, `read` the end state.
+  template <typename Prepare, typename Read>
+  void RunTable(const std::wstring& rar, Prepare prepare, Read read) {
+    for (const Row& row : kRows) {
+      SCOPED_TRACE(row.what);
+      ScratchFolder dir, spare(L"rarbatch conformance");
+      WriteInputs(dir.Path());
+      prepare(row.start, dir.Path());
+      const std::wstring archive = dir.Path() + ArchiveName(row.start);
+      const std::string before = ReadFileBytes(archive);
+      std::wstring args = Replace(row.args, L"{arc}", L"\"" + archive + L"\"");
+      args = Replace(args, L"{c}", L"\"" + dir.Path() + L"c.txt\"");
+      args = Replace(args, L"{-z}", L"\"-z" + dir.Path() + L"c.txt\"");
+      const Call call = RunIn(rar, dir.Path(), args, row.input, spare.Path());
+      EXPECT_EQ(call.code, row.code) << call.output;
+      const bool exists = GetFileAttributesW(archive.c_str()) != INVALID_FILE_ATTRIBUTES;
+      EXPECT_EQ(exists, row.end.exists);
+      if (row.start == Start::NotAnArchive) {
+        EXPECT_EQ(ReadFileBytes(archive), before) << "the file changed";
+        continue;
+      }
+      if (!exists || !row.end.exists) continue;
+      End end;
+      read(row.start, archive, spare.Path(), &end);
+      ExpectEntries(row.end.entries, end.entries);
+      EXPECT_EQ(end.locked, row.end.locked);
+      EXPECT_EQ(TrimEnd(end.comment), row.end.comment);
+    }
+  }
+};
+
+TEST_F(Conformance, RealArchiverThroughTheBridge) {
+  if (GetFileAttributesW(L"Z:\\usr\\bin\\rar") == INVALID_FILE_ATTRIBUTES) {
+    GTEST_SKIP() << "the host has no /usr/bin/rar (scripts/setup installs it)";
+  }
+  ScratchFolder tools(L"rarbatch bridge");
+  const std::wstring rar = tools.Path() + L"Rar.exe";
+  ASSERT_TRUE(CopyFileW((ExecutableFolder() + L"rar_bridge.exe").c_str(), rar.c_str(), FALSE));
+
+  // Each start state is made once by the real archiver and copied for every row.
+  ScratchFolder masters(L"rarbatch masters");
+  WriteInputs(masters.Path());
+  const auto make = [&](const std::wstring& args) {
+    const Call call = RunIn(rar, masters.Path(), args, nullptr, tools.Path());
+    ASSERT_EQ(call.code, 0u) << ::testing::PrintToString(args) << call.output;
+  };
+  make(L"a -idq plain.rar a.txt b.txt");
+  make(L"a -idq locked.rar a.txt b.txt");
+  make(L"k -idq locked.rar");
+  make(L"a -idq -hpsecret encrypted.rar a.txt b.txt");
+  make(L"a -idq -v100k volume.rar big.bin");
+  ASSERT_NE(GetFileAttributesW((masters.Path() + L"volume.part2.rar").c_str()), INVALID_FILE_ATTRIBUTES);
+  const std::map<Start, std::wstring> master = {
+      {Start::Plain, L"plain.rar"}, {Start::Locked, L"locked.rar"},
+      {Start::EncryptedNames, L"encrypted.rar"}, {Start::Volume, L"volume.part"}};
+
+  const auto prepare = [&](Start start, const std::wstring& dir) {
+    if (start == Start::Missing) return;
+    if (start == Start::NotAnArchive) {
+      ASSERT_TRUE(WriteFileBytes(dir + L"t.rar", kNotAnArchive));
+    } else if (start == Start::Volume) {
+      for (const wchar_t* part : {L"1", L"2", L"3"}) {
+        ASSERT_TRUE(CopyFileW((masters.Path() + L"volume.part" + part + L".rar").c_str(),
+                              (dir + L"t.part" + part + L".rar").c_str(), FALSE));
+      }
+    } else {
+      ASSERT_TRUE(CopyFileW((masters.Path() + master.at(start)).c_str(), (dir + L"t.rar").c_str(), FALSE));
+    }
+  };
+  const auto read = [&](Start start, const std::wstring& archive, const std::wstring& spare, End* end) {
+    const std::wstring password = start == Start::EncryptedNames ? L"-psecret " : L"";
+    const std::wstring quoted = L"\"" + archive + L"\"";
+    const Call list = RunIn(rar, spare, L"lt " + password + quoted, nullptr, spare);
+    ASSERT_EQ(list.code, 0u) << list.output;
+    for (const auto& line : Lines(list.output)) {
+      const std::size_t name = line.find(L"Name: ");
+      if (name != std::wstring::npos) end->entries.push_back(Replace(line.substr(name + 6), L"/", L"\\"));
+      if (line.starts_with(L"Details: ")) end->locked = line.find(L", lock") != std::wstring::npos;
+    }
+    const std::wstring commentFile = spare + L"comment.txt";
+    const Call comment =
+        RunIn(rar, spare, L"cw -y " + password + quoted + L" \"" + commentFile + L"\"", nullptr, spare);
+    ASSERT_EQ(comment.code, 0u) << comment.output;
+    end->comment = FromUtf8(ReadFileBytes(commentFile));
+  };
+  RunTable(rar, prepare, read);
+}
+
+TEST_F(Conformance, StandIn) {
+  const auto prepare = [](Start start, const std::wstring& dir) {
+    const std::wstring archive = dir + ArchiveName(start);
+    FakeArchive fake;
+    fake.Entries = {{L"a.txt", L""}, {L"b.txt", L""}};
+    switch (start) {
+      case Start::Missing: return;
+      case Start::NotAnArchive: ASSERT_TRUE(WriteFileBytes(archive, kNotAnArchive)); return;
+      case Start::Plain: break;
+      case Start::Locked: fake.Locked = true; break;
+      case Start::EncryptedNames: fake.EncryptedNames = true, fake.NamesPassword = L"secret"; break;
+      case Start::Volume: fake.Volume = true, fake.Entries = {{L"big.bin", L""}}; break;
+    }
+    ASSERT_TRUE(WriteFakeArchive(archive, fake));
+  };
+  const auto read = [](Start, const std::wstring& archive, const std::wstring&, End* end) {
+    const FakeArchive fake = ReadFakeArchive(archive);
+    for (const auto& e : fake.Entries) end->entries.push_back(e.Name);
+    end->locked = fake.Locked;
+    end->comment = fake.Comment;
+  };
+  ScratchFolder tools(L"rarbatch stand-in");
+  RunTable(InstallFakeRar(tools.Path()), prepare, read);
+}
+
+}  // namespace
+}  // namespace rarbatch::testing

@@ -1,14 +1,19 @@
 // The stand-in archiver's archive file, read and written by the stand-in and by the tests that
-// prepare and check archives. UTF-8 lines ended by LF: "fake archive", then "locked" when locked,
+// prepare and check archives. It opens as a real archive does, with a RAR 5 signature and main archive
+// header that carries the volume and lock flags (or, when the names are encrypted, an archive
+// encryption header), so that the program's check of an archive's first bytes reads it as it reads a
+// real one. Then UTF-8 lines ended by LF: "fake archive", then "locked" when locked,
 // "volume" when the archive is one volume of a set, "encrypted <password>" when its names are
 // encrypted (nothing can be read from it without that password), "comment <text>" when there is one,
 // and "entry <name><TAB><password>" for each entry. In the text, name and password '\' is written
-// "\\", tab "\t", LF "\n" and CR "\r". An empty file is an empty archive; a file that starts with
-// anything else than "fake archive" is not an archive.
+// "\\", tab "\t", LF "\n" and CR "\r". A file that starts otherwise is not an archive.
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace rarbatch::fake {
@@ -22,12 +27,51 @@ struct FakeEntry {
 struct FakeArchive {
   bool Exists = false;  // whether the file is there at all (set by readers)
   bool Locked = false;
+  std::wstring Comment;
+  std::vector<FakeEntry> Entries;
   bool Volume = false;
   bool EncryptedNames = false;
   std::wstring NamesPassword;  // when EncryptedNames
-  std::wstring Comment;
-  std::vector<FakeEntry> Entries;
 };
+
+inline std::uint32_t HeaderCrc32(std::string_view bytes) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (const char c : bytes) {
+    crc ^= static_cast<unsigned char>(c);
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+inline constexpr std::string_view kRar5Signature("Rar!\x1A\x07\x01\x00", 8);
+
+// The signature and first header of the archive: CRC32 (4 bytes, of what follows up to the header's
+// end), the header's size (one byte here), then its type and fields. A main archive header (type 1)
+// has header flags 0 and archive flags 0x0001 volume, 0x0010 locked; an archive encryption header
+// (type 4) has version 0, flags 0, a KDF count and a 16-byte salt.
+inline std::string FakeArchiveHeader(const FakeArchive& archive) {
+  std::string body;
+  if (archive.EncryptedNames) {
+    body = std::string("\x04\x00\x00\x0F", 4) + std::string(16, '\x00');
+  } else {
+    const char flags = static_cast<char>((archive.Volume ? 0x01 : 0) | (archive.Locked ? 0x10 : 0));
+    body = std::string("\x01\x00", 2) + flags;
+  }
+  const std::string sized = static_cast<char>(body.size()) + body;
+  const std::uint32_t crc = HeaderCrc32(sized);
+  std::string header(kRar5Signature);
+  for (int i = 0; i < 4; ++i) header += static_cast<char>((crc >> (8 * i)) & 0xFF);
+  return header + sized;
+}
+
+// The text after the header, or nothing when the bytes do not start with one.
+inline std::optional<std::string_view> FakeArchiveText(std::string_view bytes) {
+  constexpr std::size_t kSizeAt = 8 + 4;
+  if (bytes.substr(0, 8) != kRar5Signature || bytes.size() <= kSizeAt) return std::nullopt;
+  const std::size_t size = static_cast<unsigned char>(bytes[kSizeAt]);
+  if (size >= 0x80 || bytes.size() < kSizeAt + 1 + size) return std::nullopt;
+  return bytes.substr(kSizeAt + 1 + size);
+}
 
 inline std::wstring EscapeField(const std::wstring& s) {
   std::wstring out;

@@ -63,7 +63,7 @@
 
 namespace {
 
-enum ExitCode { kDone = 0, kFatal = 2, kLocked = 4, kWriteError = 5, kOpenError = 6,
+enum ExitCode { kBanner = -1, kDone = 0, kFatal = 2, kLocked = 4, kWriteError = 5, kOpenError = 6,
                 kWrongOption = 7, kCreateError = 9, kNoFiles = 10, kBadPassword = 11,
                 kUserBreak = 255 };
 
@@ -149,11 +149,12 @@ bool ReadText(const std::wstring& path, std::string* bytes) {
 }
 
 bool Parse(const std::string& bytes, FakeArchive* archive) {
-  return rarbatch::fake::ParseFakeArchive(FromUtf8(bytes), archive);
+  const auto text = rarbatch::fake::FakeArchiveText(bytes);
+  return text && rarbatch::fake::ParseFakeArchive(FromUtf8(std::string(*text)), archive);
 }
 
 std::string Serialize(const FakeArchive& archive) {
-  return ToUtf8(rarbatch::fake::FormatFakeArchive(archive));
+  return rarbatch::fake::FakeArchiveHeader(archive) + ToUtf8(rarbatch::fake::FormatFakeArchive(archive));
 }
 
 // Whether an upper-cased name matches an upper-cased mask.
@@ -208,17 +209,27 @@ std::wstring StoredName(std::wstring path, bool lastOnly) {
   return path;
 }
 
-// Adds the files named, or those of the current folder; false when one is missing or none is found.
-bool AddFiles(const std::vector<std::wstring>& files, const std::wstring& password, bool lastOnly,
-              const std::wstring& archivePath, FakeArchive* archive) {
+// What an add did: the files found are added, and a missing one is only counted, as the archiver
+// does (it adds the others and then exits with 10).
+struct AddOutcome {
+  std::size_t Added = 0;
+  bool Missing = false;
+};
+
+// Adds the files named, or those of the current folder.
+AddOutcome AddFiles(const std::vector<std::wstring>& files, const std::wstring& password, bool lastOnly,
+                    const std::wstring& archivePath, FakeArchive* archive) {
+  AddOutcome outcome;
   std::vector<std::wstring> paths, names;
   if (files.empty()) FindFiles(L"", L"", false, &paths, &names);
   for (const auto& file : files) {
     const DWORD attributes = GetFileAttributesW(file.c_str());
     const bool asFolder = file.ends_with(L'\\') || file.ends_with(L'/');
-    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
-    const bool isFolder = attributes & FILE_ATTRIBUTE_DIRECTORY;
-    if (asFolder && !isFolder) return false;
+    const bool isFolder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (asFolder && !isFolder)) {
+      outcome.Missing = true;
+      continue;
+    }
     std::wstring trimmed = file;
     while (trimmed.ends_with(L'\\') || trimmed.ends_with(L'/')) trimmed.pop_back();
     const std::wstring name = StoredName(trimmed, lastOnly);
@@ -227,11 +238,10 @@ bool AddFiles(const std::vector<std::wstring>& files, const std::wstring& passwo
   }
   // The archive and its busy marker never go into the archive.
   const std::wstring self = FullPath(archivePath);
-  std::size_t added = 0;
   for (std::size_t i = 0; i < names.size(); ++i) {
     const std::wstring full = FullPath(paths[i]);
     if (full == self || full == self + L".BUSY") continue;
-    ++added;
+    ++outcome.Added;
     auto& entries = archive->Entries;
     const auto same = std::find_if(entries.begin(), entries.end(), [&](const FakeEntry& e) {
       return Upper(e.Name) == Upper(names[i]);
@@ -239,8 +249,29 @@ bool AddFiles(const std::vector<std::wstring>& files, const std::wstring& passwo
     if (same != entries.end()) *same = {names[i], password};
     else entries.push_back({names[i], password});
   }
-  return added > 0;
+  return outcome;
 }
+
+// The names in a list file, a line each, read as UTF-8 or in the ANSI code page.
+bool ReadListFile(const std::wstring& path, bool utf8, std::vector<std::wstring>* names) {
+  std::string bytes;
+  if (!ReadText(path, &bytes)) return false;
+  if (utf8 && bytes.starts_with("\xEF\xBB\xBF")) bytes.erase(0, 3);
+  std::wstring text(bytes.size(), L'\0');
+  text.resize(MultiByteToWideChar(utf8 ? CP_UTF8 : CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                  text.data(), static_cast<int>(text.size())));
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find_first_of(L"\r\n", start);
+    if (end == std::wstring::npos) end = text.size();
+    if (end > start) names->push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return true;
+}
+
+// Messages in UTF-8 (-scfr, or -scf for everything) instead of the OEM code page.
+bool gUtf8Output = false;
 
 // The first line of what is piped into standard input, CR LF dropped; false when nothing comes (a
 // console or NUL, or the end of input at once).
@@ -269,13 +300,14 @@ std::wstring ExecutableFolder() {
 int Run(std::wstring& path) {
   const std::vector<std::wstring> args = SplitCommandLine(GetCommandLineW());
   const std::wstring here = ExecutableFolder();
+  if (args.empty()) return kBanner;
   std::string record = std::to_string(args.size()) + "\n";
   for (const auto& arg : args) record += ToUtf8(arg) + "\n";
   if (!Append(here + L"args.log", record)) return kFatal;
 
   std::wstring command, password, commentFile;
-  std::vector<std::wstring> names;
-  bool switches = true, hasPassword = false, lock = false, lastOnly = false;
+  std::vector<std::wstring> names, lists;
+  bool switches = true, hasPassword = false, lock = false, lastOnly = false, utf8Lists = false;
   for (const auto& arg : args) {
     if (switches && arg == L"--") {
       switches = false;
@@ -285,12 +317,22 @@ int Run(std::wstring& path) {
       else if (lower.starts_with(L"-Z")) commentFile = arg.substr(2);
       else if (lower == L"-K") lock = true;
       else if (lower == L"-EP1") lastOnly = true;
-      else if (lower != L"-Y" && !lower.starts_with(L"-ID") && !lower.starts_with(L"-SC")) {
+      else if (lower.starts_with(L"-SC") && lower.size() >= 4) {
+        // -sc<charset>[objects]: F is UTF-8; objects L list files, R redirected messages, none all.
+        const std::wstring objects = lower.substr(4);
+        const bool utf8 = lower[3] == L'F';
+        if (objects.empty() || objects.find(L'L') != std::wstring::npos) utf8Lists = utf8;
+        if (objects.empty() || objects.find(L'R') != std::wstring::npos) gUtf8Output = utf8;
+      } else if (lower != L"-Y" && !lower.starts_with(L"-ID")) {
         return kWrongOption;
       }
     } else if (command.empty()) command = Upper(arg);
     else if (path.empty()) path = arg;
+    else if (switches && arg.starts_with(L'@') && arg.size() > 1) lists.push_back(arg.substr(1));
     else names.push_back(arg);
+  }
+  for (const auto& list : lists) {
+    if (!ReadListFile(list, utf8Lists, &names)) return kOpenError;
   }
   if ((command != L"D" && command != L"A" && command != L"C" && command != L"K") || path.empty()) {
     return kWrongOption;
@@ -359,8 +401,12 @@ int Run(std::wstring& path) {
       return SetFileInformationByHandle(file.h, FileDispositionInfo, &remove, sizeof remove)
                  ? kDone : kWriteError;
     }
-  } else if (adding) {
-    if (!AddFiles(names, password, lastOnly, path, &archive)) return finish(kNoFiles);
+  }
+  bool missed = false;
+  if (adding) {
+    const AddOutcome added = AddFiles(names, password, lastOnly, path, &archive);
+    if (added.Added == 0) return finish(kNoFiles);
+    missed = added.Missing;
   }
   if (command == L"K" || lock) archive.Locked = true;
   if (!commentFile.empty() && command != L"K") archive.Comment = comment;
@@ -372,13 +418,13 @@ int Run(std::wstring& path) {
       written != out.size() || !SetEndOfFile(file.h)) {
     return finish(kWriteError);
   }
-  return kDone;
+  return missed ? kNoFiles : kDone;
 }
 
-// Writes `text` to a standard handle in the OEM code page, as a console program does.
+// Writes `text` to a standard handle in the OEM code page, as a console program does, or in UTF-8.
 void Print(DWORD which, const std::wstring& text) {
   std::string bytes(text.size() * 4, '\0');
-  bytes.resize(WideCharToMultiByte(CP_OEMCP, 0, text.data(), static_cast<int>(text.size()),
+  bytes.resize(WideCharToMultiByte(gUtf8Output ? CP_UTF8 : CP_OEMCP, 0, text.data(), static_cast<int>(text.size()),
                                    bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr));
   DWORD written = 0;
   WriteFile(GetStdHandle(which), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -389,6 +435,10 @@ void Print(DWORD which, const std::wstring& text) {
 int wmain(int, wchar_t**) {
   std::wstring path;
   const int code = Run(path);
+  if (code == kBanner) {  // no arguments: the banner and the usage, as the archiver writes them
+    Print(STD_OUTPUT_HANDLE, L"\r\nRAR 7.01   stand-in for the tests\r\n\r\nUsage:     rar <command> -<switch 1> -<switch N> <archive> <files...>\r\n");
+    return kDone;
+  }
   Print(STD_OUTPUT_HANDLE, L"压缩包 " + path + L"\r\n");
   if (code != kDone) Print(STD_ERROR_HANDLE, L"退出代码 " + std::to_wstring(code) + L"\r\n");
   return code;

@@ -102,12 +102,14 @@ std::vector<std::vector<std::wstring>> ReadRecordedCalls(const std::wstring& fol
 FakeArchive ReadFakeArchive(const std::wstring& path) {
   FakeArchive archive;
   archive.Exists = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-  fake::ParseFakeArchive(FromUtf8(ReadFileBytes(path)), &archive);
+  const std::string bytes = ReadFileBytes(path);
+  if (const auto text = fake::FakeArchiveText(bytes)) fake::ParseFakeArchive(FromUtf8(std::string(*text)), &archive);
   return archive;
 }
 
 bool WriteFakeArchive(const std::wstring& path, const FakeArchive& archive) {
-  return WriteFileBytes(path, ToCodePage(fake::FormatFakeArchive(archive), CP_UTF8).value_or(""));
+  return WriteFileBytes(path, fake::FakeArchiveHeader(archive) +
+                                 ToCodePage(fake::FormatFakeArchive(archive), CP_UTF8).value_or(""));
 }
 
 bool ForceExitCode(const std::wstring& archivePath, int code) {

@@ -115,10 +115,11 @@ struct Workspace {
   std::wstring rar;
 };
 
-std::vector<ArchiveState> States(const JobRunner& runner) {
-  std::vector<ArchiveState> states;
-  for (std::size_t i = 0; i < runner.ArchiveCount(); ++i) states.push_back(runner.Result(i).State);
-  return states;
+// An archive holding just these entries, added without a password.
+FakeArchive Holding(std::initializer_list<const wchar_t*> names) {
+  FakeArchive a;
+  for (const wchar_t* name : names) a.Entries.push_back({name, L""});
+  return a;
 }
 
 TEST(JobRunner, EveryArchiveGetsAtMostTwoCallsAndARowInWords) {
@@ -126,7 +127,7 @@ TEST(JobRunner, EveryArchiveGetsAtMostTwoCallsAndARowInWords) {
   const std::wstring unicode = L"\u0e01\U0001F600 x.rar";  // outside code page 936
   for (const wchar_t* name : {L"ok.rar", L"forced 11.rar", L"forced 1.rar"}) w.Make(name);
   w.Make(unicode);
-  w.Make(L"keeps only.rar", FakeArchive{.Entries = {{L"keep.txt", L""}}});
+  w.Make(L"keeps only.rar", Holding({L"keep.txt"}));
   w.MakeLocked(L"locked.rar");
   FakeArchive volume;
   volume.Volume = true;
@@ -200,8 +201,8 @@ TEST(JobRunner, EveryArchiveGetsAtMostTwoCallsAndARowInWords) {
 
 TEST(JobRunner, ADeleteThatChangesNothingIsFollowedByTheCommentAndLockAlone) {
   Workspace w;
-  w.Make(L"without old.rar", FakeArchive{.Entries = {{L"keep.txt", L""}}});
-  w.Make(L"only old.rar", FakeArchive{.Entries = {{L"old.txt", L""}}});
+  w.Make(L"without old.rar", Holding({L"keep.txt"}));
+  w.Make(L"only old.rar", Holding({L"old.txt"}));
   BatchJob job = w.Job({L"without old.rar", L"only old.rar"});
   job.AddFiles.clear();
   JobRunner runner(job, 1, {});

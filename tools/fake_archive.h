@@ -22,11 +22,11 @@ struct FakeEntry {
 struct FakeArchive {
   bool Exists = false;  // whether the file is there at all (set by readers)
   bool Locked = false;
+  std::wstring Comment;
+  std::vector<FakeEntry> Entries;
   bool Volume = false;
   bool EncryptedNames = false;
   std::wstring NamesPassword;  // when EncryptedNames
-  std::wstring Comment;
-  std::vector<FakeEntry> Entries;
 };
 
 inline std::wstring EscapeField(const std::wstring& s) {

@@ -173,7 +173,9 @@ TEST(JobRunner, ResultsFollowTheArchiversExitCodes) {
   EXPECT_EQ(gotCalls, wantCalls);
 
   // What the archives hold now.
-  const std::vector<FakeEntry> edited{{L"keep.txt", L""}, {L"new.txt", job.Password}};
+  // The file is added by its absolute path, which the archiver stores less its root.
+  const std::wstring added = testing::StoredWithoutRoot(w.dir.Path() + L"new.txt");
+  const std::vector<FakeEntry> edited{{L"keep.txt", L""}, {added, job.Password}};
   for (const std::wstring& name : {std::wstring(L"ok.rar"), unicode}) {
     const FakeArchive a = ReadFakeArchive(w.dir.Path() + name);
     EXPECT_EQ(a.Entries, edited);
@@ -181,7 +183,7 @@ TEST(JobRunner, ResultsFollowTheArchiversExitCodes) {
     EXPECT_TRUE(a.Locked);
   }
   const FakeArchive created = ReadFakeArchive(w.dir.Path() + L"missing.rar");
-  EXPECT_EQ(created.Entries, (std::vector<FakeEntry>{{L"new.txt", job.Password}}));
+  EXPECT_EQ(created.Entries, (std::vector<FakeEntry>{{added, job.Password}}));
   EXPECT_TRUE(created.Locked);
   const FakeArchive locked = ReadFakeArchive(w.dir.Path() + L"locked.rar");
   EXPECT_EQ(locked.Entries.size(), 2u) << "a locked archive is left alone";
@@ -278,7 +280,8 @@ TEST(JobRunner, StopLetsTheRunningCallEndAndStartsNoOther) {
   for (std::size_t i = 0; i < 4; ++i) {
     EXPECT_EQ(runner.Result(i).State, ArchiveState::Success) << i << " " << runner.Result(i).Detail;
     const FakeArchive a = ReadFakeArchive(job.Archives[i]);
-    EXPECT_EQ(a.Entries, (std::vector<FakeEntry>{{L"keep.txt", L""}, {L"new.txt", L""}})) << i;
+    const std::wstring added = testing::StoredWithoutRoot(w.dir.Path() + L"new.txt");
+    EXPECT_EQ(a.Entries, (std::vector<FakeEntry>{{L"keep.txt", L""}, {added, L""}})) << i;
     EXPECT_TRUE(a.Locked);
   }
   EXPECT_EQ(w.CallCount(), 16u);
@@ -308,7 +311,9 @@ TEST(JobRunner, RetryRunsAgainWhatFailed) {
   for (std::size_t i = 0; i < 3; ++i) {
     EXPECT_EQ(runner.Result(i).State, ArchiveState::Success) << i << " " << runner.Result(i).Detail;
     const FakeArchive a = ReadFakeArchive(job.Archives[i]);
-    const std::vector<FakeEntry> want{{L"keep.txt", L""}, {L"new.txt", L""}, {L"late.txt", L""}};
+    const std::vector<FakeEntry> want{{L"keep.txt", L""},
+                                      {testing::StoredWithoutRoot(w.dir.Path() + L"new.txt"), L""},
+                                      {testing::StoredWithoutRoot(w.dir.Path() + L"late.txt"), L""}};
     EXPECT_EQ(a.Entries, want) << i;
     EXPECT_EQ(a.Comment, L"备注");
   }

@@ -187,7 +187,7 @@ TEST_F(DropTest, AnArchiveDeeperThanMaxPathIsImportedAndDroppedWholeAndReachesTh
   const std::wstring deep = testing::MakeDeepFolder(d_);
   ASSERT_FALSE(deep.empty()) << "cannot make a folder deeper than MAX_PATH";
   const std::wstring archive = deep + L"长 路径.rar";
-  ASSERT_TRUE(testing::WriteFakeArchive(archive, {true, false, L"", {{L"old.txt", L""}}}));
+  ASSERT_TRUE(testing::WriteFakeArchive(archive, {true, false, L"", {{L"old.txt", L""}}, false, false, L""}));
   FileList imported{nullptr, L"*.rar", L""};
   EXPECT_EQ(ImportFolderFrom(Control(List2), imported, deep).Appended, 1);
   EXPECT_EQ(Drop(List3, {archive}), Strings{});

@@ -107,6 +107,11 @@ FakeArchive ReadFakeArchive(const std::wstring& path) {
   return archive;
 }
 
+std::wstring StoredWithoutRoot(const std::wstring& absolutePath) {
+  const std::size_t root = absolutePath.find_first_not_of(L"\\/", 2);
+  return root == std::wstring::npos ? L"" : absolutePath.substr(root);
+}
+
 bool WriteFakeArchive(const std::wstring& path, const FakeArchive& archive) {
   return WriteFileBytes(path, fake::FakeArchiveHeader(archive) +
                                  ToCodePage(fake::FormatFakeArchive(archive), CP_UTF8).value_or(""));

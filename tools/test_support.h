@@ -57,6 +57,10 @@ using fake::FakeEntry;
 
 FakeArchive ReadFakeArchive(const std::wstring& path);
 
+// The entry name the archiver gives a file added by its absolute path without -ep1: the path less
+// its drive and root ("C:\users\x.txt" is stored as "users\x.txt").
+std::wstring StoredWithoutRoot(const std::wstring& absolutePath);
+
 // Writes the archive file (whatever `archive.Exists` says); false when it cannot.
 bool WriteFakeArchive(const std::wstring& path, const FakeArchive& archive);
 

@@ -517,7 +517,7 @@ TEST_F(MainWindowTest, Check3RunsTheJobInTheProgramWithoutAScript) {
   EXPECT_EQ(GetFileAttributesW((d + L"tmp.bat").c_str()), INVALID_FILE_ATTRIBUTES) << "no script";
   for (const wchar_t* name : {L"ก 一.rar", L"two.rar"}) {
     EXPECT_EQ(testing::ReadFakeArchive(d + name).Entries,
-              (std::vector<testing::FakeEntry>{{L"new.txt", L"p \"w\""}}))
+              (std::vector<testing::FakeEntry>{{testing::StoredWithoutRoot(d + L"new.txt"), L"p \"w\""}}))
         << "added under the password as typed";
   }
   EXPECT_EQ(GetFileAttributesW((d + L"three.rar").c_str()), INVALID_FILE_ATTRIBUTES);

@@ -78,13 +78,14 @@ TEST_F(ResultsWindowTest, OneRowPerArchiveWithItsStatusAndFirstFailure) {
   // The archive that succeeded now holds what the job asked for.
   const FakeArchive a = testing::ReadFakeArchive(d + L"a.rar");
   EXPECT_TRUE(a.Locked);
-  EXPECT_EQ(a.Entries, (std::vector<testing::FakeEntry>{{L"keep.txt", L""}, {L"new.txt", L""}}));
+  EXPECT_EQ(a.Entries, (std::vector<testing::FakeEntry>{
+                           {L"keep.txt", L""}, {testing::StoredWithoutRoot(d + L"new.txt"), L""}}));
 
   // The detail of the locked archive: each command line with its exit code.
   const std::wstring detail = window_->DetailText(1);
   EXPECT_NE(detail.find(L"\"" + job_.RarPath + L"\" d \"" + d + L"locked.rar\" old.txt"), std::wstring::npos) << detail;
   EXPECT_NE(detail.find(L"删除：退出代码 4（压缩包已被锁定）"), std::wstring::npos) << detail;
-  EXPECT_NE(detail.find(L"锁定：退出代码 0（成功）"), std::wstring::npos) << detail;
+  EXPECT_NE(detail.find(L"锁定：退出代码 4（压缩包已被锁定）"), std::wstring::npos) << detail;
 }
 
 TEST_F(ResultsWindowTest, CopySaveRetryAndTheDetailWindow) {

@@ -2,6 +2,9 @@
 // without changing its meaning.
 #include "script_check.h"
 
+#include <algorithm>
+#include <cwctype>
+#include <utility>
 #include <vector>
 
 #include "archiver_args.h"
@@ -55,6 +58,33 @@ std::optional<std::wstring> FindEmptyDeleteEntry(const std::vector<std::wstring>
     return L"删除文件列表第 " + std::to_wstring(i + 1) +
            L" 项没有指定任何文件名（只有空格、空字符串或以 - 开头的开关）。压缩程序会因此删除每个"
            L"压缩包中的全部文件，所以不执行。\n“" + names[i] + L"”";
+  }
+  return std::nullopt;
+}
+
+// The name a file to add gets at the archive's root (the program's run adds with -ep1): its last path
+// component, without the trailing backslash of a folder, in one letter case.
+std::wstring RootName(std::wstring path) {
+  while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+  std::wstring name = path.substr(path.find_last_of(L"\\/:") + 1);
+  for (wchar_t& c : name) c = static_cast<wchar_t>(std::towlower(c));
+  return name;
+}
+
+// Two files to add that would land at the archive's root under one name: the archiver would store
+// both, as two entries of the same name.
+std::optional<std::wstring> FindSameRootNames(const std::vector<std::wstring>& files) {
+  std::vector<std::pair<std::wstring, std::size_t>> names;
+  names.reserve(files.size());
+  for (std::size_t i = 0; i < files.size(); ++i) names.emplace_back(RootName(files[i]), i);
+  std::sort(names.begin(), names.end());
+  for (std::size_t k = 1; k < names.size(); ++k) {
+    if (names[k].first != names[k - 1].first || names[k].first.empty()) continue;
+    const std::size_t first = names[k - 1].second, second = names[k].second;
+    return L"添加文件列表第 " + std::to_wstring(first + 1) + L" 项和第 " + std::to_wstring(second + 1) +
+           L" 项的名字相同。在本窗口中运行时，添加的文件都放在压缩包的根目录，两者会成为压缩包中同名的两项，"
+           L"所以不执行。请改名，或不勾选“在本窗口中运行并显示结果”（那样添加的文件保留其路径）。\n" +
+           files[first] + L"\n" + files[second];
   }
   return std::nullopt;
 }
@@ -140,6 +170,7 @@ std::optional<std::wstring> FindRunProblem(const BatchJob& job) {
   if (auto p = FindFieldProblem(job, Mode::Run, {})) return p;
   // The archiver would stop to ask for a password, and no one can answer it.
   if (job.UsePassword && job.Password.empty()) return std::wstring(kEmptyPasswordMessage);
+  if (auto same = FindSameRootNames(job.AddFiles)) return same;
   if (auto call = FindOverlongCall(job)) {
     return DescribeOverlong(job, *call,
                             L"超过 Windows 命令行最多 " + std::to_wstring(kMaxCommandLineLength) +

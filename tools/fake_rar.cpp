@@ -374,7 +374,10 @@ int Run(std::wstring& path) {
   FakeArchive archive;
   std::string bytes;
   if (!ReadAll(file.h, &bytes)) return finish(kOpenError);
-  if (!Parse(bytes, &archive)) return finish(command == L"D" || adding ? kFatal : kDone);
+  // An archive that this add has just created is empty; any other file must be an archive.
+  if (!(created && bytes.empty()) && !Parse(bytes, &archive)) {
+    return finish(command == L"D" || adding ? kFatal : kDone);
+  }
   if (archive.EncryptedNames) {
     if (!hasPassword && !ReadInputLine(&password)) return finish(kUserBreak);
     if (password != archive.NamesPassword) return finish(kBadPassword);

@@ -137,6 +137,9 @@ TEST(FindRunProblem, RefusesWhatWouldChangeTheCallOrStallIt) {
       {[](BatchJob& j) { j.CommentFile += L"\r\n"; }, L"注释文件的路径含有"},
       {[](BatchJob& j) { j.Password += L"\n"; }, L"密码含有回车、换行或空字符，无法交给压缩程序。"},
       {[](BatchJob& j) { j.Password.clear(); }, kEmptyPasswordMessage},
+      // Added at the root, D:\x\Same.TXT and E:\same.txt would be two entries of one name.
+      {[](BatchJob& j) { j.AddFiles = {L"D:\\x\\Same.TXT", L"C:\\b.txt", L"E:\\y\\same.txt\\"}; },
+       L"添加文件列表第 1 项和第 3 项的名字相同。"},
       // A long file to add goes through a list file; a long comment file's path, on the last call,
       // and a long archive, on every call, cannot.
       {[](BatchJob& j) { j.CommentFile = std::wstring(kMaxCommandLineLength, L'x'); },

@@ -32,8 +32,9 @@ struct End {
 struct Row {
   const char* what;
   Start start;
-  // After the program's name; {arc} is the archive's full path, {c} that of c.txt beside it, and
-  // {-z} the switch that takes c.txt as the comment; each is quoted.
+  // After the program's name; {arc} is the archive's full path, {c} that of c.txt beside it, {-z}
+  // the switch that takes c.txt as the comment, and {@list} list.txt (a.txt and zz.txt) as a list
+  // file; each is quoted.
   const wchar_t* args;
   const char* input;  // piped into standard input; nullptr gives NUL
   DWORD code;
@@ -61,6 +62,16 @@ const Row kRows[] = {
     {"c with -k", Start::Plain, L"c -k {-z} {arc}", nullptr, 0, {true, kAB, true, L"cmt"}},
     {"a -p without a password, nothing on standard input", Start::Plain, L"a -ep1 -p {arc} {c}",
      nullptr, 255, {true, kAB}},
+    {"a with a missing file adds the others, locks, and says 10", Start::Plain,
+     L"a -ep1 -k {-z} {arc} {c} missing.txt", nullptr, 10, {true, {L"a.txt", L"b.txt", L"c.txt"}, true, L"cmt"}},
+    {"a of missing files only changes nothing, not even the lock", Start::Plain, L"a -ep1 -k {arc} missing.txt",
+     nullptr, 10, {true, kAB}},
+    {"d that matches nothing sets neither lock nor comment", Start::Plain, L"d -k {-z} {arc} zz.txt", nullptr,
+     10, {true, kAB}},
+    {"d of the names in a UTF-8 list file, messages in UTF-8", Start::Plain, L"d -scfr -scfl {arc} {@list}",
+     nullptr, 0, {true, kB}},
+    {"a -p reads the password from input", Start::Plain, L"a -ep1 -p {arc} {c}", "secret\r\n", 0,
+     {true, {L"a.txt", L"b.txt", L"c.txt"}}},
     {"a creates a missing archive", Start::Missing, L"a -ep1 {arc} {c}", nullptr, 0,
      {true, {L"c.txt"}}},
 
@@ -187,6 +198,7 @@ void WriteInputs(const std::wstring& dir) {
   ASSERT_TRUE(WriteFileBytes(dir + L"a.txt", "alpha\r\n"));
   ASSERT_TRUE(WriteFileBytes(dir + L"b.txt", "beta\r\n"));
   ASSERT_TRUE(WriteFileBytes(dir + L"c.txt", "cmt"));
+  ASSERT_TRUE(WriteFileBytes(dir + L"list.txt", "a.txt\r\nzz.txt\r\n"));
   std::string noise(300000, '\0');
   unsigned state = 12345;
   for (auto& c : noise) state = state * 1103515245u + 12345u, c = static_cast<char>(state >> 23);
@@ -208,6 +220,7 @@ class Conformance : public ::testing::Test {
       std::wstring args = Replace(row.args, L"{arc}", L"\"" + archive + L"\"");
       args = Replace(args, L"{c}", L"\"" + dir.Path() + L"c.txt\"");
       args = Replace(args, L"{-z}", L"\"-z" + dir.Path() + L"c.txt\"");
+      args = Replace(args, L"{@list}", L"\"@" + dir.Path() + L"list.txt\"");
       const Call call = RunIn(rar, dir.Path(), args, row.input, spare.Path());
       EXPECT_EQ(call.code, row.code) << call.output;
       const bool exists = GetFileAttributesW(archive.c_str()) != INVALID_FILE_ATTRIBUTES;

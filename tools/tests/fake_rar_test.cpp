@@ -140,7 +140,7 @@ TEST_F(FakeRar, RefusedCallsAreLoggedAndChangeNothing) {
       {L"k forced.rar", 3}, {L"k none.rar", 11},
       {L"d gone.rar x", 6}, {L"c -zc.txt gone.rar", 10}, {L"k gone.rar", 10},
       {L"c -zmissing.txt arc.rar", 6}, {L"a nofolder\\gone.rar c.txt", 9},
-      {L"a gone.rar missing.txt", 10}, {L"a arc.rar c.txt missing.txt", 10},
+      {L"a gone.rar missing.txt", 10},
       {L"a arc.rar c.txt\\", 10}, {L"d arc.rar ?.txt y*", 10},
       {L"k -r arc.rar", 7}, {L"x arc.rar", 7}, {L"k", 7},
       {L"a -p arc.rar c.txt", 255}, {L"c arc.rar", 2}, {L"d text.rar *", 2}, {L"a text.rar c.txt", 2}};
@@ -151,6 +151,10 @@ TEST_F(FakeRar, RefusedCallsAreLoggedAndChangeNothing) {
   EXPECT_EQ(ReadFileBytes(At(L"forced.rar")), forced);
   EXPECT_EQ(ReadFileBytes(At(L"text.rar")), "not an archive");
   EXPECT_TRUE(Missing(L"none.rar") && Missing(L"gone.rar"));
+  // A missing file among others is no refusal: the others go in, and the code still says 10.
+  EXPECT_EQ(Run(L"a -k part.rar c.txt missing.txt"), 10u);
+  EXPECT_EQ(ReadFakeArchive(At(L"part.rar")).Entries, (Entries{{L"c.txt", L""}}));
+  EXPECT_TRUE(ReadFakeArchive(At(L"part.rar")).Locked);
 }
 
 TEST_F(FakeRar, DelaysEachCallAndNotesCallsOnTheSameArchiveAtOnce) {

@@ -40,8 +40,10 @@ std::wstring FormatProgressLine(std::size_t done, std::size_t total, std::size_t
 }
 
 std::wstring FormatCallDetails(const std::wstring& archive, const std::wstring& status,
-                               const std::vector<CallResult>& calls) {
+                               const std::wstring& detail, const std::vector<CallResult>& calls) {
   std::wstring text = L"压缩包：" + archive + L"\r\n状态：" + status + L"\r\n";
+  if (!detail.empty()) text += L"说明：" + detail + L"\r\n";
+  if (calls.empty()) text += L"\r\n没有调用压缩程序。\r\n";
   for (const CallResult& call : calls) {
     text += L"\r\n> " + call.CommandLine + L"\r\n";
     switch (call.Outcome) {

@@ -25,9 +25,10 @@ std::wstring FormatReport(const std::vector<ReportRow>& rows);
 std::wstring FormatProgressLine(std::size_t done, std::size_t total, std::size_t success,
                                 std::size_t warning, std::size_t failure, unsigned long long seconds);
 
-// One archive's calls for the detail view: each command line with its exit code and meaning (or why it
-// never ran), then the archiver's output; lines ended by CR LF, as an edit control shows them.
+// One archive for the detail view: its status and the row's words, then each command line with its exit
+// code and meaning (or why it never ran), the program's note and the archiver's output; lines ended by
+// CR LF, as an edit control shows them. An archive that got no call says so.
 std::wstring FormatCallDetails(const std::wstring& archive, const std::wstring& status,
-                               const std::vector<CallResult>& calls);
+                               const std::wstring& detail, const std::vector<CallResult>& calls);
 
 }  // namespace rarbatch

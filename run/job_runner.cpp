@@ -252,6 +252,7 @@ bool JobRunner::Retry() {
         call.Note.clear();
       }
       r.Detail.clear();
+      r.Refusal.clear();  // the archive is looked at again
       s.SetState(i, ArchiveState::Waiting);
     }
   }
@@ -373,7 +374,7 @@ void JobRunner::Work() {
     lock.lock();
     if (refusal) {
       s.results[i].Refusal = *refusal;
-      for (CallResult& call : calls) call.Outcome = CallOutcome::Skipped;
+      calls.clear();  // none was made; a retry plans them anew
     } else if (namesEncrypted && s.job.UsePassword) {
       // Its names open only with a password: every call gets the job's.
       RunOptions everyCall = s.options;

@@ -444,7 +444,7 @@ std::wstring ResultsWindow::SaveReport(const std::wstring& path) const {
 
 std::wstring ResultsWindow::DetailText(std::size_t row) const {
   const ArchiveResult result = runner_.Result(row);
-  return FormatCallDetails(result.Archive, ArchiveStateName(result.State), result.Calls);
+  return FormatCallDetails(result.Archive, ArchiveStateName(result.State), result.Detail, result.Calls);
 }
 
 void ResultsWindow::ShowDetail(int row) {

@@ -36,13 +36,15 @@ TEST(FormatCallDetails, EachCallWithItsExitCodeNoteAndOutputInCrLfLines) {
       Call(ScriptOperation::Comment, L"\"r\" c \"a\"", CallOutcome::Killed, 1, L""),
       Call(ScriptOperation::Lock, L"\"r\" k \"a\"", CallOutcome::Skipped, 0, L""),
       Call(ScriptOperation::Lock, L"\"r\" k \"a\"", CallOutcome::NotRun, 0, L"")};
-  EXPECT_EQ(FormatCallDetails(L"a", L"已停止", calls),
+  EXPECT_EQ(FormatCallDetails(L"a", L"已停止", L"", calls),
             L"压缩包：a\r\n状态：已停止\r\n"
             L"\r\n> \"r\" d \"a\" x\r\n删除：退出代码 10（没有匹配的文件）\r\nNo files\r\nto delete\r\n"
             L"\r\n> \"r\" a -p \"a\" \"f\"\r\n添加：无法启动压缩程序\r\n（密码经标准输入传给压缩程序）\r\n错误 2：…\r\n"
             L"\r\n> \"r\" c \"a\"\r\n注释：已中止\r\n"
             L"\r\n> \"r\" k \"a\"\r\n锁定：未运行（前面的步骤失败）\r\n"
             L"\r\n> \"r\" k \"a\"\r\n锁定：未运行\r\n");
+  EXPECT_EQ(FormatCallDetails(L"b", L"失败", L"已锁定", {}),
+            L"压缩包：b\r\n状态：失败\r\n说明：已锁定\r\n\r\n没有调用压缩程序。\r\n");
 }
 
 }  // namespace

@@ -68,7 +68,7 @@ TEST_F(ResultsWindowTest, OneRowPerArchiveWithItsStatusAndFirstFailure) {
   EXPECT_EQ(GetWindow(window_->Handle(), GW_OWNER), owner_.get()) << "owned by the main window";
   ASSERT_EQ(ListView_GetItemCount(Table()), 4);
   EXPECT_EQ(RowAt(0), (Row{d + L"a.rar", L"成功", L""}));
-  EXPECT_EQ(RowAt(1), (Row{d + L"locked.rar", L"失败", L"删除：压缩包已被锁定 (4)"}));
+  EXPECT_EQ(RowAt(1), (Row{d + L"locked.rar", L"失败", L"已锁定"}));
   EXPECT_EQ(RowAt(2), (Row{d + L"missing.rar", L"失败", L"删除：打开文件错误 (6)"}));
   EXPECT_EQ(RowAt(3), (Row{d + L"forced.rar", L"失败", L"删除：密码错误 (11)"}));
   EXPECT_EQ(testing::WindowText(window_->Control(ResultsWindow::kStatusLine)).rfind(L"已完成 4 / 4，成功 1，警告 0，失败 3，用时 ", 0), 0u);
@@ -78,14 +78,16 @@ TEST_F(ResultsWindowTest, OneRowPerArchiveWithItsStatusAndFirstFailure) {
   // The archive that succeeded now holds what the job asked for.
   const FakeArchive a = testing::ReadFakeArchive(d + L"a.rar");
   EXPECT_TRUE(a.Locked);
-  EXPECT_EQ(a.Entries, (std::vector<testing::FakeEntry>{
-                           {L"keep.txt", L""}, {testing::StoredWithoutRoot(d + L"new.txt"), L""}}));
+  EXPECT_EQ(a.Entries, (std::vector<testing::FakeEntry>{{L"keep.txt", L""}, {L"new.txt", L""}}));
 
-  // The detail of the locked archive: each command line with its exit code.
-  const std::wstring detail = window_->DetailText(1);
-  EXPECT_NE(detail.find(L"\"" + job_.RarPath + L"\" d \"" + d + L"locked.rar\" old.txt"), std::wstring::npos) << detail;
-  EXPECT_NE(detail.find(L"删除：退出代码 4（压缩包已被锁定）"), std::wstring::npos) << detail;
-  EXPECT_NE(detail.find(L"锁定：退出代码 4（压缩包已被锁定）"), std::wstring::npos) << detail;
+  // The detail of an archive: each command line with its exit code; of the locked one, that no call
+  // was made, and why.
+  const std::wstring detail = window_->DetailText(0);
+  EXPECT_NE(detail.find(L"\"" + job_.RarPath + L"\" d -scfr \"" + d + L"a.rar\" old.txt"), std::wstring::npos) << detail;
+  EXPECT_NE(detail.find(L"删除：退出代码 0（成功）"), std::wstring::npos) << detail;
+  EXPECT_NE(detail.find(L" a -ep1 -k -scfr \"" + d + L"a.rar\""), std::wstring::npos) << detail;
+  const std::wstring refused = window_->DetailText(1);
+  EXPECT_NE(refused.find(L"说明：已锁定\r\n\r\n没有调用压缩程序。"), std::wstring::npos) << refused;
 }
 
 TEST_F(ResultsWindowTest, CopySaveRetryAndTheDetailWindow) {
@@ -136,8 +138,9 @@ TEST_F(ResultsWindowTest, CopySaveRetryAndTheDetailWindow) {
   EXPECT_NE(testing::ReadFileBytes(dir_.Path() + L"args.log").find("old.txt"), std::string::npos);
 }
 
-TEST_F(ResultsWindowTest, StopAndClosingWhileWorkRunsAsks) {
+TEST_F(ResultsWindowTest, StopTwiceEndsTheArchiverAndClosingWhileWorkRunsAsks) {
   testing::FakeArchiverDelay slow(400);
+  job_.Lock = false;  // so that a.rar can be worked on again and again
   job_.Archives.resize(1);
   for (int i = 0; i < 5; ++i) job_.Archives.push_back(dir_.Path() + L"a.rar");  // one at a time
   window_ = std::make_unique<ResultsWindow>(job_, 2);
@@ -153,7 +156,14 @@ TEST_F(ResultsWindowTest, StopAndClosingWhileWorkRunsAsks) {
   EXPECT_TRUE(IsWindow(window_->Handle()));
   EXPECT_TRUE(window_->IsRunning());
 
+  // The first press lets the running call end; the second ends it at once, and the archive is left
+  // as it was.
   SendMessageW(Button(ResultsWindow::kStop), BM_CLICK, 0, 0);
+  const std::wstring line = testing::WindowText(window_->Control(ResultsWindow::kStatusLine));
+  EXPECT_NE(line.find(L"正在停止"), std::wstring::npos) << line;
+  EXPECT_TRUE(IsWindowEnabled(Button(ResultsWindow::kStop)));
+  SendMessageW(Button(ResultsWindow::kStop), BM_CLICK, 0, 0);
+  EXPECT_FALSE(IsWindowEnabled(Button(ResultsWindow::kStop)));
   ASSERT_TRUE(PumpUntil([&] { return !window_->IsRunning(); }));
   EXPECT_EQ(RowAt(5)[1], L"已停止");
   EXPECT_TRUE(IsWindowEnabled(Button(ResultsWindow::kRetry)));

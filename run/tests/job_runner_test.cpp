@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "core/archiver_args.h"
+#include "run/archiver_process.h"
 #include "tools/dialog_driver.h"
 #include "tools/test_support.h"
 
@@ -393,6 +394,121 @@ TEST(JobRunner, ManyNamesAndFilesGoThroughListFiles) {
   EXPECT_LT(r.Calls[0].CommandLine.size(), 1000u);
   EXPECT_EQ(GetFileAttributesW(r.Calls[0].ListFile.c_str()), INVALID_FILE_ATTRIBUTES) << "removed after the call";
   EXPECT_EQ(ReadFakeArchive(job.Archives[0]).Entries, (std::vector<FakeEntry>{{L"keep.txt", L""}, {L"new.txt", L""}}));
+}
+
+// The real archiver, through rar_bridge: a call of it, its output read back.
+class RealArchiver {
+ public:
+  explicit RealArchiver(const std::wstring& folder) : exe_(folder + L"Rar.exe") {
+    CopyFileW((testing::ExecutableFolder() + L"rar_bridge.exe").c_str(), exe_.c_str(), FALSE);
+  }
+  static bool Installed() { return GetFileAttributesW(L"Z:\\usr\\bin\\rar") != INVALID_FILE_ATTRIBUTES; }
+  const std::wstring& Exe() const { return exe_; }
+  // Runs the archiver with `arguments`; its exit code, and its output in `output`.
+  DWORD Run(const std::wstring& arguments, std::wstring* output = nullptr) const {
+    CallResult call;
+    call.CommandLine = L"\"" + exe_ + L"\" " + arguments;
+    RunArchiverCall(exe_, call, {}, nullptr);
+    if (output) *output = call.Output;
+    return call.Outcome == CallOutcome::Exited ? call.ExitCode : 0xDEAD;
+  }
+  // The entry names, sorted; "locked" and the comment from the technical listing.
+  std::vector<std::wstring> Entries(const std::wstring& archive) const {
+    std::wstring text;
+    Run(L"lb \"" + archive + L"\"", &text);
+    std::vector<std::wstring> names;
+    for (std::size_t start = 0; start < text.size();) {
+      std::size_t end = text.find_first_of(L"\r\n", start);
+      if (end == std::wstring::npos) end = text.size();
+      if (end > start) names.push_back(text.substr(start, end - start));
+      start = end + 1;
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  bool Locked(const std::wstring& archive) const {
+    std::wstring text;
+    Run(L"lt \"" + archive + L"\"", &text);
+    return text.find(L", lock") != std::wstring::npos;
+  }
+
+ private:
+  std::wstring exe_;
+};
+
+// The job of deleting ad.url and 广告.txt, adding "说明 readme.txt", a comment and the lock, over
+// archives the real archiver made: every row in words, no false failure, at most two calls an
+// archive, and the end state the job asked for.
+TEST(JobRunnerOnTheRealArchiver, EveryArchiveEndsAsAskedOrSaysWhyNot) {
+  if (!RealArchiver::Installed()) GTEST_SKIP() << "the host has no /usr/bin/rar (scripts/setup installs it)";
+  testing::ScratchFolder dir;
+  const std::wstring d = dir.Path();
+  const RealArchiver rar(d);
+  for (const wchar_t* name : {L"ad.url", L"广告.txt", L"keep.txt", L"说明 readme.txt"}) {
+    ASSERT_TRUE(testing::WriteFileBytes(d + name, "text"));
+  }
+  std::string noise(200000, '\0');
+  unsigned state = 7;
+  for (auto& c : noise) state = state * 1103515245u + 12345u, c = static_cast<char>(state >> 23);
+  ASSERT_TRUE(testing::WriteFileBytes(d + L"big.bin", noise));
+  ASSERT_TRUE(testing::WriteFileBytes(d + L"comment.txt", "备注"));
+  const auto make = [&](const std::wstring& arguments) { ASSERT_EQ(rar.Run(arguments), 0u) << arguments; };
+  const std::wstring q = L"\"" + d;
+  make(L"a -idq -ep1 " + q + L"both.rar\" " + q + L"ad.url\" " + q + L"广告.txt\" " + q + L"keep.txt\"");
+  make(L"a -idq -ep1 " + q + L"one.rar\" " + q + L"ad.url\" " + q + L"keep.txt\"");
+  make(L"a -idq -ep1 " + q + L"none.rar\" " + q + L"keep.txt\"");
+  make(L"a -idq -ep1 " + q + L"only.rar\" " + q + L"ad.url\" " + q + L"广告.txt\"");
+  make(L"a -idq -ep1 -m0 -v100k " + q + L"volume.rar\" " + q + L"big.bin\"");
+  make(L"a -idq -ep1 -hpsecret " + q + L"hidden.rar\" " + q + L"ad.url\"");
+  make(L"a -idq -ep1 " + q + L"locked.rar\" " + q + L"ad.url\"");
+  make(L"k -idq " + q + L"locked.rar\"");
+  ASSERT_TRUE(testing::WriteFileBytes(d + L"text.rar", "not an archive"));
+
+  BatchJob job;
+  job.RarPath = rar.Exe();
+  for (const wchar_t* name : {L"both.rar", L"one.rar", L"none.rar", L"only.rar", L"volume.part1.rar",
+                              L"hidden.rar", L"locked.rar", L"text.rar"}) {
+    job.Archives.push_back(d + name);
+  }
+  job.DeleteNames = {L"ad.url", L"广告.txt"};
+  job.AddFiles = {d + L"说明 readme.txt"};
+  job.CommentFile = d + L"comment.txt";
+  job.Lock = true;
+  JobRunner runner(job, 2, {});
+  ASSERT_TRUE(runner.Start());
+  runner.Wait();
+
+  const struct {
+    ArchiveState state;
+    const wchar_t* detail;
+  } want[] = {
+      {ArchiveState::Success, L""},
+      {ArchiveState::Success, L""},
+      {ArchiveState::Success, L"删除：压缩包中没有要删除的文件"},
+      {ArchiveState::Warning, L"删除：压缩包中的文件已全部删除，压缩程序随之删除了压缩包文件；随后的添加新建了压缩包"},
+      {ArchiveState::Failure, L"分卷压缩包不能删除或添加文件"},
+      {ArchiveState::Failure, L"文件名已加密，需要密码"},
+      {ArchiveState::Failure, L"已锁定"},
+      {ArchiveState::Failure, L"不是 RAR 压缩包"},
+  };
+  for (std::size_t i = 0; i < std::size(want); ++i) {
+    const ArchiveResult r = runner.Result(i);
+    EXPECT_EQ(r.State, want[i].state) << r.Archive << " " << r.Detail;
+    EXPECT_EQ(r.Detail, want[i].detail) << r.Archive;
+    EXPECT_LE(r.Calls.size(), 2u) << r.Archive;
+    if (i >= 4) {
+      EXPECT_TRUE(r.Calls.empty()) << r.Archive << ": no call can succeed";
+    }
+  }
+  // Changed as asked: the names gone, the new file at the root, commented and locked.
+  const std::vector<std::wstring> kept{L"keep.txt", L"说明 readme.txt"};
+  for (const wchar_t* name : {L"both.rar", L"one.rar", L"none.rar"}) {
+    EXPECT_EQ(rar.Entries(d + name), kept) << name;
+    EXPECT_TRUE(rar.Locked(d + name)) << name;
+  }
+  EXPECT_EQ(rar.Entries(d + L"only.rar"), (std::vector<std::wstring>{L"说明 readme.txt"}));
+  EXPECT_EQ(testing::ReadFileBytes(d + L"text.rar"), "not an archive");
+  EXPECT_FALSE(rar.Locked(d + L"volume.part1.rar")) << "a refused archive gets no call";
 }
 
 }  // namespace

@@ -43,6 +43,11 @@ enum ControlId : int {
   Command13,     // pick one file to add
   Label3,        // the site's name
   Check3,        // run the job in the program and show every archive's result
+  Command14,     // preview: what the job would do to each archive, changing nothing
+  Frame7,        // frame: options of the run in the program
+  Check4,        // copy each archive to a backup folder before its first change
+  Check5,        // keep each archive's times
+  Check6,        // test each archive before it is locked
 };
 
 struct ControlRow {
@@ -57,7 +62,7 @@ struct ControlRow {
 // 1,440 twips to the inch.
 inline constexpr int kTwipsPerInch = 1440;
 inline constexpr int kClientWidthTwips = 7155;
-inline constexpr int kClientHeightTwips = 8025;
+inline constexpr int kClientHeightTwips = 8610;
 
 // Every control, in tab order. Label2 and Label3 take their captions from web_link.h at creation.
 inline constexpr ControlRow kControls[] = {
@@ -95,6 +100,13 @@ inline constexpr ControlRow kControls[] = {
     {ControlKind::Button, Command13, L"Command13", Frame5, L"添加单个文件", 2250, 1125, 1500, 285},
     {ControlKind::Label, Label3, L"Label3", kWindow, L"", 2295, 7695, 1080, 180},
     {ControlKind::CheckBox, Check3, L"Check3", Frame6, L"在本窗口中运行并显示结果", 2250, 270, 3150, 195},
+    // Added below the original window, which keeps its every place: the preview button beside the
+    // generate button, and a row of options for the run in the program.
+    {ControlKind::Button, Command14, L"Command14", kWindow, L"预览", 3435, 7650, 600, 285},
+    {ControlKind::Frame, Frame7, L"Frame7", kWindow, L"在本窗口中运行时", 135, 7995, 6945, 525},
+    {ControlKind::CheckBox, Check4, L"Check4", Frame7, L"修改前备份原压缩包", 90, 270, 2100, 195},
+    {ControlKind::CheckBox, Check5, L"Check5", Frame7, L"保留压缩包的修改时间", 2250, 270, 2250, 195},
+    {ControlKind::CheckBox, Check6, L"Check6", Frame7, L"处理后测试压缩包", 4590, 270, 2100, 195},
 };
 
 inline constexpr int kControlCount = static_cast<int>(sizeof kControls / sizeof kControls[0]);

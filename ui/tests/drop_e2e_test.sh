@@ -48,7 +48,7 @@ app_pid=$!
 window=$(wait_window "$main") || fail "the window did not appear"
 # Without a window manager the X window is the client area; the controls' places are those of the
 # layout at 96 DPI (15 twips to the pixel).
-client_size_is() { eval "$(xdotool getwindowgeometry --shell "$window")"; [ "$WIDTH" = 477 ] && [ "$HEIGHT" = 535 ]; }
+client_size_is() { eval "$(xdotool getwindowgeometry --shell "$window")"; [ "$WIDTH" = 477 ] && [ "$HEIGHT" = 574 ]; }
 wait_until "$patience" client_size_is || fail "the window never took its size"
 ox=$X oy=$Y
 # The control identifiers (ui/layout.h).

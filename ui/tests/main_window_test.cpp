@@ -131,6 +131,11 @@ const Expected kExpected[] = {
     {Command13, L"Button", BS_PUSHBUTTON, L"添加单个文件", Frame5, 2250, 1125, 1500, 285},
     {Label3, L"Static", -1, kSiteName, 0, 2295, 7695, 1080, 180},
     {Check3, L"Button", BS_AUTOCHECKBOX, L"在本窗口中运行并显示结果", Frame6, 2250, 270, 3150, 195},
+    {Command14, L"Button", BS_PUSHBUTTON, L"预览", 0, 3435, 7650, 600, 285},
+    {Frame7, L"Button", BS_GROUPBOX, L"在本窗口中运行时", 0, 135, 7995, 6945, 525},
+    {Check4, L"Button", BS_AUTOCHECKBOX, L"修改前备份原压缩包", Frame7, 90, 270, 2100, 195},
+    {Check5, L"Button", BS_AUTOCHECKBOX, L"保留压缩包的修改时间", Frame7, 2250, 270, 2250, 195},
+    {Check6, L"Button", BS_AUTOCHECKBOX, L"处理后测试压缩包", Frame7, 4590, 270, 2100, 195},
 };
 
 TEST_F(MainWindowTest, EveryControlHasItsClassCaptionPlaceAndSizeInTwips) {
@@ -168,7 +173,7 @@ TEST_F(MainWindowTest, WindowHasItsCaptionClientSizeAndFixedBorderWithMinimize) 
   RECT client;
   GetClientRect(hwnd_, &client);
   EXPECT_EQ(PixelsToTwips(client.right), 7155);
-  EXPECT_EQ(PixelsToTwips(client.bottom), 8025);
+  EXPECT_EQ(PixelsToTwips(client.bottom), 8610);
   const LONG style = GetWindowLongW(hwnd_, GWL_STYLE);
   EXPECT_FALSE(style & WS_THICKFRAME);
   EXPECT_TRUE(style & WS_MINIMIZEBOX);
@@ -227,7 +232,8 @@ TEST_F(MainWindowTest, DpiChangeMovesControlsAndScalesFonts) {
 TEST_F(MainWindowTest, TabFollowsTheTableAndSkipsTheHiddenFileLists) {
   const int order[] = {Text1,  Command1,  List1,     Text2,     Command2, Command3, Command4, Command5,
                        Command6, List2,   Command8,  Command7,  Text3,    Command9, Command10, List3,
-                       Command11, Command12, Check1, Check2,    Text4,    Command13, Check3};
+                       Command11, Command12, Check1, Check2,    Text4,    Command13, Check3,
+                       Command14, Check4,   Check5,   Check6};
   HWND current = Control(Text1);
   for (std::size_t i = 1; i <= std::size(order); ++i) {
     current = GetNextDlgTabItem(hwnd_, current, FALSE);

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "archive_check.h"
+#include "win/files.h"
 #include "archiver_process.h"
 #include "core/paths.h"
 #include "core/script_check.h"
@@ -193,8 +194,19 @@ struct JobRunner::Shared {
   unsigned listFiles = 0;  // list files made so far, for their names
 };
 
+namespace {
+
+// The job with its archiver found as the script's command interpreter finds a bare "Rar.exe": in the
+// current folder, then on PATH.
+BatchJob WithArchiverFound(BatchJob job) {
+  job.RarPath = ResolveProgram(job.RarPath);
+  return job;
+}
+
+}  // namespace
+
 JobRunner::JobRunner(BatchJob job, unsigned workers, JobEvents events)
-    : shared_(std::make_unique<Shared>(std::move(job), workers, std::move(events))) {}
+    : shared_(std::make_unique<Shared>(WithArchiverFound(std::move(job)), workers, std::move(events))) {}
 
 JobRunner::~JobRunner() {
   Abort();

@@ -52,7 +52,7 @@ std::optional<std::wstring> StartScript(const std::wstring& path, UniqueHandle* 
                       nullptr, &startup, &info)) {
     return DescribeFailure(L"无法运行批处理文件", path, GetLastError());
   }
-  CloseHandle(info.hThread);
+  const UniqueHandle thread(info.hThread);
   UniqueHandle owned(info.hProcess);
   if (process) *process = std::move(owned);
   return std::nullopt;

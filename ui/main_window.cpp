@@ -253,35 +253,35 @@ void MainWindow::OnCommand(int id, int notification) {
   struct Handler {
     int Id;
     int Notification;
-    const wchar_t* Name;
+    const wchar_t* Action;  // what the user did, as a message names it
     void (MainWindow::*Run)();
   };
   static const Handler kHandlers[] = {
-      {Command1, BN_CLICKED, L"Command1_Click", &MainWindow::Command1_Click},
-      {Command2, BN_CLICKED, L"Command2_Click", &MainWindow::Command2_Click},
-      {Command3, BN_CLICKED, L"Command3_Click", &MainWindow::Command3_Click},
-      {Command4, BN_CLICKED, L"Command4_Click", &MainWindow::Command4_Click},
-      {Command5, BN_CLICKED, L"Command5_Click", &MainWindow::Command5_Click},
-      {Command6, BN_CLICKED, L"Command6_Click", &MainWindow::Command6_Click},
-      {Command7, BN_CLICKED, L"Command7_Click", &MainWindow::Command7_Click},
-      {Command8, BN_CLICKED, L"Command8_Click", &MainWindow::Command8_Click},
-      {Command9, BN_CLICKED, L"Command9_Click", &MainWindow::Command9_Click},
-      {Command10, BN_CLICKED, L"Command10_Click", &MainWindow::Command10_Click},
-      {Command11, BN_CLICKED, L"Command11_Click", &MainWindow::Command11_Click},
-      {Command12, BN_CLICKED, L"Command12_Click", &MainWindow::Command12_Click},
-      {Command13, BN_CLICKED, L"Command13_Click", &MainWindow::Command13_Click},
-      {Label2, STN_CLICKED, L"Label2_Click", &MainWindow::Label2_Click},
+      {Command1, BN_CLICKED, L"选择 Rar.exe", &MainWindow::Command1_Click},
+      {Command2, BN_CLICKED, L"添加要删除的文件名", &MainWindow::Command2_Click},
+      {Command3, BN_CLICKED, L"删除选中的文件名", &MainWindow::Command3_Click},
+      {Command4, BN_CLICKED, L"清空要删除的文件名", &MainWindow::Command4_Click},
+      {Command5, BN_CLICKED, L"清空压缩包列表", &MainWindow::Command5_Click},
+      {Command6, BN_CLICKED, L"删除选中的压缩包", &MainWindow::Command6_Click},
+      {Command7, BN_CLICKED, L"选择注释文件", &MainWindow::Command7_Click},
+      {Command8, BN_CLICKED, L"导入文件夹中的压缩包", &MainWindow::Command8_Click},
+      {Command9, BN_CLICKED, L"生成并运行", &MainWindow::Command9_Click},
+      {Command10, BN_CLICKED, L"添加文件夹中的文件", &MainWindow::Command10_Click},
+      {Command11, BN_CLICKED, L"删除选中的要添加的文件", &MainWindow::Command11_Click},
+      {Command12, BN_CLICKED, L"清空要添加的文件", &MainWindow::Command12_Click},
+      {Command13, BN_CLICKED, L"添加单个文件", &MainWindow::Command13_Click},
+      {Label2, STN_CLICKED, L"打开项目主页", &MainWindow::Label2_Click},
   };
   // Enter and Esc arrive as IDOK and IDCANCEL, which match no control: they do nothing.
   for (const Handler& handler : kHandlers) {
     if (handler.Id == id && handler.Notification == notification) {
-      Guarded(handler.Name, handler.Run);
+      Guarded(handler.Action, handler.Run);
       return;
     }
   }
 }
 
-void MainWindow::Guarded(const wchar_t* handlerName, void (MainWindow::*handler)()) noexcept {
+void MainWindow::Guarded(const wchar_t* action, void (MainWindow::*handler)()) noexcept {
   std::string what;
   try {
     (this->*handler)();
@@ -298,11 +298,11 @@ void MainWindow::Guarded(const wchar_t* handlerName, void (MainWindow::*handler)
   try {
     std::wstring error = FromCodePage(what, CP_ACP);
     if (error.empty()) error = L"未知错误";
-    const std::wstring message = std::wstring(handlerName) + L" 出错：" + error +
-                                 L"\n操作未完成，窗口中的内容保持不变。";
+    const std::wstring message = L"“" + std::wstring(action) + L"”没有完成：" + error +
+                                 L"\n窗口中的内容保持不变。";
     MessageBoxW(Handle(), message.c_str(), kAppTitle, MB_OK | MB_ICONERROR);
   } catch (...) {
-    MessageBoxW(Handle(), L"出错：内存不足。\n操作未完成，窗口中的内容保持不变。", kAppTitle,
+    MessageBoxW(Handle(), L"操作没有完成：内存不足。\n窗口中的内容保持不变。", kAppTitle,
                 MB_OK | MB_ICONERROR);
   }
 }

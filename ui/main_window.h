@@ -64,7 +64,7 @@ class MainWindow : public Window {
   HBRUSH OnLinkColor(HDC dc);
 
   // Runs one event handler; whatever it throws is reported and the window carries on.
-  void Guarded(const wchar_t* handlerName, void (MainWindow::*handler)()) noexcept;
+  void Guarded(const wchar_t* action, void (MainWindow::*handler)()) noexcept;
 
   void Form_Load();
   void Command1_Click();

@@ -47,3 +47,42 @@ FileStart ReadFileStart(const std::wstring& path, std::size_t count) {
 }
 
 }  // namespace rarbatch
+
+namespace rarbatch {
+
+std::wstring ResolveProgram(const std::wstring& name) {
+  if (name.empty() || name.find_first_of(L"\\/:") != std::wstring::npos) return name;
+  // A name with an extension is taken as it is; one without gets ".exe", the archiver's.
+  const std::wstring file = name.find(L'.') != std::wstring::npos ? name : name + L".exe";
+  const auto found = [&](const std::wstring& folder) -> std::wstring {
+    {
+      const std::wstring& candidate = file;
+      const std::wstring path = folder.empty() ? candidate : folder + L"\\" + candidate;
+      const DWORD attributes = GetFileAttributesW(path.c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        wchar_t full[MAX_PATH * 4];
+        const DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH * 4, full, nullptr);
+        return length > 0 && length < MAX_PATH * 4 ? std::wstring(full, length) : path;
+      }
+    }
+    return {};
+  };
+  if (std::wstring here = found(L""); !here.empty()) return here;
+  const DWORD size = GetEnvironmentVariableW(L"PATH", nullptr, 0);
+  std::wstring paths(size, L'\0');
+  paths.resize(GetEnvironmentVariableW(L"PATH", paths.data(), size));
+  for (std::size_t start = 0; start <= paths.size();) {
+    std::size_t end = paths.find(L';', start);
+    if (end == std::wstring::npos) end = paths.size();
+    std::wstring folder = paths.substr(start, end - start);
+    if (folder.size() >= 2 && folder.front() == L'"' && folder.back() == L'"') folder = folder.substr(1, folder.size() - 2);
+    while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+    if (!folder.empty()) {
+      if (std::wstring there = found(folder); !there.empty()) return there;
+    }
+    start = end + 1;
+  }
+  return name;
+}
+
+}  // namespace rarbatch

@@ -24,4 +24,9 @@ struct FileStart {
 // reading, writing and deleting while it is read.
 FileStart ReadFileStart(const std::wstring& path, std::size_t count);
 
+// The program a bare name such as "Rar.exe" starts, found as the command interpreter finds it: in the
+// current folder, then in each folder of PATH, with ".exe" added when the name has no extension. A
+// name with a folder in it, or one found nowhere, is returned as it is.
+std::wstring ResolveProgram(const std::wstring& name);
+
 }  // namespace rarbatch

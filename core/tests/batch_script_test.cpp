@@ -164,16 +164,5 @@ TEST(FindOverlongLine, NamesTheFirstLineTheInterpreterWouldCut) {
   EXPECT_EQ(FindOverlongLine(lock)->Operation, ScriptOperation::Lock);
 }
 
-TEST(ComposeBatchScript, ReservesExactlyOnce) {
-  // The composed text's storage is sized up front: no growth beyond the reserved size.
-  BatchJob job = TwoArchiveJob();
-  job.UsePassword = true;
-  job.Password = L"p w%";
-  job.DeleteNames.push_back(L"a&b \"c d\" %x");
-  job.Archives.push_back(L"D:\\100%\\z\\");
-  const std::wstring text = ComposeBatchScript(job);
-  EXPECT_EQ(text.capacity(), text.size());
-}
-
 }  // namespace
 }  // namespace rarbatch

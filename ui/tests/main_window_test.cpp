@@ -575,7 +575,7 @@ TEST_F(MainWindowTest, LinkClickOpensTheCaptionOncePerClickAndSiteNameDoesNothin
   EXPECT_EQ(WindowText(Control(Label2)), kWebAddress);
 }
 
-TEST_F(MainWindowTest, HandlerErrorIsReportedByNameAndTheWindowKeepsItsJob) {
+TEST_F(MainWindowTest, AFailedActionIsReportedInTheUsersWordsAndTheWindowKeepsItsJob) {
   Fill(List1, {L"keep.txt"});
   struct Case { std::function<void()> Fail; const wchar_t* Text; };
   for (const Case& c : {Case{[] { throw std::runtime_error("opener broke"); }, L"opener broke"},
@@ -588,7 +588,8 @@ TEST_F(MainWindowTest, HandlerErrorIsReportedByNameAndTheWindowKeepsItsJob) {
     });
     ClickWithMouse(Control(Label2));
     ASSERT_TRUE(answerer.Finish());
-    EXPECT_NE(text.find(L"Label2_Click"), std::wstring::npos) << text;
+    EXPECT_EQ(text.find(L"“打开项目主页”没有完成："), 0u) << text;
+    EXPECT_EQ(text.find(L"_Click"), std::wstring::npos) << "no handler name: " << text;
     EXPECT_NE(text.find(c.Text), std::wstring::npos) << text;
   }
   EXPECT_TRUE(IsWindow(hwnd_));

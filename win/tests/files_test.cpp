@@ -59,5 +59,28 @@ TEST(ReadFileStart, ReadsAFileDeeperThanMaxPath) {
   EXPECT_EQ(start.Bytes, "Rar!");
 }
 
+// A bare archiver name is found as the command interpreter finds it: the current folder, then PATH.
+TEST(ResolveProgram, FindsABareNameInTheCurrentFolderThenOnThePath) {
+  testing::ScratchFolder here, onPath;
+  ASSERT_EQ(WriteWholeFile(onPath.Path() + L"Rar.exe", "MZ"), static_cast<DWORD>(ERROR_SUCCESS));
+  wchar_t oldPath[32767] = {};
+  const DWORD oldLength = GetEnvironmentVariableW(L"PATH", oldPath, 32767);
+  const std::wstring folder = onPath.Path().substr(0, onPath.Path().size() - 1);
+  SetEnvironmentVariableW(L"PATH", (L"C:\\no such folder;\"" + folder + L"\";" + oldPath).c_str());
+  wchar_t oldCurrent[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, oldCurrent);
+  SetCurrentDirectoryW(here.Path().c_str());
+
+  EXPECT_EQ(ResolveProgram(L"Rar.exe"), onPath.Path() + L"Rar.exe");
+  EXPECT_EQ(ResolveProgram(L"Rar"), onPath.Path() + L"Rar.exe") << "\".exe\" is added to a name without one";
+  ASSERT_EQ(WriteWholeFile(here.Path() + L"Rar.exe", "MZ"), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(ResolveProgram(L"Rar.exe"), here.Path() + L"Rar.exe") << "the current folder comes first";
+  EXPECT_EQ(ResolveProgram(L"D:\\tools\\Rar.exe"), L"D:\\tools\\Rar.exe") << "a path is taken as it is";
+  EXPECT_EQ(ResolveProgram(L"NoSuch.exe"), L"NoSuch.exe");
+
+  SetCurrentDirectoryW(oldCurrent);
+  SetEnvironmentVariableW(L"PATH", oldLength ? oldPath : nullptr);
+}
+
 }  // namespace
 }  // namespace rarbatch

@@ -307,6 +307,17 @@ void MainWindow::Guarded(const wchar_t* action, void (MainWindow::*handler)()) n
   }
 }
 
+void MainWindow::OnFailure(const char* what) noexcept {
+  try {
+    std::wstring error = FromCodePage(what ? what : "", CP_ACP);
+    if (error.empty()) error = L"未知错误";
+    MessageBoxW(Handle(), (L"出现意外错误：" + error + L"\n窗口中的内容保持不变。").c_str(), kAppTitle,
+                MB_OK | MB_ICONERROR);
+  } catch (...) {
+    MessageBoxW(Handle(), L"出现意外错误：内存不足。\n窗口中的内容保持不变。", kAppTitle, MB_OK | MB_ICONERROR);
+  }
+}
+
 BatchJob MainWindow::GatherJob() const {
   BatchJob job;
   job.RarPath = WindowText(Control(Text1));

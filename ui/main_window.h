@@ -52,6 +52,7 @@ class MainWindow : public Window {
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void OnFailure(const char* what) noexcept override;
 
   // Creates every control of the table; false when one could not be made.
   bool CreateControls();

@@ -1,6 +1,8 @@
 // The base of every window of the program, and the message loop.
 #include "win/window.h"
 
+#include <exception>
+
 namespace rarbatch {
 
 Window::~Window() {
@@ -28,7 +30,7 @@ void Window::DestroyNow() {
   if (window_) DestroyWindow(window_);
 }
 
-LRESULT CALLBACK Window::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK Window::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
   if (message == WM_NCCREATE) {
     auto* self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
     self->window_ = window;
@@ -41,7 +43,14 @@ LRESULT CALLBACK Window::Procedure(HWND window, UINT message, WPARAM wParam, LPA
     self->window_ = nullptr;
     return DefWindowProcW(window, message, wParam, lParam);
   }
-  return self->HandleMessage(message, wParam, lParam);
+  try {
+    return self->HandleMessage(message, wParam, lParam);
+  } catch (const std::exception& failure) {
+    self->OnFailure(failure.what());
+  } catch (...) {
+    self->OnFailure("");
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
 }
 
 int RunMessageLoop() {

@@ -35,8 +35,13 @@ class Window {
     return DefWindowProcW(window_, message, wParam, lParam);
   }
 
+  // Called when HandleMessage let an exception out: `what` is its text (empty when it had none). The
+  // window reports it in its own words; the message counts as not handled. Must not throw.
+  virtual void OnFailure(const char* what) noexcept { (void)what; }
+
  private:
-  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  // Never lets an exception through the system's code, which cannot carry one.
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
 
   HWND window_ = nullptr;
 };

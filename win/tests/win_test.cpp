@@ -77,5 +77,42 @@ TEST(UniqueHandle, ClosesOnceAndTakesInvalidAsEmpty) {
   EXPECT_FALSE(UniqueHandle(INVALID_HANDLE_VALUE));
 }
 
+// A window whose handler throws: the exception never reaches the system's code, the window is told,
+// and it lives on.
+class ThrowingWindow : public Window {
+ public:
+  ThrowingWindow() {
+    WNDCLASSEXW windowClass{};
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"rarbatch throwing test window";
+    CreateFor(windowClass, 0, L"", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr);
+  }
+  ~ThrowingWindow() override { DestroyNow(); }
+  std::string failure;
+  int failures = 0;
+
+ protected:
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message == WM_APP) throw std::runtime_error("handler broke");
+    if (message == WM_APP + 1) throw 42;
+    return DefaultHandling(message, wParam, lParam);
+  }
+  void OnFailure(const char* what) noexcept override {
+    failure = what;
+    ++failures;
+  }
+};
+
+TEST(Window, AnExceptionInAHandlerIsReportedAndTheWindowLivesOn) {
+  ThrowingWindow window;
+  ASSERT_NE(window.Handle(), nullptr);
+  SendMessageW(window.Handle(), WM_APP, 0, 0);
+  EXPECT_EQ(window.failure, "handler broke");
+  SendMessageW(window.Handle(), WM_APP + 1, 0, 0);
+  EXPECT_EQ(window.failure, "");
+  EXPECT_EQ(window.failures, 2);
+  EXPECT_TRUE(IsWindow(window.Handle()));
+}
+
 }  // namespace
 }  // namespace rarbatch

@@ -15,8 +15,11 @@
 
 namespace rarbatch {
 
-// Characters in each of the file dialog's name buffers, the terminating NUL included.
-inline constexpr DWORD kFileBufferChars = 256;
+// Characters in the file dialog's path buffer, the terminating NUL included: the longest path the
+// system takes, since everything else in the program takes long paths. The name-only buffer keeps
+// 256, which any one file name fits.
+inline constexpr DWORD kFileBufferChars = 32768;
+inline constexpr DWORD kFileTitleChars = 256;
 
 // The file-open record in its short form, without the later extension fields: 76 bytes in the
 // 32-bit build.
@@ -40,8 +43,8 @@ struct OpenFileRequest {
   OpenFileRequest& operator=(const OpenFileRequest&) = delete;
 
   std::wstring Filter;                    // description, NUL, pattern, NUL, NUL
-  wchar_t File[kFileBufferChars] = {};    // starts empty, so the name box opens empty
-  wchar_t FileTitle[kFileBufferChars] = {};
+  std::wstring File = std::wstring(kFileBufferChars, L'\0');  // starts empty: the name box opens empty
+  wchar_t FileTitle[kFileTitleChars] = {};
   OPENFILENAMEW Record{};
 };
 

@@ -21,10 +21,10 @@ OpenFileRequest::OpenFileRequest(HWND owner, const FilePickerUse& use) {
   Record.hwndOwner = owner;
   Record.hInstance = GetModuleHandleW(nullptr);
   Record.lpstrFilter = Filter.c_str();
-  Record.lpstrFile = File;
+  Record.lpstrFile = File.data();
   Record.nMaxFile = kFileBufferChars;  // characters, not bytes
   Record.lpstrFileTitle = FileTitle;
-  Record.nMaxFileTitle = kFileBufferChars;
+  Record.nMaxFileTitle = kFileTitleChars;
   Record.lpstrTitle = use.Title;
   Record.Flags = kOpenFileFlags;
 }
@@ -43,8 +43,8 @@ std::wstring DescribeFileDialogError(DWORD code) {
 PickedFile PickFile(HWND owner, const FilePickerUse& use) {
   OpenFileRequest request(owner, use);
   if (GetOpenFileNameW(&request.Record)) {
-    request.File[kFileBufferChars - 1] = L'\0';
-    return {std::wstring(request.File), {}};
+    request.File.back() = L'\0';
+    return {std::wstring(request.File.c_str()), {}};
   }
   // Zero from the dialog means cancel, unless the dialog says it failed.
   const DWORD error = CommDlgExtendedError();
@@ -53,7 +53,6 @@ PickedFile PickFile(HWND owner, const FilePickerUse& use) {
 
 PickedFile PickSaveFile(HWND owner, const wchar_t* title, const std::wstring& suggestedName) {
   static const wchar_t kFilter[] = L"文本文件(*.txt)\0*.txt\0所有文件(*.*)\0*.*\0";
-  // A save path is not bound by the open dialog's 256 characters: a long folder is fine here.
   std::wstring file(32768, L'\0');
   suggestedName.copy(file.data(), std::min<std::size_t>(suggestedName.size(), file.size() - 1));
   OPENFILENAMEW record{};

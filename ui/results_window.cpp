@@ -9,6 +9,7 @@
 #include "core/run_report.h"
 #include "dialogs/file_picker.h"
 #include "ui/fonts.h"
+#include "win/clipboard.h"
 #include "win/dpi.h"
 #include "win/error_text.h"
 #include "win/files.h"
@@ -456,26 +457,8 @@ void ResultsWindow::ShowDetail(int row) {
 }
 
 void ResultsWindow::CopyReport() {
-  const std::wstring text = ReportText();
-  if (!OpenClipboard(Handle())) {
-    ShowMessage(Handle(), DescribeFailure(L"无法打开剪贴板", L"", GetLastError()), MB_ICONWARNING);
-    return;
-  }
-  EmptyClipboard();
-  const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-  bool handedOver = false;
-  if (memory) {
-    if (void* target = GlobalLock(memory)) {
-      std::copy_n(text.c_str(), text.size() + 1, static_cast<wchar_t*>(target));
-      GlobalUnlock(memory);
-      handedOver = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
-    }
-    if (!handedOver) GlobalFree(memory);  // the clipboard owns it only once it took it
-  }
-  const DWORD error = GetLastError();
-  CloseClipboard();
-  if (!handedOver) ShowMessage(Handle(), DescribeFailure(L"无法复制报告", L"", error), MB_ICONWARNING);
+  const DWORD error = CopyTextToClipboard(Handle(), ReportText());
+  if (error != ERROR_SUCCESS) ShowMessage(Handle(), DescribeFailure(L"无法复制报告", L"", error), MB_ICONWARNING);
 }
 
 void ResultsWindow::SaveReportAs() {

@@ -265,10 +265,6 @@ void ResultsWindow::Layout() {
 }
 
 LRESULT ResultsWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  const ULONGLONG now = GetTickCount64();
-  if (lastMessageTick_ != 0) longestGapMs_ = std::max<unsigned long long>(longestGapMs_, now - lastMessageTick_);
-  lastMessageTick_ = now;
-
   switch (message) {
     case kArchiveChanged:
       OnArchiveChanged(static_cast<std::size_t>(wParam));

@@ -56,9 +56,6 @@ class ResultsWindow : public Window {
   // The detail text of one row: its command lines, exit codes and output.
   std::wstring DetailText(std::size_t row) const;
 
-  // The longest time between two handled messages of this window since it opened, in milliseconds:
-  // how long the window was ever kept from answering.
-  unsigned long long LongestMessageGapMs() const { return longestGapMs_; }
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -89,8 +86,6 @@ class ResultsWindow : public Window {
   ULONGLONG endTick_ = 0;  // when the last run ended; 0 while running
   bool closeWhenEnded_ = false;
   bool aborting_ = false;  // 停止 was pressed twice, or the window closed during work
-  ULONGLONG lastMessageTick_ = 0;
-  unsigned long long longestGapMs_ = 0;
   std::unique_ptr<class DetailWindow> detail_;
 };
 

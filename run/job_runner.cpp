@@ -316,6 +316,12 @@ ArchiveResult JobRunner::Result(std::size_t archive) const {
   return shared_->results.at(archive);
 }
 
+ArchiveSummary JobRunner::Row(std::size_t archive) const {
+  std::lock_guard lock(shared_->mutex);
+  const ArchiveResult& result = shared_->results.at(archive);
+  return {result.State, result.Detail};
+}
+
 RunCounts JobRunner::Counts() const {
   std::lock_guard lock(shared_->mutex);
   return shared_->counts;

@@ -91,6 +91,8 @@ class JobRunner {
   std::size_t ArchiveCount() const;
   // A copy of one archive's result, consistent at the moment of the call.
   ArchiveResult Result(std::size_t archive) const;
+  // Only what a row of the table shows: the state and the words, without the calls and their output.
+  ArchiveSummary Row(std::size_t archive) const;
   RunCounts Counts() const;
 
  private:

@@ -337,7 +337,8 @@ void ResultsWindow::OnCommand(int id) {
 }
 
 void ResultsWindow::OnArchiveChanged(std::size_t archive) {
-  const ArchiveResult result = runner_.Result(archive);
+  // Only the row's state and words: the calls' output stays with the runner.
+  const ArchiveSummary result = runner_.Row(archive);
   HWND table = Control(kTable);
   SetCellText(table, static_cast<int>(archive), 1, ArchiveStateName(result.State));
   SetCellText(table, static_cast<int>(archive), 2, result.Detail);

@@ -8,6 +8,8 @@
 
 #include "core/run_report.h"
 #include "dialogs/file_picker.h"
+#include "ui/child_windows.h"
+#include "ui/detail_window.h"
 #include "ui/fonts.h"
 #include "win/clipboard.h"
 #include "win/dpi.h"
@@ -24,7 +26,6 @@ constexpr UINT kRunEnded = WM_APP + 2;
 constexpr UINT_PTR kClockTimer = 1;
 
 constexpr wchar_t kClassName[] = L"rarbatch.Results";
-constexpr wchar_t kDetailClassName[] = L"rarbatch.ResultDetail";
 constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 
 // Sizes in pixels at 96 DPI, scaled to the window's DPI.
@@ -42,84 +43,11 @@ constexpr ButtonRow kButtons[] = {
     {ResultsWindow::kClose, L"关闭", 80},
 };
 
-int Scale(int pixels, unsigned dpi) { return MulDiv(pixels, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI); }
-
-HWND CreateChild(HWND parent, const wchar_t* windowClass, const wchar_t* text, DWORD style, int id,
-                 DWORD exStyle = 0) {
-  return CreateWindowExW(exStyle, windowClass, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 10, 10, parent,
-                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                         reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
-}
-
 void SetCellText(HWND table, int row, int column, const std::wstring& text) {
   ListView_SetItemText(table, row, column, const_cast<wchar_t*>(text.c_str()));
 }
 
 }  // namespace
-
-// The command lines of one archive with their exit codes and output, in a read-only text box; Esc or
-// 关闭 closes it.
-class DetailWindow : public Window {
- public:
-  // Not IDOK or IDCANCEL, which the text box's notifications would otherwise look like.
-  static constexpr int kTextId = 100;
-
-  ~DetailWindow() override { DestroyNow(); }
-
-  HWND Open(HWND owner, const std::wstring& title, const std::wstring& text, HFONT font,
-            unsigned dpi) {
-    WNDCLASSEXW windowClass{};
-    windowClass.hInstance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner, GWLP_HINSTANCE));
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kDetailClassName;
-    dpi_ = dpi;
-    if (!CreateFor(windowClass, 0, title.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT, Scale(640, dpi),
-                   Scale(400, dpi), owner)) {
-      return nullptr;
-    }
-
-    text_ = CreateChild(Handle(), L"EDIT", text.c_str(),
-                        WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
-                            ES_AUTOVSCROLL | ES_AUTOHSCROLL,
-                        kTextId, WS_EX_CLIENTEDGE);
-    close_ = CreateChild(Handle(), L"BUTTON", L"关闭", WS_TABSTOP | BS_DEFPUSHBUTTON, IDCANCEL);
-    for (HWND control : {text_, close_}) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-    Layout();
-    ShowWindow(Handle(), SW_SHOWNORMAL);
-    SetFocus(text_);
-    return Handle();
-  }
-
- private:
-  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
-    switch (message) {
-      case WM_SIZE:
-        Layout();
-        return 0;
-      case WM_COMMAND:
-        if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK) DestroyWindow(Handle());
-        return 0;
-      default:
-        return DefaultHandling(message, wParam, lParam);
-    }
-  }
-
-  void Layout() {
-    if (!text_) return;
-    RECT client;
-    GetClientRect(Handle(), &client);
-    const int margin = Scale(kMargin, dpi_), buttonHeight = Scale(kButtonHeight, dpi_);
-    const int buttonWidth = Scale(80, dpi_);
-    const int buttonTop = client.bottom - margin - buttonHeight;
-    MoveWindow(text_, margin, margin, client.right - 2 * margin, buttonTop - 2 * margin, TRUE);
-    MoveWindow(close_, client.right - margin - buttonWidth, buttonTop, buttonWidth, buttonHeight, TRUE);
-  }
-
-  HWND text_ = nullptr;
-  HWND close_ = nullptr;
-  unsigned dpi_ = USER_DEFAULT_SCREEN_DPI;
-};
 
 ResultsWindow::ResultsWindow(BatchJob job, unsigned workers)
     : runner_(std::move(job), workers ? workers : DefaultWorkerCount(),
@@ -449,8 +377,7 @@ void ResultsWindow::ShowDetail(int row) {
   if (row < 0 || static_cast<std::size_t>(row) >= runner_.ArchiveCount()) return;
   const ArchiveResult result = runner_.Result(static_cast<std::size_t>(row));
   detail_ = std::make_unique<DetailWindow>();
-  detail_->Open(Handle(), L"处理详情 - " + result.Archive, DetailText(static_cast<std::size_t>(row)),
-                font_.get(), dpi_);
+  detail_->Open(Handle(), L"处理详情 - " + result.Archive, DetailText(static_cast<std::size_t>(row)), dpi_);
 }
 
 void ResultsWindow::CopyReport() {

@@ -126,6 +126,14 @@ TEST_F(ResultsWindowTest, CopySaveRetryAndTheDetailWindow) {
   SendMessageW(Table(), WM_LBUTTONDBLCLK, MK_LBUTTON, at);
   SendMessageW(Table(), WM_LBUTTONUP, 0, at);
   EXPECT_TRUE(PumpUntil([&] { return detailOf(L"missing.rar") != nullptr; }));
+  // The detail window has a font of its own: a DPI change of the results window, which makes that
+  // window's font anew, leaves the detail's text with a font that still exists.
+  RECT suggested;
+  GetWindowRect(window_->Handle(), &suggested);
+  SendMessageW(window_->Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  HWND detailText = GetDlgItem(detailOf(L"missing.rar"), 100);
+  const auto detailFont = reinterpret_cast<HGDIOBJ>(SendMessageW(detailText, WM_GETFONT, 0, 0));
+  EXPECT_EQ(GetObjectType(detailFont), static_cast<DWORD>(OBJ_FONT)) << "the detail's font was deleted";
 
   // Retry runs only the failed archives: with the lock taken off one, it now succeeds.
   FakeArchive unlocked = testing::ReadFakeArchive(dir_.Path() + L"locked.rar");

@@ -322,6 +322,10 @@ ArchiveSummary JobRunner::Row(std::size_t archive) const {
   return {result.State, result.Detail};
 }
 
+const std::wstring& JobRunner::ArchiveName(std::size_t archive) const {
+  return shared_->job.Archives.at(archive);  // the job never changes once the runner has it
+}
+
 RunCounts JobRunner::Counts() const {
   std::lock_guard lock(shared_->mutex);
   return shared_->counts;

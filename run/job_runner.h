@@ -93,6 +93,8 @@ class JobRunner {
   ArchiveResult Result(std::size_t archive) const;
   // Only what a row of the table shows: the state and the words, without the calls and their output.
   ArchiveSummary Row(std::size_t archive) const;
+  // The archive as the job names it.
+  const std::wstring& ArchiveName(std::size_t archive) const;
   RunCounts Counts() const;
 
  private:

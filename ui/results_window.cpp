@@ -8,6 +8,7 @@
 
 #include "core/run_report.h"
 #include "dialogs/file_picker.h"
+#include "run/run_report_file.h"
 #include "ui/child_windows.h"
 #include "ui/detail_window.h"
 #include "ui/fonts.h"
@@ -350,21 +351,11 @@ bool ResultsWindow::ConfirmClose() {
   return true;
 }
 
-std::wstring ResultsWindow::ReportText() const {
-  std::vector<ReportRow> rows;
-  rows.reserve(runner_.ArchiveCount());
-  for (std::size_t i = 0; i < runner_.ArchiveCount(); ++i) {
-    const ArchiveResult result = runner_.Result(i);
-    rows.push_back({result.Archive, ArchiveStateName(result.State), result.Detail});
-  }
-  return FormatReport(rows);
-}
+std::wstring ResultsWindow::ReportText() const { return RunReportText(runner_); }
 
 std::wstring ResultsWindow::SaveReport(const std::wstring& path) const {
-  // With a byte order mark, so that every editor on Windows takes it for UTF-8.
-  const auto bytes = ToCodePage(L"\uFEFF" + ReportText(), CP_UTF8);
-  if (!bytes) return L"报告含有无法写成 UTF-8 的字符，未保存：" + path;
-  const DWORD error = WriteWholeFile(path, *bytes);
+  const DWORD error = SaveRunReport(runner_, path);
+  if (error == ERROR_NO_UNICODE_TRANSLATION) return L"报告含有无法写成 UTF-8 的字符，未保存：" + path;
   return error == ERROR_SUCCESS ? std::wstring() : DescribeFailure(L"无法保存报告", path, error);
 }
 

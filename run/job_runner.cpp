@@ -352,7 +352,58 @@ void JobRunner::RunOne(CallResult& call, const std::wstring& archive) {
   if (!call.ListFile.empty()) DeleteFileW(ExtendedLengthPath(call.ListFile).c_str());
 }
 
+namespace {
+
+// The archive this worker thread is working on, for a failure that ends its work.
+constexpr std::size_t kNoArchive = static_cast<std::size_t>(-1);
+thread_local std::size_t tWorkingOn = kNoArchive;
+
+}  // namespace
+
+// A worker never lets an exception end the program: what it was doing fails in words, its archive's
+// file is free again, and the run ends as it would have.
 void JobRunner::Work() {
+  try {
+    WorkThrough();
+  } catch (const std::exception& failure) {
+    Recover(failure.what());
+  } catch (...) {
+    Recover("");
+  }
+}
+
+void JobRunner::Recover(const char* what) noexcept {
+  Shared& s = *shared_;
+  bool last = false;
+  std::size_t failed = kNoArchive;
+  try {
+    std::lock_guard lock(s.mutex);
+    if (tWorkingOn != kNoArchive) {
+      failed = tWorkingOn;
+      tWorkingOn = kNoArchive;
+      std::wstring text = FromCodePage(what ? what : "", CP_ACP);
+      s.results[failed].Refusal = L"程序出错：" + (text.empty() ? std::wstring(L"未知错误") : text);
+      s.Conclude(failed, true);
+      s.groupBusy[s.group[failed]] = false;
+      s.changed.notify_all();
+    }
+    last = --s.active == 0;
+    if (last) {
+      // No worker is left to take what waits: it is stopped, and a retry can run it.
+      for (std::size_t i : s.pending) s.Conclude(i, false);
+      s.pending.clear();
+      s.running = false;
+    }
+  } catch (...) {
+  }
+  try {
+    if (failed != kNoArchive && s.events.ArchiveFinished) s.events.ArchiveFinished(failed);
+    if (last && s.events.RunEnded) s.events.RunEnded();
+  } catch (...) {
+  }
+}
+
+void JobRunner::WorkThrough() {
   Shared& s = *shared_;
   std::call_once(s.optionsOnce, [this] { DecideOptions(); });
   std::unique_lock lock(s.mutex);
@@ -367,6 +418,7 @@ void JobRunner::Work() {
     }
     if (s.stopping || s.pending.empty()) break;
     const std::size_t i = *next;
+    tWorkingOn = i;
     s.pending.erase(next);
     s.groupBusy[s.group[i]] = true;
     s.SetState(i, ArchiveState::Running);
@@ -448,6 +500,7 @@ void JobRunner::Work() {
     }
     s.Conclude(i, true);
     s.groupBusy[s.group[i]] = false;
+    tWorkingOn = kNoArchive;
     s.changed.notify_all();
     lock.unlock();
     if (s.events.ArchiveFinished) s.events.ArchiveFinished(i);

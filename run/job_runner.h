@@ -99,7 +99,10 @@ class JobRunner {
 
  private:
   struct Shared;
+  // A worker thread: WorkThrough, with whatever it throws caught and reported by Recover.
   void Work();
+  void WorkThrough();
+  void Recover(const char* what) noexcept;
   // Reads the archiver's version and decides how it is called.
   void DecideOptions();
   // Runs one call, with its list file if it has one; without the lock.

@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 #include "core/archiver_args.h"
@@ -394,6 +396,38 @@ TEST(JobRunner, ManyNamesAndFilesGoThroughListFiles) {
   EXPECT_LT(r.Calls[0].CommandLine.size(), 1000u);
   EXPECT_EQ(GetFileAttributesW(r.Calls[0].ListFile.c_str()), INVALID_FILE_ATTRIBUTES) << "removed after the call";
   EXPECT_EQ(ReadFakeArchive(job.Archives[0]).Entries, (std::vector<FakeEntry>{{L"keep.txt", L""}, {L"new.txt", L""}}));
+}
+
+// Whatever a worker meets, the program goes on: the archive fails in words, the others are worked on,
+// and the run ends.
+TEST(JobRunner, AnExceptionInAWorkerFailsItsArchiveAndTheRunEnds) {
+  Workspace w;
+  for (const wchar_t* name : {L"a.rar", L"b.rar", L"c.rar"}) w.Make(name);
+  const BatchJob job = w.Job({L"a.rar", L"b.rar", L"c.rar"});
+  EventLog log;
+  JobEvents events = log.Events();
+  const auto noted = events.ArchiveStarted;
+  auto thrown = std::make_shared<bool>(false);
+  events.ArchiveStarted = [noted, thrown](std::size_t i) {
+    noted(i);
+    if (i == 1 && !*thrown) {
+      *thrown = true;
+      throw std::runtime_error("out of handles");
+    }
+  };
+  JobRunner runner(job, 1, events);
+  ASSERT_TRUE(runner.Start());
+  runner.Wait();
+  EXPECT_FALSE(runner.IsRunning());
+  EXPECT_EQ(log.Ended(), 1u);
+  EXPECT_EQ(runner.Result(0).State, ArchiveState::Success);
+  EXPECT_EQ(runner.Result(1).State, ArchiveState::Failure);
+  EXPECT_EQ(runner.Result(1).Detail, L"程序出错：out of handles");
+  EXPECT_EQ(runner.Result(2).State, ArchiveState::Stopped) << "the only worker has gone; a retry runs it";
+  ASSERT_TRUE(runner.Retry());
+  runner.Wait();
+  EXPECT_EQ(runner.Result(1).State, ArchiveState::Success);
+  EXPECT_EQ(runner.Result(2).State, ArchiveState::Success);
 }
 
 // The real archiver, through rar_bridge: a call of it, its output read back.

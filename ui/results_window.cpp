@@ -247,6 +247,17 @@ LRESULT ResultsWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
   return DefaultHandling(message, wParam, lParam);
 }
 
+// What the user asked of this window could not be done; the run and its table stay as they are.
+void ResultsWindow::OnFailure(const char* what) noexcept {
+  try {
+    std::wstring error = FromCodePage(what ? what : "", CP_ACP);
+    if (error.empty()) error = L"未知错误";
+    ShowMessage(Handle(), L"出现意外错误：" + error + L"\n处理结果保持不变。", MB_ICONERROR);
+  } catch (...) {
+    MessageBoxW(Handle(), L"出现意外错误：内存不足。\n处理结果保持不变。", L"处理结果", MB_OK | MB_ICONERROR);
+  }
+}
+
 void ResultsWindow::OnCommand(int id) {
   switch (id) {
     case kStop: Stop(); break;

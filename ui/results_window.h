@@ -59,6 +59,7 @@ class ResultsWindow : public Window {
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void OnFailure(const char* what) noexcept override;
 
   bool CreateControls();
   void ApplyDpi(unsigned dpi);

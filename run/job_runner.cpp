@@ -471,6 +471,11 @@ void JobRunner::WorkThrough() {
         const std::wstring left = TemporaryFilesBeside(archive);
         if (!left.empty()) call.Note = L"压缩程序留下了临时文件：" + left;
       }
+      // A plain success keeps no output: a run over tens of thousands of archives would otherwise hold
+      // every call's messages. A failure, a warning and a note keep theirs for the detail view.
+      if (call.Outcome == CallOutcome::Exited && call.ExitCode == 0 && call.Note.empty()) {
+        std::wstring().swap(call.Output);
+      }
       calls[k] = std::move(call);
       const CallResult& done = calls[k];
       if (CallFailed(done)) {

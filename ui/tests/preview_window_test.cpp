@@ -102,5 +102,74 @@ TEST(PreviewWindow, ShowsEachArchivesEffectAndChangesNothing) {
   EXPECT_FALSE(IsWindow(window->Handle()));
 }
 
+// Writes what `window` shows as a 24-bit BMP file.
+bool SaveWindowBitmap(HWND window, const std::wstring& path) {
+  // The client area: without a window manager (Xvfb) the frame is not drawn.
+  RECT rect;
+  GetClientRect(window, &rect);
+  MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  SelectObject(memory, old);
+  BITMAPINFOHEADER info{sizeof info, width, height, 1, 24, BI_RGB};
+  const int stride = (width * 3 + 3) & ~3;
+  std::string pixels(static_cast<std::size_t>(stride) * height, '\0');
+  GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof info + pixels.size()), 0, 0,
+                        sizeof(BITMAPFILEHEADER) + sizeof info};
+  std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
+  bytes.append(reinterpret_cast<const char*>(&info), sizeof info);
+  return testing::WriteFileBytes(path, bytes + pixels);
+}
+
+// Not a check: the README's picture of the preview. Run with --gtest_also_run_disabled_tests and
+// RARBATCH_PREVIEW_SHOT set to a .bmp path (then convert it to PNG).
+TEST(PreviewWindow, DISABLED_Screenshot) {
+  wchar_t shot[MAX_PATH] = {};
+  if (!GetEnvironmentVariableW(L"RARBATCH_PREVIEW_SHOT", shot, MAX_PATH)) GTEST_SKIP() << "RARBATCH_PREVIEW_SHOT is not set";
+  testing::ScratchFolder dir;
+  const std::wstring d = dir.Path();
+  BatchJob job;
+  job.RarPath = testing::InstallFakeRar(d);
+  job.DeleteNames = {L"*.url", L"广告.txt", L"说明\\旧版.txt"};
+  job.AddFiles = {d + L"下载说明.txt"};
+  ASSERT_TRUE(testing::WriteFileBytes(d + L"下载说明.txt", "x"));
+  const struct {
+    const wchar_t* name;
+    std::vector<const wchar_t*> entries;
+    bool locked;
+  } archives[] = {
+      {L"素材01.rar", {L"图片\\001.jpg", L"图片\\002.jpg", L"广告.txt", L"访问本站.url", L"下载说明.txt"}, false},
+      {L"素材02.rar", {L"图片\\003.jpg", L"说明\\旧版.txt", L"说明\\新版.txt"}, false},
+      {L"素材03.rar", {L"广告.txt", L"访问本站.url"}, false},
+      {L"素材04.rar", {L"图片\\004.jpg"}, false},
+      {L"素材05.rar", {L"图片\\005.jpg", L"广告.txt"}, true},
+  };
+  for (const auto& a : archives) {
+    FakeArchive archive;
+    for (const wchar_t* entry : a.entries) archive.Entries.push_back({entry, L""});
+    archive.Locked = a.locked;
+    ASSERT_TRUE(testing::WriteFakeArchive(d + a.name, archive));
+    job.Archives.push_back(d + a.name);
+  }
+  job.Archives.push_back(d + L"不是压缩包.rar");
+  ASSERT_TRUE(testing::WriteFileBytes(job.Archives.back(), "text"));
+  testing::TestWindow owner;
+  auto window = ResultsWindow::ForPreview(job, 2, [](const BatchJob&) { return false; });
+  ASSERT_NE(window->Open(GetModuleHandleW(nullptr), owner.get()), nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return window->PreviewDone(); }));
+  SetWindowPos(window->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE);
+  const DWORD until = GetTickCount() + 1000;
+  PumpUntil([&] { return GetTickCount() > until; }, 2000);
+  EXPECT_TRUE(SaveWindowBitmap(window->Handle(), shot));
+}
+
 }  // namespace
 }  // namespace rarbatch

@@ -17,6 +17,10 @@
 namespace rarbatch {
 namespace {
 
+// The most of a listing kept: about a million entries. KeptOutput marks what it leaves out.
+constexpr std::size_t kListingKeepBytes = 64 * 1024 * 1024;
+constexpr wchar_t kLeftOutMark[] = L"……（省略 ";
+
 // The first bytes in words; empty for a plain archive.
 std::wstring StateOf(const ArchiveHeader& header) {
   std::wstring state;
@@ -93,7 +97,7 @@ ArchivePreview PreviewArchive(const BatchJob& job, std::size_t archive, bool utf
   call.CommandLine = QuoteArchiverArgument(job.RarPath) + L" lb -p-" + (utf8Output ? L" -scfr " : L" ") +
                      QuoteArchiverArgument(preview.Archive);
   call.Utf8Output = utf8Output;
-  RunArchiverCall(job.RarPath, call, {}, nullptr);
+  RunArchiverCall(job.RarPath, call, {}, nullptr, kListingKeepBytes);
   if (call.Outcome != CallOutcome::Exited) {
     preview.ListProblem = L"无法启动压缩程序：" + call.Output;
     return preview;
@@ -101,6 +105,11 @@ ArchivePreview PreviewArchive(const BatchJob& job, std::size_t archive, bool utf
   if (call.ExitCode != 0) {
     preview.ListProblem = L"无法列出文件：" + ExitCodeMeaning(call.ExitCode) + L" (" +
                           std::to_wstring(call.ExitCode) + L")";
+    return preview;
+  }
+  // A listing cut short would make a wrong prediction (an archive emptied shown as kept).
+  if (call.Output.find(kLeftOutMark) != std::wstring::npos) {
+    preview.ListProblem = L"文件太多，无法完整列出";
     return preview;
   }
   preview.Listed = true;

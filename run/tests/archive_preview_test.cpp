@@ -163,7 +163,9 @@ TEST(PreviewOnTheRealArchiver, DISABLED_HowLongAPreviewTakes) {
   job.DeleteNames = {L"*.bak"};
   for (int i = 0; i < 100; ++i) {
     const std::wstring path = d + std::to_wstring(i) + L".rar";
-    if (i > 0) ASSERT_TRUE(CopyFileW((d + L"0.rar").c_str(), path.c_str(), FALSE));
+    if (i > 0) {
+      ASSERT_TRUE(CopyFileW((d + L"0.rar").c_str(), path.c_str(), FALSE));
+    }
     job.Archives.push_back(path);
   }
   for (unsigned workers : {1u, 2u}) {

@@ -74,7 +74,8 @@ bool MakePipe(ChildPipe& pipe, bool childReads) {
 
 }  // namespace
 
-void RunArchiverCall(const std::wstring& rarPath, CallResult& call, const std::string& input, HANDLE job) {
+void RunArchiverCall(const std::wstring& rarPath, CallResult& call, const std::string& input, HANDLE job,
+                     std::size_t keepBytes) {
   call.Output.clear();
   auto startFailed = [&call](DWORD error) {
     call.Outcome = CallOutcome::StartFailed;
@@ -127,7 +128,7 @@ void RunArchiverCall(const std::wstring& rarPath, CallResult& call, const std::s
     in.parent.reset();  // the end of the input
   }
 
-  KeptOutput kept;
+  KeptOutput kept = keepBytes ? KeptOutput(keepBytes, 0) : KeptOutput();
   ReadToEnd(output.parent.get(), kept);
   // Should reading stop early, a child still writing fails instead of waiting for room in the pipe.
   output.parent.reset();

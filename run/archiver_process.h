@@ -21,7 +21,10 @@ inline constexpr DWORD kEndedByStopExitCode = 0x53544F50;
 // not null), so that the run can end it. One that cannot be started gives StartFailed with the
 // system's text for why. Safe to call from several threads at once: each child inherits only its own
 // handles.
-void RunArchiverCall(const std::wstring& rarPath, CallResult& call, const std::string& input, HANDLE job);
+// `keepBytes`, when not 0, keeps that many bytes from the start of the output and nothing after
+// them, instead of the bounded start and end, for a caller that needs the output whole (a listing).
+void RunArchiverCall(const std::wstring& rarPath, CallResult& call, const std::string& input, HANDLE job,
+                     std::size_t keepBytes = 0);
 
 // What the archiver writes when started without arguments (its banner and help), or empty when it
 // cannot be started.

@@ -20,7 +20,11 @@ std::wstring RunReportText(const JobRunner& runner) {
 }
 
 DWORD SaveRunReport(const JobRunner& runner, const std::wstring& path) {
-  const auto bytes = ToCodePage(L"\uFEFF" + RunReportText(runner), CP_UTF8);
+  return SaveReportText(RunReportText(runner), path);
+}
+
+DWORD SaveReportText(const std::wstring& text, const std::wstring& path) {
+  const auto bytes = ToCodePage(L"\uFEFF" + text, CP_UTF8);
   if (!bytes) return ERROR_NO_UNICODE_TRANSLATION;
   return WriteWholeFile(path, *bytes);
 }

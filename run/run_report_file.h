@@ -17,4 +17,7 @@ std::wstring RunReportText(const JobRunner& runner);
 // the system's error code.
 DWORD SaveRunReport(const JobRunner& runner, const std::wstring& path);
 
+// Writes any report `text` so.
+DWORD SaveReportText(const std::wstring& text, const std::wstring& path);
+
 }  // namespace rarbatch

@@ -21,6 +21,7 @@
 //       itself.
 //   c <archive>  sets the comment (-z<file> is needed: the text of the UTF-8 file, a BOM dropped)
 //   k <archive>  locks the archive
+//   lb <archive>  writes each entry's name on a line of its own (encrypted names give 255)
 // On a, d and c, -z<file> also sets the comment and -k also locks the archive once the command is
 // done. Without names or files *.* is implied: every entry for d, the files of the current folder
 // for a. "x.*" also matches "x", so "*.*" matches every name. Switches taken: -p[<pwd>], -z<file>,
@@ -56,6 +57,7 @@
 #include <cstdlib>
 #include <cwchar>
 #include <cwctype>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -297,6 +299,25 @@ std::wstring ExecutableFolder() {
 }
 
 // Does the work of one call; `path` receives the archive named.
+// Set by lb: the entries, one a line, written instead of the usual closing line.
+std::optional<std::wstring> gListing;
+
+// lb: each entry's name on a line of its own; an archive with encrypted names gives 255, a locked
+// one and a volume are listed as any other.
+int ListBare(const std::wstring& path) {
+  Handle file{CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, 0, nullptr)};
+  if (!file) return kOpenError;
+  std::string bytes;
+  FakeArchive archive;
+  if (!ReadAll(file.h, &bytes) || !Parse(bytes, &archive)) return kFatal;
+  if (archive.EncryptedNames) return kUserBreak;
+  std::wstring text;
+  for (const FakeEntry& entry : archive.Entries) text += entry.Name + L"\r\n";
+  gListing = text;
+  return kDone;
+}
+
 int Run(std::wstring& path) {
   const std::vector<std::wstring> args = SplitCommandLine(GetCommandLineW());
   const std::wstring here = ExecutableFolder();
@@ -334,9 +355,11 @@ int Run(std::wstring& path) {
   for (const auto& list : lists) {
     if (!ReadListFile(list, utf8Lists, &names)) return kOpenError;
   }
-  if ((command != L"D" && command != L"A" && command != L"C" && command != L"K") || path.empty()) {
+  if ((command != L"D" && command != L"A" && command != L"C" && command != L"K" && command != L"LB") ||
+      path.empty()) {
     return kWrongOption;
   }
+  if (command == L"LB") return ListBare(path);
   if (command == L"C" && commentFile.empty()) return kFatal;
   // "-p" alone: the password is the first line of standard input, if anything is piped in.
   const bool passwordGiven = !hasPassword || !password.empty() || ReadInputLine(&password);
@@ -441,6 +464,10 @@ int wmain(int, wchar_t**) {
   if (code == kBanner) {  // no arguments: the banner and the usage, as the archiver writes them
     Print(STD_OUTPUT_HANDLE, L"\r\nRAR 7.01   stand-in for the tests\r\n\r\nUsage:     rar <command> -<switch 1> -<switch N> <archive> <files...>\r\n");
     return kDone;
+  }
+  if (gListing) {
+    Print(STD_OUTPUT_HANDLE, *gListing);
+    return code;
   }
   Print(STD_OUTPUT_HANDLE, L"压缩包 " + path + L"\r\n");
   if (code != kDone) Print(STD_ERROR_HANDLE, L"退出代码 " + std::to_wstring(code) + L"\r\n");

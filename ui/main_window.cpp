@@ -271,6 +271,7 @@ void MainWindow::OnCommand(int id, int notification) {
       {Command12, BN_CLICKED, L"清空要添加的文件", &MainWindow::Command12_Click},
       {Command13, BN_CLICKED, L"添加单个文件", &MainWindow::Command13_Click},
       {Label2, STN_CLICKED, L"打开项目主页", &MainWindow::Label2_Click},
+      {Command14, BN_CLICKED, L"预览", &MainWindow::Command14_Click},
   };
   // Enter and Esc arrive as IDOK and IDCANCEL, which match no control: they do nothing.
   for (const Handler& handler : kHandlers) {
@@ -428,5 +429,54 @@ void MainWindow::Command13_Click() {
 }
 
 void MainWindow::Label2_Click() { OpenWebAddress(WindowText(Control(Label2))); }
+
+}  // namespace rarbatch
+
+namespace rarbatch {
+namespace {
+
+bool SameJob(const BatchJob& a, const BatchJob& b) {
+  return a.RarPath == b.RarPath && a.Archives == b.Archives && a.DeleteNames == b.DeleteNames &&
+         a.AddFiles == b.AddFiles && a.CommentFile == b.CommentFile && a.Lock == b.Lock &&
+         a.UsePassword == b.UsePassword && a.Password == b.Password;
+}
+
+}  // namespace
+
+// 预览: what the job would do to each archive, read with the archiver and changing nothing. The job is
+// checked as the run checks it, so that what is previewed is what 开始处理 can run.
+void MainWindow::Command14_Click() {
+  BatchJob job = GatherJob();
+  if (job.RarPath.empty()) {
+    MessageBoxW(Handle(), kMissingRarMessage, kAppTitle, MB_OK | MB_ICONINFORMATION);
+    return;
+  }
+  if (auto problem = FindRunProblem(job)) {
+    MessageBoxW(Handle(), problem->c_str(), kAppTitle, MB_OK | MB_ICONWARNING);
+    return;
+  }
+  preview_.reset();
+  auto preview = ResultsWindow::ForPreview(std::move(job), options_.Workers,
+                                           [this](const BatchJob& previewed) { return RunPreviewedJob(previewed); });
+  const HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(Handle(), GWLP_HINSTANCE));
+  if (!preview->Open(instance, Handle())) {
+    const std::wstring message = DescribeFailure(L"无法打开预览窗口", L"", GetLastError());
+    MessageBoxW(Handle(), message.c_str(), kAppTitle, MB_OK | MB_ICONERROR);
+    return;
+  }
+  preview_ = std::move(preview);
+}
+
+bool MainWindow::RunPreviewedJob(const BatchJob& previewed) {
+  if (!SameJob(GatherJob(), previewed)) {
+    MessageBoxW(preview_ ? preview_->Handle() : Handle(), L"预览之后任务已经改变，请重新预览后再开始处理。", kAppTitle,
+                MB_OK | MB_ICONINFORMATION);
+    return false;
+  }
+  const ResultsWindow* before = results_.get();
+  const HWND beforeWindow = before ? before->Handle() : nullptr;
+  RunInWindow();
+  return results_ && (results_.get() != before || results_->Handle() != beforeWindow);
+}
 
 }  // namespace rarbatch

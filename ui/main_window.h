@@ -49,6 +49,8 @@ class MainWindow : public Window {
   HANDLE ScriptProcess() const { return script_.get(); }
   // The results window of the last job run in the program, or null.
   ResultsWindow* Results() const { return results_.get(); }
+  // The last preview window, or null.
+  ResultsWindow* Preview() const { return preview_.get(); }
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -82,6 +84,10 @@ class MainWindow : public Window {
   void Command12_Click();
   void Command13_Click();
   void Label2_Click();
+  void Command14_Click();
+  // The preview's 开始处理: runs the previewed job as the generate button with Check3 does, when the
+  // window still holds that job; true when the run started.
+  bool RunPreviewedJob(const BatchJob& previewed);
 
   std::optional<std::wstring> PickAndReport(const FilePickerUse& use);
 
@@ -100,6 +106,8 @@ class MainWindow : public Window {
   // The job run in the program, with its results: kept until the next run replaces it. Destroying it
   // waits for the archiver calls still running.
   std::unique_ptr<ResultsWindow> results_;
+  // The last preview (the results window in its preview mode).
+  std::unique_ptr<ResultsWindow> preview_;
 };
 
 }  // namespace rarbatch

@@ -24,6 +24,8 @@ namespace {
 
 constexpr UINT kArchiveChanged = WM_APP + 1;  // wParam: the archive's position
 constexpr UINT kRunEnded = WM_APP + 2;
+constexpr UINT kPreviewChanged = WM_APP + 3;  // wParam: the archive's position
+constexpr UINT kPreviewEnded = WM_APP + 4;
 constexpr UINT_PTR kClockTimer = 1;
 
 constexpr wchar_t kClassName[] = L"rarbatch.Results";
@@ -69,6 +71,7 @@ ResultsWindow::~ResultsWindow() {
 }
 
 HWND ResultsWindow::Open(HINSTANCE instance, HWND owner) {
+  if (previewer_) return OpenPreview(instance, owner);
   owner_ = owner;
   INITCOMMONCONTROLSEX classes{sizeof classes, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&classes);
@@ -181,6 +184,7 @@ void ResultsWindow::Layout() {
     right -= w + gap;
   }
   if (moves) EndDeferWindowPos(moves);
+  if (previewer_) LayoutPreview();
 
   // The columns follow the width: the archive takes half, the status a little, the detail the rest.
   RECT inside;
@@ -201,6 +205,12 @@ LRESULT ResultsWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case kRunEnded:
       OnRunEnded();
       return 0;
+    case kPreviewChanged:
+      OnPreviewChanged(static_cast<std::size_t>(wParam));
+      return 0;
+    case kPreviewEnded:
+      OnPreviewEnded();
+      return 0;
     case WM_TIMER:
       if (wParam == kClockTimer) UpdateProgress();
       return 0;
@@ -209,6 +219,7 @@ LRESULT ResultsWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
       return 0;
     case WM_NOTIFY: {
       const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+      if (previewer_ && header->idFrom == kTable && header->code == NM_CUSTOMDRAW) return PreviewCustomDraw(lParam);
       if (header->idFrom == kTable && (header->code == NM_DBLCLK || header->code == NM_RETURN)) {
         const int row = header->code == NM_DBLCLK ? reinterpret_cast<const NMITEMACTIVATE*>(lParam)->iItem
                                                    : ListView_GetNextItem(Control(kTable), -1, LVNI_FOCUSED);
@@ -265,6 +276,7 @@ void ResultsWindow::OnCommand(int id) {
     case kCopy: CopyReport(); break;
     case kSave: SaveReportAs(); break;
     case kClose: SendMessageW(Handle(), WM_CLOSE, 0, 0); break;
+    case kStartRun: StartRun(); break;
     case IDOK:  // Enter: the row's detail, when the table has the focus
       if (GetFocus() == Control(kTable)) ShowDetail(ListView_GetNextItem(Control(kTable), -1, LVNI_FOCUSED));
       break;
@@ -362,20 +374,28 @@ bool ResultsWindow::ConfirmClose() {
   return true;
 }
 
-std::wstring ResultsWindow::ReportText() const { return RunReportText(runner_); }
+std::wstring ResultsWindow::ReportText() const {
+  return previewer_ ? PreviewReportText() : RunReportText(runner_);
+}
 
 std::wstring ResultsWindow::SaveReport(const std::wstring& path) const {
-  const DWORD error = SaveRunReport(runner_, path);
+  const DWORD error = SaveReportText(ReportText(), path);
   if (error == ERROR_NO_UNICODE_TRANSLATION) return L"报告含有无法写成 UTF-8 的字符，未保存：" + path;
   return error == ERROR_SUCCESS ? std::wstring() : DescribeFailure(L"无法保存报告", path, error);
 }
 
 std::wstring ResultsWindow::DetailText(std::size_t row) const {
+  if (previewer_) return FormatPreviewDetail(previewer_->Job(), previewer_->Result(row));
   const ArchiveResult result = runner_.Result(row);
   return FormatCallDetails(result.Archive, ArchiveStateName(result.State), result.Detail, result.Calls);
 }
 
 void ResultsWindow::ShowDetail(int row) {
+  if (previewer_ && row >= 0 && static_cast<std::size_t>(row) < previewer_->ArchiveCount()) {
+    detail_ = std::make_unique<DetailWindow>();
+    detail_->Open(Handle(), L"预览详情 - " + previewer_->Job().Archives[row], DetailText(row), dpi_);
+    return;
+  }
   if (row < 0 || static_cast<std::size_t>(row) >= runner_.ArchiveCount()) return;
   const ArchiveResult result = runner_.Result(static_cast<std::size_t>(row));
   detail_ = std::make_unique<DetailWindow>();
@@ -393,6 +413,175 @@ void ResultsWindow::SaveReportAs() {
   if (!picked.Path) return;
   const std::wstring error = SaveReport(*picked.Path);
   if (!error.empty()) ShowMessage(Handle(), error, MB_ICONWARNING);
+}
+
+}  // namespace rarbatch
+
+namespace rarbatch {
+
+// The preview mode: the same table, with 压缩包, 预计 and 说明; 开始处理 in place of 停止 and 重试失败项.
+
+std::unique_ptr<ResultsWindow> ResultsWindow::ForPreview(BatchJob job, unsigned workers,
+                                                         std::function<bool(const BatchJob&)> startRun) {
+  // The runner stays idle with an empty job; the previewer does the work.
+  auto window = std::make_unique<ResultsWindow>(BatchJob{}, 1);
+  ResultsWindow* self = window.get();
+  window->startRun_ = std::move(startRun);
+  window->previewer_ = std::make_unique<JobPreviewer>(
+      std::move(job), workers ? workers : DefaultWorkerCount(),
+      PreviewEvents{[self](std::size_t i) {
+                      if (HWND target = self->postTarget_.load()) PostMessageW(target, kPreviewChanged, i, 0);
+                    },
+                    [self] {
+                      if (HWND target = self->postTarget_.load()) PostMessageW(target, kPreviewEnded, 0, 0);
+                    }});
+  return window;
+}
+
+std::vector<ArchivePreview> ResultsWindow::Previews() const {
+  return previewer_ ? previewer_->Results() : std::vector<ArchivePreview>{};
+}
+
+HWND ResultsWindow::OpenPreview(HINSTANCE instance, HWND owner) {
+  owner_ = owner;
+  INITCOMMONCONTROLSEX classes{sizeof classes, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&classes);
+  WNDCLASSEXW windowClass{};
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = kClassName;
+  const unsigned dpi = WindowDpi(owner);
+  if (!CreateFor(windowClass, 0, kPreviewTitle, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, Scale(kWidth, dpi),
+                 Scale(kHeight, dpi), owner)) {
+    return nullptr;
+  }
+  const bool made = [this] {
+    HWND table = CreateChild(Handle(), WC_LISTVIEWW, L"",
+                             WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SINGLESEL, kTable,
+                             WS_EX_CLIENTEDGE);
+    HWND bar = CreateChild(Handle(), PROGRESS_CLASSW, L"", 0, kProgress);
+    HWND line = CreateChild(Handle(), L"STATIC", L"正在读取压缩包…", SS_LEFT | SS_NOPREFIX, kStatusLine);
+    if (!table || !bar || !line) return false;
+    // The run's buttons stay in the layout, hidden; 开始处理 takes their place.
+    for (const ButtonRow& button : kButtons) {
+      const bool shown = button.Id != kStop && button.Id != kRetry;
+      if (!CreateChild(Handle(), L"BUTTON", button.Caption, (shown ? WS_TABSTOP : 0) | BS_PUSHBUTTON, button.Id)) {
+        return false;
+      }
+      if (!shown) ShowWindow(Control(button.Id), SW_HIDE);
+    }
+    if (!CreateChild(Handle(), L"BUTTON", L"开始处理(&S)", WS_TABSTOP | BS_PUSHBUTTON, kStartRun)) return false;
+    EnableWindow(Control(kStartRun), FALSE);
+    ListView_SetExtendedListViewStyle(table, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    const wchar_t* headers[] = {L"压缩包", L"预计", L"说明"};
+    for (int column = 0; column < 3; ++column) {
+      LVCOLUMNW header{};
+      header.mask = LVCF_TEXT | LVCF_WIDTH;
+      header.pszText = const_cast<wchar_t*>(headers[column]);
+      header.cx = 100;
+      if (ListView_InsertColumn(table, column, &header) < 0) return false;
+    }
+    const std::size_t count = previewer_->ArchiveCount();
+    SendMessageW(table, WM_SETREDRAW, FALSE, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+      LVITEMW item{};
+      item.mask = LVIF_TEXT;
+      item.iItem = static_cast<int>(i);
+      item.pszText = const_cast<wchar_t*>(previewer_->Job().Archives[i].c_str());
+      ListView_InsertItem(table, &item);
+      SetCellText(table, static_cast<int>(i), 1, L"等待");
+    }
+    SendMessageW(table, WM_SETREDRAW, TRUE, 0);
+    if (count > 0) ListView_SetItemState(table, 0, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
+    SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(std::max<std::size_t>(count, 1)));
+    return true;
+  }();
+  if (!made) {
+    DestroyNow();
+    return nullptr;
+  }
+  ApplyDpi(WindowDpi(Handle()));
+  postTarget_ = Handle();
+  ShowWindow(Handle(), SW_SHOWNORMAL);
+  SetFocus(Control(kTable));
+  startTick_ = GetTickCount64();
+  previewer_->Start();
+  return Handle();
+}
+
+void ResultsWindow::LayoutPreview() {
+  // 开始处理 where 停止 and 重试失败项 would be.
+  RECT stop, retry;
+  if (!Control(kStartRun) || !GetWindowRect(Control(kStop), &stop) || !GetWindowRect(Control(kRetry), &retry)) return;
+  MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&stop), 2);
+  MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&retry), 2);
+  MoveWindow(Control(kStartRun), stop.left, stop.top, retry.right - stop.left, stop.bottom - stop.top, TRUE);
+}
+
+void ResultsWindow::OnPreviewChanged(std::size_t archive) {
+  if (archive >= previewer_->ArchiveCount() || !previewer_->IsDone(archive)) return;
+  const PreviewRow row = DescribePreview(previewer_->Job(), previewer_->Result(archive));
+  HWND table = Control(kTable);
+  SetCellText(table, static_cast<int>(archive), 1, row.State);
+  SetCellText(table, static_cast<int>(archive), 2, row.Words);
+  std::size_t done = 0;
+  for (std::size_t i = 0; i < previewer_->ArchiveCount(); ++i) done += previewer_->IsDone(i) ? 1 : 0;
+  SendMessageW(Control(kProgress), PBM_SETPOS, done, 0);
+  const std::wstring line = L"正在读取压缩包：" + std::to_wstring(done) + L" / " +
+                            std::to_wstring(previewer_->ArchiveCount());
+  SetWindowTextW(Control(kStatusLine), line.c_str());
+}
+
+void ResultsWindow::OnPreviewEnded() {
+  for (std::size_t i = 0; i < previewer_->ArchiveCount(); ++i) OnPreviewChanged(i);
+  previewEnded_ = true;
+  endTick_ = GetTickCount64();
+  const std::wstring line = FormatPreviewSummary(previewer_->Job(), previewer_->Results()) +
+                            L"。以上只是预览，尚未修改任何压缩包。";
+  SetWindowTextW(Control(kStatusLine), line.c_str());
+  EnableWindow(Control(kStartRun), TRUE);
+}
+
+// Rows whose archive the deletions would empty (the archiver then deletes the file) in red.
+LRESULT ResultsWindow::PreviewCustomDraw(LPARAM lParam) {
+  auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(lParam);
+  switch (draw->nmcd.dwDrawStage) {
+    case CDDS_PREPAINT:
+      return CDRF_NOTIFYITEMDRAW;
+    case CDDS_ITEMPREPAINT: {
+      const std::size_t row = static_cast<std::size_t>(draw->nmcd.dwItemSpec);
+      if (row < previewer_->ArchiveCount() && previewer_->IsDone(row) && previewer_->Result(row).Emptied &&
+          !PreviewBlocked(previewer_->Result(row))) {
+        draw->clrText = RGB(0xD0, 0, 0);
+        draw->clrTextBk = RGB(0xFF, 0xE4, 0xE4);
+        return CDRF_NEWFONT;
+      }
+      return CDRF_DODEFAULT;
+    }
+    default:
+      return CDRF_DODEFAULT;
+  }
+}
+
+std::wstring ResultsWindow::PreviewReportText() const {
+  std::vector<ReportRow> rows;
+  const std::vector<ArchivePreview> previews = previewer_->Results();
+  for (std::size_t i = 0; i < previews.size(); ++i) {
+    if (!previewer_->IsDone(i)) {
+      rows.push_back({previews[i].Archive, L"等待", L""});
+      continue;
+    }
+    const PreviewRow row = DescribePreview(previewer_->Job(), previews[i]);
+    rows.push_back({previews[i].Archive, row.State, row.Words});
+  }
+  return FormatReport(rows) + FormatPreviewSummary(previewer_->Job(), previews) + L"\r\n";
+}
+
+void ResultsWindow::StartRun() {
+  if (!previewEnded_ || !startRun_) return;
+  if (startRun_(previewer_->Job())) DestroyWindow(Handle());
 }
 
 }  // namespace rarbatch

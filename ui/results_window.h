@@ -5,11 +5,13 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "core/batch_script.h"
+#include "run/archive_preview.h"
 #include "run/job_runner.h"
 #include "win/handles.h"
 #include "win/taskbar.h"
@@ -18,6 +20,9 @@
 namespace rarbatch {
 
 inline constexpr wchar_t kResultsTitle[] = L"处理结果";
+
+// The title of the window in its preview mode, which shows what the job would do and changes nothing.
+inline constexpr wchar_t kPreviewTitle[] = L"预览";
 
 // The message shown when the generate button is pressed while a job still runs in the program.
 inline constexpr wchar_t kRunStillGoingMessage[] = L"上一次的处理仍在进行，请等它结束后再生成。";
@@ -36,8 +41,21 @@ class ResultsWindow : public Window {
     kClose,         // 关闭
   };
 
+  // In the preview: starts the real run of the previewed job.
+  static constexpr int kStartRun = 220;
+
   // `workers` 0 means DefaultWorkerCount().
   explicit ResultsWindow(BatchJob job, unsigned workers = 0);
+
+  // The preview mode: every archive is listed and the job's effect predicted; nothing is changed.
+  // `startRun` is called with the previewed job when the user asks for the real run; when it returns
+  // true (the run has started elsewhere) the preview closes.
+  static std::unique_ptr<ResultsWindow> ForPreview(BatchJob job, unsigned workers,
+                                                   std::function<bool(const BatchJob&)> startRun);
+  bool IsPreview() const { return previewer_ != nullptr; }
+  // The preview's predictions so far (empty outside the preview mode), and whether all are in.
+  std::vector<ArchivePreview> Previews() const;
+  bool PreviewDone() const { return previewer_ && !previewer_->IsRunning() && previewEnded_; }
   ~ResultsWindow() override;
 
   // Creates the window owned by `owner`, shows it and starts the job. Null on failure.
@@ -75,6 +93,15 @@ class ResultsWindow : public Window {
   void Stop();
   void Retry();
 
+  // The preview mode.
+  HWND OpenPreview(HINSTANCE instance, HWND owner);
+  void OnPreviewChanged(std::size_t archive);
+  void OnPreviewEnded();
+  void LayoutPreview();
+  LRESULT PreviewCustomDraw(LPARAM lParam);
+  std::wstring PreviewReportText() const;
+  void StartRun();
+
   // Where the workers post their progress; cleared when the window goes. Declared before the runner,
   // whose workers read it, so that it outlives them.
   std::atomic<HWND> postTarget_{nullptr};
@@ -88,6 +115,10 @@ class ResultsWindow : public Window {
   bool closeWhenEnded_ = false;
   bool aborting_ = false;  // 停止 was pressed twice, or the window closed during work
   std::unique_ptr<class DetailWindow> detail_;
+  // The preview mode's work and its button's action; null and empty outside it.
+  std::unique_ptr<JobPreviewer> previewer_;
+  std::function<bool(const BatchJob&)> startRun_;
+  bool previewEnded_ = false;
 };
 
 }  // namespace rarbatch

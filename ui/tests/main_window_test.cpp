@@ -599,5 +599,45 @@ TEST_F(MainWindowTest, AFailedActionIsReportedInTheUsersWordsAndTheWindowKeepsIt
   EXPECT_EQ(Items(Control(List1)), (Strings{L"keep.txt"}));
 }
 
+
+TEST_F(MainWindowTest, PreviewChangesNothingAndItsStartButtonRunsTheSameJob) {
+  const std::wstring d = folder_.Path();
+  Type(Text1, testing::InstallFakeRar(d));
+  testing::FakeArchive archive;
+  archive.Entries = {{L"old.bak", L""}, {L"keep.txt", L""}};
+  ASSERT_TRUE(testing::WriteFakeArchive(d + L"a.rar", archive));
+  Fill(List2, {d + L"a.rar"});
+  Fill(List1, {L"*.bak"});
+  Click(Command14);
+  ResultsWindow* preview = window_->Preview();
+  ASSERT_NE(preview, nullptr);
+  EXPECT_EQ(testing::WindowText(preview->Handle()), kPreviewTitle);
+  EXPECT_EQ(window_->Results(), nullptr);
+  ASSERT_TRUE(testing::PumpUntil([&] { return preview->PreviewDone(); }));
+  ASSERT_EQ(preview->Previews().size(), 1u);
+  EXPECT_EQ(preview->Previews()[0].Removed, (std::vector<std::wstring>{L"old.bak"}));
+  EXPECT_EQ(testing::ReadFakeArchive(d + L"a.rar").Entries.size(), 2u) << "the preview changed nothing";
+
+  // The lists changed since the preview: its start button asks for a new one.
+  Fill(List1, {L"keep.txt"});
+  std::wstring text;
+  DialogAnswerer answerer(preview->Handle(), [&](HWND box) {
+    text = StaticTexts(box);
+    PressButton(box, IDOK);
+  });
+  SendMessageW(preview->Control(ResultsWindow::kStartRun), BM_CLICK, 0, 0);
+  ASSERT_TRUE(answerer.Finish());
+  EXPECT_NE(text.find(L"重新预览"), std::wstring::npos);
+  EXPECT_EQ(window_->Results(), nullptr);
+
+  // As previewed: the run starts in the results window and the preview closes.
+  SendMessageW(Control(List1), LB_DELETESTRING, 1, 0);
+  SendMessageW(preview->Control(ResultsWindow::kStartRun), BM_CLICK, 0, 0);
+  ASSERT_NE(window_->Results(), nullptr);
+  EXPECT_FALSE(IsWindow(preview->Handle()));
+  ASSERT_TRUE(testing::PumpUntil([&] { return !window_->Results()->IsRunning(); }));
+  EXPECT_EQ(testing::ReadFakeArchive(d + L"a.rar").Entries, (std::vector<testing::FakeEntry>{{L"keep.txt", L""}}));
+}
+
 }  // namespace
 }  // namespace rarbatch

@@ -1,0 +1,222 @@
+// A job's preview: first bytes, listings and predictions, several archives at once.
+#include "run/archive_preview.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "core/archive_header.h"
+#include "core/archiver_args.h"
+#include "core/archiver_calls.h"
+#include "run/archive_check.h"
+#include "run/archiver_process.h"
+
+namespace rarbatch {
+namespace {
+
+// The most of a listing kept: about a million entries. KeptOutput marks what it leaves out.
+constexpr std::size_t kListingKeepBytes = 64 * 1024 * 1024;
+constexpr wchar_t kLeftOutMark[] = L"……（省略 ";
+
+// The first bytes in words; empty for a plain archive.
+std::wstring StateOf(const ArchiveHeader& header) {
+  std::wstring state;
+  const auto add = [&state](const wchar_t* word) { state += (state.empty() ? L"" : L"，") + std::wstring(word); };
+  switch (header.Format) {
+    case ArchiveFormat::NotRar: return L"不是 RAR 压缩包";
+    case ArchiveFormat::Program: add(L"程序文件（可能是自解压压缩包）"); break;
+    case ArchiveFormat::UnknownRar: add(L"未知的 RAR 格式"); break;
+    default: break;
+  }
+  if (header.Damaged) add(L"文件头已损坏");
+  if (header.Volume) add(L"分卷压缩包");
+  if (header.Locked) add(L"已锁定");
+  if (header.NamesEncrypted) add(L"文件名已加密");
+  return state;
+}
+
+// Every folder and file below `folder` (which ends in a separator), as `prefix` plus its path.
+void AddTree(const std::wstring& folder, const std::wstring& prefix, std::vector<std::wstring>& paths,
+             int depth) {
+  if (depth > 64) return;
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((L"\\\\?\\" + folder + L"*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    paths.push_back(prefix + name);
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      AddTree(folder + name + L"\\", prefix + name + L"\\", paths, depth + 1);
+    }
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+}
+
+}  // namespace
+
+std::vector<std::wstring> StoredPathsOfAdds(const BatchJob& job) {
+  std::vector<std::wstring> paths;
+  for (const std::wstring& file : job.AddFiles) {
+    const std::wstring root = RootNameOfAdded(file);
+    if (root.empty()) continue;
+    paths.push_back(root);
+    const DWORD attributes = GetFileAttributesW(file.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      std::wstring folder = file;
+      while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+      AddTree(folder + L"\\", root + L"\\", paths, 0);
+    }
+  }
+  return paths;
+}
+
+ArchivePreview PreviewArchive(const BatchJob& job, std::size_t archive, bool utf8Output,
+                              const std::vector<std::wstring>& storedPaths) {
+  ArchivePreview preview;
+  preview.Archive = job.Archives[archive];
+  const std::optional<ArchiveHeader> header = ReadHeaderOf(preview.Archive);
+  if (header) {
+    preview.State = StateOf(*header);
+    if (auto why = WhyNoCallCanSucceed(*header, job)) preview.Refusal = *why;
+    if (header->Format == ArchiveFormat::NotRar) {
+      preview.ListProblem = L"不是 RAR 压缩包";
+      return preview;
+    }
+    if (header->NamesEncrypted) {
+      preview.ListProblem = L"文件名已加密，没有密码无法列出其中的文件";
+      return preview;
+    }
+  }
+  // -p-: never ask for a password, which nobody would answer.
+  CallResult call;
+  call.CommandLine = QuoteArchiverArgument(job.RarPath) + L" lb -p-" + (utf8Output ? L" -scfr " : L" ") +
+                     QuoteArchiverArgument(preview.Archive);
+  call.Utf8Output = utf8Output;
+  RunArchiverCall(job.RarPath, call, {}, nullptr, kListingKeepBytes);
+  if (call.Outcome != CallOutcome::Exited) {
+    preview.ListProblem = L"无法启动压缩程序：" + call.Output;
+    return preview;
+  }
+  if (call.ExitCode != 0) {
+    preview.ListProblem = L"无法列出文件：" + ExitCodeMeaning(call.ExitCode) + L" (" +
+                          std::to_wstring(call.ExitCode) + L")";
+    return preview;
+  }
+  // A listing cut short would make a wrong prediction (an archive emptied shown as kept).
+  if (call.Output.find(kLeftOutMark) != std::wstring::npos) {
+    preview.ListProblem = L"文件太多，无法完整列出";
+    return preview;
+  }
+  preview.Listed = true;
+  preview.Entries = ParseBareListing(call.Output);
+  PredictChanges(job, storedPaths, preview);
+  return preview;
+}
+
+struct JobPreviewer::Shared {
+  BatchJob job;
+  unsigned workers = 1;
+  PreviewEvents events;
+  mutable std::mutex lock;
+  std::vector<ArchivePreview> results;
+  std::vector<bool> done;
+  std::size_t next = 0;
+  std::size_t remaining = 0;
+  std::atomic<bool> stopping{false};
+  std::atomic<bool> running{false};
+  std::chrono::steady_clock::time_point started;
+  unsigned long long elapsedMs = 0;
+  std::thread manager;
+};
+
+JobPreviewer::JobPreviewer(BatchJob job, unsigned workers, PreviewEvents events)
+    : shared_(std::make_unique<Shared>()) {
+  shared_->job = std::move(job);
+  shared_->workers = workers ? workers : 1;
+  shared_->events = std::move(events);
+  shared_->results.resize(shared_->job.Archives.size());
+  shared_->done.assign(shared_->job.Archives.size(), false);
+  for (std::size_t i = 0; i < shared_->results.size(); ++i) shared_->results[i].Archive = shared_->job.Archives[i];
+}
+
+JobPreviewer::~JobPreviewer() {
+  shared_->stopping = true;
+  Wait();
+}
+
+void JobPreviewer::Start() {
+  if (shared_->running || shared_->manager.joinable()) return;
+  shared_->running = true;
+  shared_->started = std::chrono::steady_clock::now();
+  Shared* s = shared_.get();
+  s->manager = std::thread([s] {
+    // The archiver writes UTF-8 on -scfr from 5.30 on; an older or unknown one, its OEM code page.
+    const auto version = ParseArchiverVersion(ArchiverBanner(s->job.RarPath));
+    const bool utf8 = version && *version >= ArchiverVersion{5, 30};
+    const std::vector<std::wstring> stored = StoredPathsOfAdds(s->job);
+    const auto work = [s, utf8, &stored] {
+      for (;;) {
+        std::size_t i;
+        {
+          std::lock_guard<std::mutex> hold(s->lock);
+          if (s->stopping || s->next >= s->results.size()) return;
+          i = s->next++;
+        }
+        ArchivePreview preview = PreviewArchive(s->job, i, utf8, stored);
+        {
+          std::lock_guard<std::mutex> hold(s->lock);
+          s->results[i] = std::move(preview);
+          s->done[i] = true;
+        }
+        if (s->events.ArchiveDone) s->events.ArchiveDone(i);
+      }
+    };
+    std::vector<std::thread> workers;
+    const std::size_t count = std::min<std::size_t>(s->workers, std::max<std::size_t>(s->results.size(), 1));
+    for (std::size_t w = 0; w < count; ++w) workers.emplace_back(work);
+    for (auto& worker : workers) worker.join();
+    {
+      std::lock_guard<std::mutex> hold(s->lock);
+      s->elapsedMs = static_cast<unsigned long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                         std::chrono::steady_clock::now() - s->started)
+                                                         .count());
+    }
+    s->running = false;
+    if (s->events.Ended) s->events.Ended();
+  });
+}
+
+void JobPreviewer::Wait() {
+  if (shared_->manager.joinable()) shared_->manager.join();
+}
+
+bool JobPreviewer::IsRunning() const { return shared_->running; }
+const BatchJob& JobPreviewer::Job() const { return shared_->job; }
+std::size_t JobPreviewer::ArchiveCount() const { return shared_->results.size(); }
+
+bool JobPreviewer::IsDone(std::size_t archive) const {
+  std::lock_guard<std::mutex> hold(shared_->lock);
+  return shared_->done[archive];
+}
+
+ArchivePreview JobPreviewer::Result(std::size_t archive) const {
+  std::lock_guard<std::mutex> hold(shared_->lock);
+  return shared_->results[archive];
+}
+
+std::vector<ArchivePreview> JobPreviewer::Results() const {
+  std::lock_guard<std::mutex> hold(shared_->lock);
+  return shared_->results;
+}
+
+unsigned long long JobPreviewer::ElapsedMs() const {
+  std::lock_guard<std::mutex> hold(shared_->lock);
+  return shared_->elapsedMs;
+}
+
+}  // namespace rarbatch

@@ -1,0 +1,180 @@
+// The preview against the real archiver (the host's rar through rar_bridge): for every archive of a
+// small corpus, the deletions the preview predicts are exactly the entries the real run takes away.
+#include "run/archive_preview.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "run/archiver_process.h"
+#include "run/job_runner.h"
+#include "tools/test_support.h"
+
+namespace rarbatch {
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+  std::string bytes(text.size() * 4 + 1, '\0');
+  bytes.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
+                                   static_cast<int>(bytes.size()), nullptr, nullptr));
+  return bytes;
+}
+
+class Archiver {
+ public:
+  explicit Archiver(const std::wstring& folder) : exe_(folder + L"Rar.exe") {
+    CopyFileW((testing::ExecutableFolder() + L"rar_bridge.exe").c_str(), exe_.c_str(), FALSE);
+  }
+  static bool Installed() { return GetFileAttributesW(L"Z:\\usr\\bin\\rar") != INVALID_FILE_ATTRIBUTES; }
+  const std::wstring& Exe() const { return exe_; }
+  DWORD Run(const std::wstring& arguments, std::wstring* output = nullptr) const {
+    CallResult call;
+    call.CommandLine = L"\"" + exe_ + L"\" " + arguments;
+    RunArchiverCall(exe_, call, {}, nullptr);
+    if (output) *output = call.Output;
+    return call.Outcome == CallOutcome::Exited ? call.ExitCode : 0xDEAD;
+  }
+  // The entries, sorted; none when the archive file is gone.
+  std::vector<std::wstring> Entries(const std::wstring& archive) const {
+    if (GetFileAttributesW(archive.c_str()) == INVALID_FILE_ATTRIBUTES) return {};
+    std::wstring text;
+    EXPECT_EQ(Run(L"lb \"" + archive + L"\"", &text), 0u) << Utf8(archive);
+    std::vector<std::wstring> names = ParseBareListing(text);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+ private:
+  std::wstring exe_;
+};
+
+std::vector<std::wstring> Sorted(std::vector<std::wstring> names) {
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::wstring> Missing(const std::vector<std::wstring>& before, const std::vector<std::wstring>& after) {
+  std::vector<std::wstring> gone;
+  std::set_difference(before.begin(), before.end(), after.begin(), after.end(), std::back_inserter(gone));
+  return gone;
+}
+
+TEST(PreviewOnTheRealArchiver, PredictedDeletionsAreWhatTheRunTakes) {
+  if (!Archiver::Installed()) GTEST_SKIP() << "the host has no /usr/bin/rar (scripts/setup installs it)";
+  testing::ScratchFolder dir;
+  const std::wstring d = dir.Path();
+  const Archiver rar(d);
+  const auto write = [&](const std::wstring& name) { ASSERT_TRUE(testing::WriteFileBytes(d + name, "text")); };
+  for (const wchar_t* folder : {L"n", L"n\\Docs", L"n\\Docs\\sub", L"n\\Pics", L"flat", L"bak", L"add"}) {
+    ASSERT_TRUE(CreateDirectoryW((d + folder).c_str(), nullptr));
+  }
+  // Nested folders, mixed case, names with and without a dot. The host's archiver compares letter
+  // case, the one on Windows does not; the names below take the same entries either way.
+  for (const wchar_t* name : {L"n\\Docs\\ReadMe.TXT", L"n\\Docs\\old.bak", L"n\\Docs\\sub\\deep.bak",
+                              L"n\\Docs\\NoDot", L"n\\x.bak", L"n\\keep.txt", L"n\\NoDot", L"n\\Pics\\a.jpg",
+                              L"n\\Pics\\b.Png", L"flat\\keep.txt", L"flat\\y.bak", L"flat\\notes", L"bak\\x.bak",
+                              L"bak\\y.bak", L"add\\keep.txt"}) {
+    write(name);
+  }
+  std::string noise(200000, '\0');
+  unsigned state = 7;
+  for (auto& c : noise) state = state * 1103515245u + 12345u, c = static_cast<char>(state >> 23);
+  ASSERT_TRUE(testing::WriteFileBytes(d + L"big.bin", noise));
+  const auto make = [&](const std::wstring& arguments) { ASSERT_EQ(rar.Run(arguments), 0u) << Utf8(arguments); };
+  const std::wstring q = L"\"" + d;
+  make(L"a -idq -r -ep1 " + q + L"nested.rar\" " + q + L"n\\*\"");
+  make(L"a -idq -r -ep1 " + q + L"flat.rar\" " + q + L"flat\\*\"");
+  make(L"a -idq -r -ep1 " + q + L"empties.rar\" " + q + L"bak\\*\"");
+  make(L"a -idq -r -ep1 " + q + L"locked.rar\" " + q + L"flat\\*\"");
+  make(L"k -idq " + q + L"locked.rar\"");
+  make(L"a -idq -ep1 -m0 -v100k " + q + L"volume.rar\" " + q + L"big.bin\" " + q + L"flat\\y.bak\"");
+  make(L"a -idq -r -ep1 -hpsecret " + q + L"hidden.rar\" " + q + L"flat\\*\"");
+  ASSERT_TRUE(testing::WriteFileBytes(d + L"text.rar", "not an archive"));
+
+  BatchJob job;
+  job.RarPath = rar.Exe();
+  job.Archives = {d + L"nested.rar", d + L"flat.rar", d + L"empties.rar", d + L"locked.rar",
+                  d + L"volume.part1.rar", d + L"hidden.rar", d + L"text.rar"};
+  job.DeleteNames = {L"*.bak", L"NoDot", L"Pics/*.jpg"};
+  job.AddFiles = {d + L"add\\keep.txt"};
+
+  JobPreviewer previewer(job, 2, {});
+  previewer.Start();
+  previewer.Wait();
+  std::printf("preview of %zu archives: %llu ms\n", job.Archives.size(), previewer.ElapsedMs());
+  const std::vector<ArchivePreview> previews = previewer.Results();
+  ASSERT_EQ(previews.size(), job.Archives.size());
+  std::vector<std::vector<std::wstring>> before;
+  for (const auto& archive : job.Archives) {
+    before.push_back(archive.ends_with(L"hidden.rar") || archive.ends_with(L"text.rar") ? std::vector<std::wstring>{}
+                                                                                          : rar.Entries(archive));
+  }
+
+  // What the preview says, before anything runs.
+  EXPECT_EQ(Sorted(previews[0].Removed),
+            (std::vector<std::wstring>{L"Docs/old.bak", L"Docs/sub/deep.bak", L"NoDot", L"Pics/a.jpg", L"x.bak"}));
+  EXPECT_EQ(previews[0].Replaced, (std::vector<std::wstring>{L"keep.txt"}));
+  EXPECT_TRUE(previews[2].Emptied);
+  EXPECT_FALSE(previews[0].Emptied);
+  EXPECT_EQ(previews[3].Refusal, L"已锁定");
+  EXPECT_EQ(previews[4].State, L"分卷压缩包");
+  EXPECT_FALSE(previews[4].Refusal.empty());
+  EXPECT_FALSE(previews[5].Listed);
+  EXPECT_EQ(previews[6].Refusal, L"不是 RAR 压缩包");
+  for (std::size_t i = 0; i < previews.size(); ++i) {
+    EXPECT_EQ(previewer.Result(i).Entries.size(), previews[i].Listed ? before[i].size() : 0u) << i;
+  }
+
+  JobRunner runner(job, 2, {});
+  ASSERT_TRUE(runner.Start());
+  runner.Wait();
+
+  for (std::size_t i = 0; i < job.Archives.size(); ++i) {
+    const ArchivePreview& preview = previews[i];
+    if (!preview.Listed) continue;  // encrypted names and not an archive: nothing to list either time
+    const std::vector<std::wstring> after = rar.Entries(job.Archives[i]);
+    // A refused archive is predicted to lose nothing, and the run leaves it as it was.
+    const std::vector<std::wstring> predicted = preview.Refusal.empty() ? Sorted(preview.Removed) : std::vector<std::wstring>{};
+    EXPECT_EQ(Missing(before[i], after), predicted) << Utf8(job.Archives[i]);
+    for (const auto& replaced : preview.Replaced) {
+      EXPECT_TRUE(std::binary_search(after.begin(), after.end(), replaced)) << Utf8(replaced);
+    }
+    const ArchiveResult result = runner.Result(i);
+    const bool emptied = !result.Calls.empty() && result.Calls[0].Emptied;
+    EXPECT_EQ(emptied, preview.Emptied && preview.Refusal.empty()) << Utf8(job.Archives[i]);
+  }
+}
+
+// A figure, not a check: how long a preview of 100 archives takes with 1 and 2 workers. Run it with
+// --gtest_also_run_disabled_tests.
+TEST(PreviewOnTheRealArchiver, DISABLED_HowLongAPreviewTakes) {
+  if (!Archiver::Installed()) GTEST_SKIP() << "the host has no /usr/bin/rar";
+  testing::ScratchFolder dir;
+  const std::wstring d = dir.Path();
+  const Archiver rar(d);
+  ASSERT_TRUE(CreateDirectoryW((d + L"n").c_str(), nullptr));
+  for (int i = 0; i < 50; ++i) ASSERT_TRUE(testing::WriteFileBytes(d + L"n\\f" + std::to_wstring(i) + L".txt", "x"));
+  ASSERT_EQ(rar.Run(L"a -idq -ep1 \"" + d + L"0.rar\" \"" + d + L"n\\*\""), 0u);
+  BatchJob job;
+  job.RarPath = rar.Exe();
+  job.DeleteNames = {L"*.bak"};
+  for (int i = 0; i < 100; ++i) {
+    const std::wstring path = d + std::to_wstring(i) + L".rar";
+    if (i > 0) {
+      ASSERT_TRUE(CopyFileW((d + L"0.rar").c_str(), path.c_str(), FALSE));
+    }
+    job.Archives.push_back(path);
+  }
+  for (unsigned workers : {1u, 2u}) {
+    JobPreviewer previewer(job, workers, {});
+    previewer.Start();
+    previewer.Wait();
+    std::printf("preview of 100 archives of 50 entries, %u worker(s): %llu ms\n", workers, previewer.ElapsedMs());
+  }
+}
+
+}  // namespace
+}  // namespace rarbatch

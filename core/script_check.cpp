@@ -62,6 +62,23 @@ std::optional<std::wstring> FindEmptyDeleteEntry(const std::vector<std::wstring>
   return std::nullopt;
 }
 
+// A name that ends in "\" or "/" ("docs\"), or is a lone ".", looks like one folder, but the archiver
+// takes it for every file: each archive would be emptied, and then deleted. A folder is named without
+// the separator ("docs").
+std::optional<std::wstring> FindDeleteNameThatTakesEverything(const std::vector<std::wstring>& names) {
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    for (const std::wstring& word : SplitArchiverArguments(names[i])) {
+      if (word.empty() || word.front() == L'-' || word.front() == L'@') continue;
+      const bool separatorLast = word.back() == L'\\' || word.back() == L'/';
+      if (!separatorLast && word != L".") continue;
+      return L"删除文件列表第 " + std::to_wstring(i + 1) + L" 项中的“" + word +
+             L"”会被压缩程序当作全部文件：每个压缩包都会被清空，随后被删除，所以不执行。"
+             L"要删除一个文件夹，请去掉末尾的“\\”或“/”。\n“" + names[i] + L"”";
+    }
+  }
+  return std::nullopt;
+}
+
 // The name a file to add gets at the archive's root (the program's run adds with -ep1): its last path
 // component, without the trailing backslash of a folder, in one letter case.
 std::wstring RootName(std::wstring path) {
@@ -144,6 +161,7 @@ std::optional<std::wstring> FindFieldProblem(const BatchJob& job, Mode mode,
   // Quotes typed in a delete name group a name that holds spaces.
   if (auto p = checkList(L"删除文件列表", job.DeleteNames, true)) return p;
   if (auto p = FindEmptyDeleteEntry(job.DeleteNames)) return p;
+  if (auto p = FindDeleteNameThatTakesEverything(job.DeleteNames)) return p;
   if (auto p = checkList(L"添加文件列表", job.AddFiles, quotedPaths)) return p;
   if (auto p = check(L"注释文件的路径", job.CommentFile, quotedPaths, 0, true)) return p;
   // The password is checked only when it is used, and never echoed back. A double quote in it is

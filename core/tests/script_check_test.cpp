@@ -133,6 +133,10 @@ TEST(FindRunProblem, RefusesWhatWouldChangeTheCallOrStallIt) {
       {[](BatchJob& j) { j.Archives[1] += L"\r"; }, L"压缩包列表第 2 项含有回车"},
       {[](BatchJob& j) { j.DeleteNames[0] += std::wstring(1, L'\0'); }, L"删除文件列表第 1 项含有"},
       {[](BatchJob& j) { j.DeleteNames.push_back(L" -y "); }, L"删除文件列表第 2 项没有指定任何文件名"},
+      // Measured with the archiver: "docs\" and "." empty the archive (then it is deleted).
+      {[](BatchJob& j) { j.DeleteNames.push_back(L"a.txt \"old docs\\\""); }, L"删除文件列表第 2 项中的“old docs\\”"},
+      {[](BatchJob& j) { j.DeleteNames.push_back(L"docs/"); }, L"删除文件列表第 2 项中的“docs/”"},
+      {[](BatchJob& j) { j.DeleteNames.push_back(L"."); }, L"删除文件列表第 2 项中的“.”"},
       {[](BatchJob& j) { j.AddFiles[0] += L"\n"; }, L"添加文件列表第 1 项含有"},
       {[](BatchJob& j) { j.CommentFile += L"\r\n"; }, L"注释文件的路径含有"},
       {[](BatchJob& j) { j.Password += L"\n"; }, L"密码含有回车、换行或空字符，无法交给压缩程序。"},

@@ -13,6 +13,7 @@
 #include "run/script_runner.h"
 #include "ui/results_window.h"
 #include "win/handles.h"
+#include "win/user_settings.h"
 #include "win/window.h"
 
 namespace rarbatch {
@@ -30,6 +31,10 @@ class MainWindow : public Window {
     unsigned Workers = 0;
     // Closing the window ends the message loop of the program.
     bool QuitOnClose = true;
+    // The per-user settings file (SettingsFilePath); empty: nothing is remembered.
+    std::wstring SettingsFile;
+    // At start, an empty archiver box is filled with the archiver found by FindArchiver.
+    bool LookForArchiver = false;
   };
 
   MainWindow();
@@ -44,6 +49,15 @@ class MainWindow : public Window {
 
   // The job as the window holds it at this moment.
   BatchJob GatherJob() const;
+
+  // Replaces the window's job with the one in the job file at `path`: the three lists, the archiver
+  // and comment paths, the options; the password box is emptied. Shows nothing: an empty result, or
+  // the reason the file was refused, in which case the window is unchanged.
+  std::wstring LoadJobFile(const std::wstring& path);
+  // As LoadJobFile, and tells the user why a file was refused.
+  void OpenJobFile(const std::wstring& path);
+  // Writes the window's job to `path` as a job file, without the password. Empty, or why not.
+  std::wstring SaveJobFile(const std::wstring& path) const;
 
   // The process of the last script started, while the window keeps it; null before the first.
   HANDLE ScriptProcess() const { return script_.get(); }
@@ -82,6 +96,10 @@ class MainWindow : public Window {
   void Command12_Click();
   void Command13_Click();
   void Label2_Click();
+  void SaveJob_Click();
+  void OpenJob_Click();
+  // Remembers the archiver and the import folders in the settings file, when they changed.
+  void RememberSettings();
 
   std::optional<std::wstring> PickAndReport(const FilePickerUse& use);
 
@@ -100,6 +118,10 @@ class MainWindow : public Window {
   // The job run in the program, with its results: kept until the next run replaces it. Destroying it
   // waits for the archiver calls still running.
   std::unique_ptr<ResultsWindow> results_;
+  // What the settings file held, or was last written with.
+  Settings settings_;
+  // The run options of the job file last opened, written again when the job is saved.
+  std::string runOptions_ = "{}";
 };
 
 }  // namespace rarbatch

@@ -226,7 +226,11 @@ int Run(const CliArguments& arguments) {
 }
 
 int Scan(const CliArguments& arguments) {
-  std::wstring folder = arguments.Folder;
+  // The job holds full paths, so that it runs the same from any current folder.
+  std::wstring folder(32768, L'\0');
+  const DWORD length = GetFullPathNameW(arguments.Folder.c_str(), static_cast<DWORD>(folder.size()), folder.data(), nullptr);
+  if (length == 0 || length >= folder.size()) return Refuse(DescribeFailure(L"无效的文件夹", arguments.Folder, GetLastError()));
+  folder.resize(length);
   if (!IsFolder(folder)) return Refuse(L"找不到文件夹：" + folder);
   if (folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
   std::vector<std::wstring> found;

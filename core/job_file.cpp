@@ -105,7 +105,9 @@ std::optional<std::wstring> JobFileSizeRefusal(std::uint64_t size) {
          std::to_wstring(kMaxJobFileBytes / (1024 * 1024)) + L" MB 的上限，不是本程序保存的任务。";
 }
 
-JobFileRead ReadJobFile(std::string_view bytes) {
+namespace {
+
+JobFileRead ParseJobFile(std::string_view bytes) {
   JobFileRead read;
   if (auto refusal = JobFileSizeRefusal(bytes.size())) {
     read.Refusal = *refusal;
@@ -205,6 +207,19 @@ JobFileRead ReadJobFile(std::string_view bytes) {
   }
   read.Saved = std::move(saved);
   return read;
+}
+
+}  // namespace
+
+JobFileRead ReadJobFile(std::string_view bytes) {
+  // A file within the size limit can still hold millions of values, each one the parser's to keep.
+  try {
+    return ParseJobFile(bytes);
+  } catch (const std::bad_alloc&) {
+    return {std::nullopt, L"内存不足，无法读取这个任务文件。"};
+  } catch (const std::exception&) {
+    return {std::nullopt, NotAJob(L"内容无法读取。")};
+  }
 }
 
 bool HasJobFileExtension(std::wstring_view path) {

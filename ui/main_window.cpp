@@ -394,9 +394,14 @@ std::wstring MainWindow::LoadJobFile(const std::wstring& path) {
   SetWindowTextW(Control(Text1), saved.Job.RarPath.c_str());
   const std::pair<int, const std::vector<std::wstring>*> lists[] = {
       {List2, &saved.Job.Archives}, {List1, &saved.Job.DeleteNames}, {List3, &saved.Job.AddFiles}};
+  std::wstring shortOf;
   for (const auto& [id, items] : lists) {
     Clear(Control(id));
-    AppendMany(Control(id), *items);
+    const int appended = AppendMany(Control(id), *items);
+    if (static_cast<std::size_t>(appended) < items->size() && shortOf.empty()) {
+      shortOf = L"系统内存不足：一个列表只加入了 " + std::to_wstring(appended) + L" 项（共 " +
+                std::to_wstring(items->size()) + L" 项）。请不要运行这个不完整的任务。";
+    }
   }
   SetWindowTextW(Control(Text3), saved.Job.CommentFile.c_str());
   SetWindowTextW(Control(Text4), L"");
@@ -404,13 +409,18 @@ std::wstring MainWindow::LoadJobFile(const std::wstring& path) {
   Button_SetCheck(Control(Check2), saved.Job.UsePassword ? BST_CHECKED : BST_UNCHECKED);
   Button_SetCheck(Control(Check3), saved.RunInWindow ? BST_CHECKED : BST_UNCHECKED);
   runOptions_ = saved.RunOptions;
-  return {};
+  return shortOf;
 }
 
-void MainWindow::OpenJobFile(const std::wstring& path) {
-  const std::wstring refusal = LoadJobFile(path);
-  if (!refusal.empty()) {
-    ShowMessage(Handle(), L"没有打开任务：" + path + L"\n" + refusal + L"\n窗口中的内容保持不变。", MB_ICONWARNING);
+void MainWindow::OpenJobFile(const std::wstring& path) noexcept {
+  // Called from a drop and from the start as well as from the menu: nothing it throws goes further.
+  try {
+    const std::wstring refusal = LoadJobFile(path);
+    if (!refusal.empty()) {
+      ShowMessage(Handle(), L"没有打开任务：" + path + L"\n" + refusal + L"\n窗口中的内容保持不变。", MB_ICONWARNING);
+    }
+  } catch (...) {
+    MessageBoxW(Handle(), L"没有打开任务：内存不足。", kAppTitle, MB_OK | MB_ICONERROR);
   }
 }
 

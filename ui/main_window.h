@@ -52,10 +52,11 @@ class MainWindow : public Window {
 
   // Replaces the window's job with the one in the job file at `path`: the three lists, the archiver
   // and comment paths, the options; the password box is emptied. Shows nothing: an empty result, or
-  // the reason the file was refused, in which case the window is unchanged.
+  // the reason the file was refused, in which case the window is unchanged (or, should the system
+  // run out of memory while the lists are filled, says which list was left short).
   std::wstring LoadJobFile(const std::wstring& path);
   // As LoadJobFile, and tells the user why a file was refused.
-  void OpenJobFile(const std::wstring& path);
+  void OpenJobFile(const std::wstring& path) noexcept;
   // Writes the window's job to `path` as a job file, without the password. Empty, or why not.
   std::wstring SaveJobFile(const std::wstring& path) const;
 

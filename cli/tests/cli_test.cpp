@@ -25,7 +25,8 @@ std::string ReadAll(const std::wstring& path) { return ReadFileStart(path, 64u <
 
 // Runs rarbatch-cli with `arguments` (each quoted), standard input from NUL and the two outputs into
 // files, with RARBATCH_PASSWORD set to `password` (unset when empty).
-CliRun RunCli(const std::vector<std::wstring>& arguments, const std::wstring& scratch, const std::wstring& password = L"") {
+CliRun RunCli(const std::vector<std::wstring>& arguments, const std::wstring& scratch, const std::wstring& password = L"",
+              const std::wstring& currentFolder = L"") {
   std::wstring command = L"\"" + testing::ExecutableFolder() + L"rarbatch-cli.exe\"";
   for (const auto& argument : arguments) command += L" \"" + argument + L"\"";
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -45,7 +46,7 @@ CliRun RunCli(const std::vector<std::wstring>& arguments, const std::wstring& sc
   PROCESS_INFORMATION process{};
   CliRun run;
   const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                      nullptr, &startup, &process);
+                                      currentFolder.empty() ? nullptr : currentFolder.c_str(), &startup, &process);
   SetEnvironmentVariableW(L"RARBATCH_PASSWORD", nullptr);
   EXPECT_TRUE(started && out && err) << "could not start rarbatch-cli with its outputs in files";
   if (!started) return run;
@@ -223,6 +224,13 @@ TEST_F(CliTest, ScanWritesTheFirstVolumesOfTheTree) {
   const JobFileRead read = ReadJobFile(ReadAll(out));
   ASSERT_TRUE(read.Saved);
   EXPECT_EQ(read.Saved->Job.Archives, (std::vector<std::wstring>{tree + L"\\a.rar", tree + L"\\子\\b.part1.rar"}));
+
+  // A folder given relative to the current one is written as a full path.
+  const CliRun relative = RunCli({L"scan", L"子", L"--out", out}, dir(), L"", tree);
+  EXPECT_EQ(relative.Code, 0u) << relative.Err;
+  const JobFileRead again = ReadJobFile(ReadAll(out));
+  ASSERT_TRUE(again.Saved);
+  EXPECT_EQ(again.Saved->Job.Archives, (std::vector<std::wstring>{tree + L"\\子\\b.part1.rar"}));
 
   EXPECT_EQ(RunCli({L"scan", dir() + L"none", L"--out", out}, dir()).Code, 7u);
   EXPECT_EQ(RunCli({L"scan", tree}, dir()).Code, 7u);

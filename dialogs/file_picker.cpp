@@ -51,23 +51,43 @@ PickedFile PickFile(HWND owner, const FilePickerUse& use) {
   return {std::nullopt, error != 0 ? DescribeFileDialogError(error) : std::wstring()};
 }
 
-PickedFile PickSaveFile(HWND owner, const wchar_t* title, const std::wstring& suggestedName) {
-  static const wchar_t kFilter[] = L"文本文件(*.txt)\0*.txt\0所有文件(*.*)\0*.*\0";
+namespace {
+
+// The file-save dialog with `filter` (pairs of description and pattern, ended by an empty pair) and
+// `extension` added to a name typed without one.
+PickedFile ShowSaveDialog(HWND owner, const wchar_t* title, const std::wstring& suggestedName,
+                          const wchar_t* filter, const wchar_t* extension) {
   std::wstring file(32768, L'\0');
   suggestedName.copy(file.data(), std::min<std::size_t>(suggestedName.size(), file.size() - 1));
   OPENFILENAMEW record{};
   record.lStructSize = sizeof record;
   record.hwndOwner = owner;
-  record.lpstrFilter = kFilter;
+  record.lpstrFilter = filter;
   record.lpstrFile = file.data();
   record.nMaxFile = static_cast<DWORD>(file.size());
   record.lpstrTitle = title;
-  record.lpstrDefExt = L"txt";
+  record.lpstrDefExt = extension;
   record.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER |
                  OFN_NOCHANGEDIR;
   if (GetSaveFileNameW(&record)) return {std::wstring(file.c_str()), {}};
   const DWORD error = CommDlgExtendedError();
   return {std::nullopt, error != 0 ? DescribeFileDialogError(error) : std::wstring()};
+}
+
+}  // namespace
+
+PickedFile PickSaveFile(HWND owner, const wchar_t* title, const std::wstring& suggestedName) {
+  static const wchar_t kFilter[] = L"文本文件(*.txt)\0*.txt\0所有文件(*.*)\0*.*\0";
+  return ShowSaveDialog(owner, title, suggestedName, kFilter, L"txt");
+}
+
+PickedFile PickSaveFile(HWND owner, const FilePickerUse& use, const std::wstring& suggestedName) {
+  std::wstring filter = std::wstring(use.FilterDescription) + L'\0' + use.FilterPattern + L'\0' +
+                        L"所有文件(*.*)" + L'\0' + L"*.*" + L'\0';
+  const std::wstring pattern = use.FilterPattern;
+  const std::wstring extension = pattern.starts_with(L"*.") ? pattern.substr(2) : std::wstring();
+  return ShowSaveDialog(owner, use.Title, suggestedName, filter.c_str(),
+                        extension.empty() ? nullptr : extension.c_str());
 }
 
 }  // namespace rarbatch

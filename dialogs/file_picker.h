@@ -17,6 +17,8 @@ struct FilePickerUse {
 inline constexpr FilePickerUse kPickRar{L"RAR 执行文件(RAR.exe)", L"Rar.exe", L"选择 RAR 执行文件..."};
 inline constexpr FilePickerUse kPickComment{L"文本文件(*.txt)", L"*.txt", L"选择 文本文件..."};
 inline constexpr FilePickerUse kPickAddFile{L"所有文件(*.*)", L"*.*", L"选择 要添加的文件..."};
+inline constexpr FilePickerUse kPickJobToOpen{L"任务文件(*.rbjob)", L"*.rbjob", L"打开任务..."};
+inline constexpr FilePickerUse kPickJobToSave{L"任务文件(*.rbjob)", L"*.rbjob", L"保存任务..."};
 
 // What the file-open dialog gave: the chosen file's full path, or nothing when the user cancelled or
 // the dialog failed; for a failure other than cancel, the message to show.
@@ -31,5 +33,8 @@ PickedFile PickFile(HWND owner, const FilePickerUse& use);
 // Shows the file-save dialog for a text file, starting with `suggestedName`; asks before replacing
 // an existing file. Cancel gives no path and no error.
 PickedFile PickSaveFile(HWND owner, const wchar_t* title, const std::wstring& suggestedName);
+// The same for the files of `use`: its filter, its title, and its extension added to a name typed
+// without one.
+PickedFile PickSaveFile(HWND owner, const FilePickerUse& use, const std::wstring& suggestedName);
 
 }  // namespace rarbatch

@@ -80,9 +80,24 @@ PickedFolder FolderOfItem(PCIDLIST_ABSOLUTE item) {
   return {FolderPick::Chosen, path};
 }
 
-PickedFolder BrowseForFolder(HWND owner, const std::wstring& prompt, const std::wstring& /*unused*/) {
+namespace {
+
+// Selects the start folder once the dialog is up; the dialog starts at the desktop when the folder
+// is no longer there.
+int CALLBACK SelectStartFolder(HWND dialog, UINT message, LPARAM, LPARAM start) {
+  if (message == BFFM_INITIALIZED && start) SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, start);
+  return 0;
+}
+
+}  // namespace
+
+PickedFolder BrowseForFolder(HWND owner, const std::wstring& prompt, const std::wstring& startFolder) {
   ComApartment com;
   BROWSEINFOW info = MakeBrowseInfo(owner, prompt);
+  if (!startFolder.empty()) {
+    info.lpfn = SelectStartFolder;
+    info.lParam = reinterpret_cast<LPARAM>(startFolder.c_str());
+  }
   const CoTaskMemPtr<ITEMIDLIST> chosen(SHBrowseForFolderW(&info));
   if (!chosen) return {FolderPick::Cancelled, {}};
   return FolderOfItem(chosen.get());

@@ -23,9 +23,9 @@ struct PickedFolder {
 // Shows the folder-browse dialog with `prompt` above the tree and returns the chosen file-system
 // folder, whole, without a trailing backslash (but a drive root's). Nothing is chosen when its path
 // cannot be had whole (any length is taken where the system gives it), or when the path begins or
-// ends in a space: without the spaces it would name another folder. The third argument is accepted
-// and ignored.
+// ends in a space: without the spaces it would name another folder. The tree opens at `startFolder`
+// when it is given and still there, otherwise at the desktop.
 PickedFolder BrowseForFolder(HWND owner, const std::wstring& prompt,
-                             const std::wstring& unused = std::wstring());
+                             const std::wstring& startFolder = std::wstring());
 
 }  // namespace rarbatch

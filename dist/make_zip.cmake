@@ -1,15 +1,17 @@
-# Makes the release zip rarbatch-VERSION.zip in OUTPUT_DIR: the program, the usage guide and the
-# license, at the top of the zip.
-#   cmake -DPROGRAM=rarbatch.exe -DSOURCE_DIR=<checkout> -DVERSION=1.1.0 -DOUTPUT_DIR=<folder>
-#         -P dist/make_zip.cmake
-foreach(name PROGRAM SOURCE_DIR VERSION OUTPUT_DIR)
+# Makes the release zip rarbatch-VERSION.zip in OUTPUT_DIR: the program, its console companion, the
+# usage guide and the license, at the top of the zip.
+#   cmake -DPROGRAM=rarbatch.exe -DCOMPANION=rarbatch-cli.exe -DSOURCE_DIR=<checkout> -DVERSION=1.1.0
+#         -DOUTPUT_DIR=<folder> -P dist/make_zip.cmake
+foreach(name PROGRAM COMPANION SOURCE_DIR VERSION OUTPUT_DIR)
   if(NOT ${name})
     message(FATAL_ERROR "make_zip: ${name} is not set")
   endif()
 endforeach()
-if(NOT EXISTS "${PROGRAM}")
-  message(FATAL_ERROR "make_zip: the program ${PROGRAM} has not been built")
-endif()
+foreach(built "${PROGRAM}" "${COMPANION}")
+  if(NOT EXISTS "${built}")
+    message(FATAL_ERROR "make_zip: the program ${built} has not been built")
+  endif()
+endforeach()
 
 set(zip "${OUTPUT_DIR}/rarbatch-${VERSION}.zip")
 set(stage "${OUTPUT_DIR}/rarbatch-${VERSION}.stage")
@@ -17,6 +19,7 @@ file(REMOVE_RECURSE "${stage}")
 file(MAKE_DIRECTORY "${stage}")
 
 configure_file("${PROGRAM}" "${stage}/rarbatch.exe" COPYONLY)
+configure_file("${COMPANION}" "${stage}/rarbatch-cli.exe" COPYONLY)
 configure_file("${SOURCE_DIR}/dist/使用说明.txt" "${stage}/使用说明.txt" COPYONLY)
 # LICENSE.txt with CR LF line ends, so that it opens with a double click and reads right in Notepad.
 file(READ "${SOURCE_DIR}/LICENSE" license)
@@ -30,7 +33,7 @@ file(REMOVE "${zip}" "${zip}.part")
 execute_process(
   COMMAND "${CMAKE_COMMAND}" -E env LC_ALL=C.UTF-8
           "${CMAKE_COMMAND}" -E tar cf "${zip}.part" --format=zip --
-          rarbatch.exe 使用说明.txt LICENSE.txt
+          rarbatch.exe rarbatch-cli.exe 使用说明.txt LICENSE.txt
   WORKING_DIRECTORY "${stage}"
   RESULT_VARIABLE result)
 if(NOT result EQUAL 0)

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/job_file.h"
 #include "lists/dropped_files.h"
 #include "lists/folder_import.h"
 #include "ui/layout.h"
@@ -187,6 +188,16 @@ void DropFiles(HWND window, HDROP drop) noexcept {
     // Only memory can run out here; nothing is thrown back through the system's window code.
     MessageBoxW(window, L"内存不足，拖放的文件未能全部处理。", kAppTitle, MB_OK | MB_ICONERROR);
   }
+}
+
+std::optional<std::wstring> DroppedJobFile(HDROP drop) {
+  if (DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) != 1) return std::nullopt;
+  const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+  std::wstring path(length + 1, L'\0');
+  path.resize(DragQueryFileW(drop, 0, path.data(), length + 1));
+  if (path.empty() || !HasJobFileExtension(path)) return std::nullopt;
+  DragFinish(drop);
+  return path;
 }
 
 }  // namespace rarbatch

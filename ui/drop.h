@@ -5,6 +5,9 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <optional>
+#include <string>
+
 namespace rarbatch {
 
 // Lets `window` take files dropped on it, also when the program runs elevated and the file manager
@@ -21,5 +24,9 @@ void AcceptDroppedFiles(HWND window);
 // A list is filled as an import fills it, up to its limit, with the same message when it is full.
 // The drop is always released.
 void DropFiles(HWND window, HDROP drop) noexcept;
+
+// A drop of exactly one job file (.rbjob), wherever it lands, opens the job: its path, with the drop
+// released. Any other drop gives nothing and is left for DropFiles.
+std::optional<std::wstring> DroppedJobFile(HDROP drop);
 
 }  // namespace rarbatch

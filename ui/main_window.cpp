@@ -10,6 +10,7 @@
 #include "dialogs/file_picker.h"
 #include "layout.h"
 #include "lists/item_list.h"
+#include "core/job_file.h"
 #include "core/script_check.h"
 #include "run/script_runner.h"
 #include "ui/drop.h"
@@ -20,6 +21,7 @@
 #include "win/error_text.h"
 #include "win/message_box.h"
 #include "win/program_folder.h"
+#include "win/saved_files.h"
 #include "win/text.h"
 
 namespace rarbatch {
@@ -35,6 +37,20 @@ constexpr wchar_t kArchiveFolderPrompt[] = L"请选择你要处理的包含 RAR 
 constexpr wchar_t kAddFolderPrompt[] = L"请选择你要添加的文件的目录";
 
 bool IsChecked(HWND checkBox) { return Button_GetCheck(checkBox) == BST_CHECKED; }
+
+// The job commands on the window's system menu: the fixed layout has no room for two more buttons.
+// WM_SYSCOMMAND keeps the low four bits of an identifier for the system, so they stay 0, and the
+// identifiers are below the system's own (0xF000).
+constexpr UINT kSaveJobCommand = 0x1000;
+constexpr UINT kOpenJobCommand = 0x1010;
+
+void AddJobCommands(HWND window) {
+  HMENU menu = GetSystemMenu(window, FALSE);
+  if (!menu) return;
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu, MF_STRING, kSaveJobCommand, L"保存任务…");
+  AppendMenuW(menu, MF_STRING, kOpenJobCommand, L"打开任务…");
+}
 
 WNDCLASSEXW WindowClass(HINSTANCE instance) {
   WNDCLASSEXW windowClass{};
@@ -113,6 +129,7 @@ HWND MainWindow::Create(HINSTANCE instance) {
                           CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy, nullptr);
   if (!window) return nullptr;
   AcceptDroppedFiles(window);
+  AddJobCommands(window);
   // The window may sit on a monitor with another DPI than the system's.
   ApplyDpi(WindowDpi(window), nullptr);
   return window;
@@ -139,7 +156,21 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ACTIVATE:
       OnActivate(LOWORD(wParam) != WA_INACTIVE);
       return 0;
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == kSaveJobCommand) {
+        Guarded(L"保存任务", &MainWindow::SaveJob_Click);
+        return 0;
+      }
+      if ((wParam & 0xFFF0) == kOpenJobCommand) {
+        Guarded(L"打开任务", &MainWindow::OpenJob_Click);
+        return 0;
+      }
+      break;
     case WM_DROPFILES:
+      if (auto job = DroppedJobFile(reinterpret_cast<HDROP>(wParam))) {
+        OpenJobFile(*job);
+        return 0;
+      }
       DropFiles(Handle(), reinterpret_cast<HDROP>(wParam));
       return 0;
     case WM_DPICHANGED:
@@ -334,6 +365,90 @@ BatchJob MainWindow::GatherJob() const {
 
 void MainWindow::Form_Load() {
   strMyPath_ = options_.ProgramFolder.empty() ? ProgramFolder() : options_.ProgramFolder;
+  settings_ = LoadSettings(options_.SettingsFile);
+  if (options_.LookForArchiver && WindowText(Control(Text1)).empty()) {
+    const std::wstring found = FindArchiver(settings_.LastArchiver);
+    if (!found.empty()) SetWindowTextW(Control(Text1), found.c_str());
+  }
+}
+
+void MainWindow::RememberSettings() {
+  if (options_.SettingsFile.empty()) return;
+  Settings now = settings_;
+  if (const std::wstring archiver = WindowText(Control(Text1)); !archiver.empty()) now.LastArchiver = archiver;
+  if (!file1_.Path.empty()) now.ArchiveFolder = file1_.Path;
+  if (!file2_.Path.empty()) now.AddFolder = file2_.Path;
+  if (now == settings_) return;
+  // Not being able to remember is no reason to trouble the user: the next start asks again.
+  if (SaveSettings(options_.SettingsFile, now) == ERROR_SUCCESS) settings_ = std::move(now);
+}
+
+std::wstring MainWindow::LoadJobFile(const std::wstring& path) {
+  const SmallFile file = ReadSmallFile(path, kMaxJobFileBytes);
+  if (file.TooLarge) return *JobFileSizeRefusal(file.Size);
+  if (file.Error != ERROR_SUCCESS) return DescribeFailure(L"无法读取任务文件", path, file.Error);
+  JobFileRead read = ReadJobFile(file.Bytes);
+  if (!read.Saved) return read.Refusal;
+  const SavedJob& saved = *read.Saved;
+  // Every list fits (the reader refuses more than a list takes), so the job replaces the window's
+  // whole.
+  SetWindowTextW(Control(Text1), saved.Job.RarPath.c_str());
+  const std::pair<int, const std::vector<std::wstring>*> lists[] = {
+      {List2, &saved.Job.Archives}, {List1, &saved.Job.DeleteNames}, {List3, &saved.Job.AddFiles}};
+  std::wstring shortOf;
+  for (const auto& [id, items] : lists) {
+    Clear(Control(id));
+    const int appended = AppendMany(Control(id), *items);
+    if (static_cast<std::size_t>(appended) < items->size() && shortOf.empty()) {
+      shortOf = L"系统内存不足：一个列表只加入了 " + std::to_wstring(appended) + L" 项（共 " +
+                std::to_wstring(items->size()) + L" 项）。请不要运行这个不完整的任务。";
+    }
+  }
+  SetWindowTextW(Control(Text3), saved.Job.CommentFile.c_str());
+  SetWindowTextW(Control(Text4), L"");
+  Button_SetCheck(Control(Check1), saved.Job.Lock ? BST_CHECKED : BST_UNCHECKED);
+  Button_SetCheck(Control(Check2), saved.Job.UsePassword ? BST_CHECKED : BST_UNCHECKED);
+  Button_SetCheck(Control(Check3), saved.RunInWindow ? BST_CHECKED : BST_UNCHECKED);
+  runOptions_ = saved.RunOptions;
+  return shortOf;
+}
+
+void MainWindow::OpenJobFile(const std::wstring& path) noexcept {
+  // Called from a drop and from the start as well as from the menu: nothing it throws goes further.
+  try {
+    const std::wstring refusal = LoadJobFile(path);
+    if (!refusal.empty()) {
+      ShowMessage(Handle(), L"没有打开任务：" + path + L"\n" + refusal + L"\n窗口中的内容保持不变。", MB_ICONWARNING);
+    }
+  } catch (...) {
+    MessageBoxW(Handle(), L"没有打开任务：内存不足。", kAppTitle, MB_OK | MB_ICONERROR);
+  }
+}
+
+std::wstring MainWindow::SaveJobFile(const std::wstring& path) const {
+  SavedJob saved;
+  saved.Job = GatherJob();
+  saved.Job.Password.clear();
+  saved.RunInWindow = IsChecked(Control(Check3));
+  saved.RunOptions = runOptions_;
+  std::wstring why;
+  const auto bytes = WriteJobFile(saved, &why);
+  if (!bytes) return why;
+  const DWORD error = ReplaceFileContents(path, *bytes);
+  if (error != ERROR_SUCCESS) return DescribeFailure(L"无法保存任务文件", path, error);
+  return {};
+}
+
+void MainWindow::SaveJob_Click() {
+  PickedFile picked = PickSaveFile(Handle(), kPickJobToSave, L"任务.rbjob");
+  if (!picked.Error.empty()) ShowMessage(Handle(), picked.Error, MB_ICONWARNING);
+  if (!picked.Path) return;
+  const std::wstring failure = SaveJobFile(*picked.Path);
+  if (!failure.empty()) ShowMessage(Handle(), L"没有保存任务。\n" + failure, MB_ICONERROR);
+}
+
+void MainWindow::OpenJob_Click() {
+  if (auto path = PickAndReport(kPickJobToOpen)) OpenJobFile(*path);
 }
 
 // Shows the file dialog for `use`; the chosen path, or nothing after a cancel or a failure, which is
@@ -359,10 +474,13 @@ void MainWindow::Command7_Click() {
 }
 
 void MainWindow::Command8_Click() {
-  ImportFolder(Handle(), Control(List2), file1_, kArchiveFolderPrompt);
+  ImportFolder(Handle(), Control(List2), file1_, kArchiveFolderPrompt,
+               file1_.Path.empty() ? settings_.ArchiveFolder : file1_.Path);
+  RememberSettings();
 }
 
 void MainWindow::Command9_Click() {
+  RememberSettings();
   if (IsChecked(Control(Check3))) {
     RunInWindow();
   } else {
@@ -418,7 +536,9 @@ void MainWindow::RunInWindow() {
 }
 
 void MainWindow::Command10_Click() {
-  ImportFolder(Handle(), Control(List3), file2_, kAddFolderPrompt);
+  ImportFolder(Handle(), Control(List3), file2_, kAddFolderPrompt,
+               file2_.Path.empty() ? settings_.AddFolder : file2_.Path);
+  RememberSettings();
 }
 
 void MainWindow::Command11_Click() { RemoveSelected(Control(List3)); }

@@ -13,6 +13,7 @@
 #include "run/script_runner.h"
 #include "ui/results_window.h"
 #include "win/handles.h"
+#include "win/user_settings.h"
 #include "win/window.h"
 
 namespace rarbatch {
@@ -30,6 +31,10 @@ class MainWindow : public Window {
     unsigned Workers = 0;
     // Closing the window ends the message loop of the program.
     bool QuitOnClose = true;
+    // The per-user settings file (SettingsFilePath); empty: nothing is remembered.
+    std::wstring SettingsFile;
+    // At start, an empty archiver box is filled with the archiver found by FindArchiver.
+    bool LookForArchiver = false;
   };
 
   MainWindow();
@@ -44,6 +49,16 @@ class MainWindow : public Window {
 
   // The job as the window holds it at this moment.
   BatchJob GatherJob() const;
+
+  // Replaces the window's job with the one in the job file at `path`: the three lists, the archiver
+  // and comment paths, the options; the password box is emptied. Shows nothing: an empty result, or
+  // the reason the file was refused, in which case the window is unchanged (or, should the system
+  // run out of memory while the lists are filled, says which list was left short).
+  std::wstring LoadJobFile(const std::wstring& path);
+  // As LoadJobFile, and tells the user why a file was refused.
+  void OpenJobFile(const std::wstring& path) noexcept;
+  // Writes the window's job to `path` as a job file, without the password. Empty, or why not.
+  std::wstring SaveJobFile(const std::wstring& path) const;
 
   // The process of the last script started, while the window keeps it; null before the first.
   HANDLE ScriptProcess() const { return script_.get(); }
@@ -88,6 +103,10 @@ class MainWindow : public Window {
   // The preview's 开始处理: runs the previewed job as the generate button with Check3 does, when the
   // window still holds that job; true when the run started.
   bool RunPreviewedJob(const BatchJob& previewed);
+  void SaveJob_Click();
+  void OpenJob_Click();
+  // Remembers the archiver and the import folders in the settings file, when they changed.
+  void RememberSettings();
 
   std::optional<std::wstring> PickAndReport(const FilePickerUse& use);
 
@@ -108,6 +127,10 @@ class MainWindow : public Window {
   std::unique_ptr<ResultsWindow> results_;
   // The last preview (the results window in its preview mode).
   std::unique_ptr<ResultsWindow> preview_;
+  // What the settings file held, or was last written with.
+  Settings settings_;
+  // The run options of the job file last opened, written again when the job is saved.
+  std::string runOptions_ = "{}";
 };
 
 }  // namespace rarbatch

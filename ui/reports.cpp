@@ -72,8 +72,9 @@ void ImportAndReport(HWND target, FileList& files, const std::wstring& folder) {
   }
 }
 
-void ImportFolder(HWND owner, HWND target, FileList& files, const std::wstring& prompt) {
-  const PickedFolder picked = BrowseForFolder(owner, prompt, std::wstring());
+void ImportFolder(HWND owner, HWND target, FileList& files, const std::wstring& prompt,
+                  const std::wstring& startFolder) {
+  const PickedFolder picked = BrowseForFolder(owner, prompt, startFolder);
   if (picked.Outcome == FolderPick::Chosen) {
     ImportAndReport(target, files, picked.Path);
   } else if (auto message = FolderPickReport(picked)) {

@@ -37,6 +37,8 @@ void ImportAndReport(HWND target, FileList& files, const std::wstring& folder);
 
 // Asks for a folder with `prompt`, then imports it as ImportAndReport. Cancel changes nothing; a
 // folder whose path cannot be had as it is imports nothing, and the user is told why.
-void ImportFolder(HWND owner, HWND target, FileList& files, const std::wstring& prompt);
+// The dialog opens at `startFolder` when it is given.
+void ImportFolder(HWND owner, HWND target, FileList& files, const std::wstring& prompt,
+                  const std::wstring& startFolder = std::wstring());
 
 }  // namespace rarbatch

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+#include <commctrl.h>
+
 #include "tools/dialog_driver.h"
 #include "dialogs/dialog_records.h"
 #include "tools/test_support.h"
@@ -81,6 +83,34 @@ TEST(FolderPicker, ReturnsTheChosenFolderWithoutTrailingBackslash) {
   ASSERT_SELECTED(choice, folder);
   EXPECT_EQ(ChosenPath(choice.Picked), folder);
   EXPECT_TRUE(promptShown) << "the prompt is shown above the tree";
+}
+
+TEST(FolderPicker, OpensAtTheStartFolder) {
+  testing::ScratchFolder scratch;
+  const std::wstring folder = scratch.Path() + L"上次 & 100%";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  TestWindow owner;
+  bool shown = false;
+  DialogAnswerer answer(owner.get(), [&](HWND dialog) {
+    // The dialog selects the folder once it is up; OK is pressed when the tree shows it selected.
+    HWND tree = FindWindowExW(dialog, nullptr, WC_TREEVIEWW, nullptr);
+    const ULONGLONG deadline = GetTickCount64() + testing::kPatienceMs;
+    while (tree && !shown && GetTickCount64() < deadline) {
+      wchar_t text[MAX_PATH] = {};
+      TVITEMW item{};
+      item.mask = TVIF_TEXT;
+      item.hItem = TreeView_GetSelection(tree);
+      item.pszText = text;
+      item.cchTextMax = MAX_PATH;
+      shown = item.hItem && TreeView_GetItem(tree, &item) && std::wstring(text) == L"上次 & 100%";
+      if (!shown) Sleep(100);
+    }
+    testing::PressButton(dialog, shown ? IDOK : IDCANCEL);
+  });
+  const PickedFolder picked = BrowseForFolder(owner.get(), kPrompt, folder);
+  EXPECT_TRUE(answer.Finish());
+  ASSERT_TRUE(shown) << "the dialog never showed the start folder selected";
+  EXPECT_EQ(ChosenPath(picked), folder);
 }
 
 TEST(FolderPicker, ADriveRootKeepsItsBackslash) {

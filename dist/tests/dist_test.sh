@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the release zip into a folder of its own, the way `make dist` does, and checks what a user
-# gets: the three files under the right names, the guide and the license readable in Notepad, the
+# gets: the four files under the right names, the guide and the license readable in Notepad, the
 # program's version resource, and the program from the zip starting under Wine.
 # Usage: dist/tests/dist_test.sh VERSION PROGRAM.exe WINDRES MAKE_ZIP_COMMAND...
 set -u
@@ -45,7 +45,7 @@ for _ in $(seq "$count"); do
   at=$((at + 46 + name_length + $(u16 "$zip" $((at + 30))) + $(u16 "$zip" $((at + 32)))))
 done
 # Names outside ASCII must be marked as UTF-8, or an unzipper reads them in its own code page.
-expected=$'rarbatch.exe utf8=0\n使用说明.txt utf8=1\nLICENSE.txt utf8=0\n'
+expected=$'rarbatch.exe utf8=0\nrarbatch-cli.exe utf8=0\n使用说明.txt utf8=1\nLICENSE.txt utf8=0\n'
 [ "$entries" = "$expected" ] || fail "entries differ; expected:"$'\n'"$expected""got:"$'\n'"$entries"
 
 # --- The files in it.

@@ -1,0 +1,241 @@
+// rarbatch-cli as a user runs it: a job file run on the stand-in archiver, its exit codes, both
+// reports, a scan, and refused jobs and arguments. Ctrl+C is not sent here: Wine gives a process
+// started without a console of its own no console to send it to.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "core/job_file.h"
+#include "core/utf8.h"
+#include "tools/test_support.h"
+#include "win/files.h"
+#include "win/handles.h"
+
+namespace rarbatch {
+namespace {
+
+using testing::ScratchFolder;
+
+struct CliRun {
+  DWORD Code = 0xFFFFFFFF;
+  std::string Out, Err;  // UTF-8, as the program writes to files
+};
+
+std::string ReadAll(const std::wstring& path) { return ReadFileStart(path, 64u << 20).Bytes; }
+
+// Runs rarbatch-cli with `arguments` (each quoted), standard input from NUL and the two outputs into
+// files, with RARBATCH_PASSWORD set to `password` (unset when empty).
+CliRun RunCli(const std::vector<std::wstring>& arguments, const std::wstring& scratch, const std::wstring& password = L"",
+              const std::wstring& currentFolder = L"") {
+  std::wstring command = L"\"" + testing::ExecutableFolder() + L"rarbatch-cli.exe\"";
+  for (const auto& argument : arguments) command += L" \"" + argument + L"\"";
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  // Files of their own for each run: under Wine the last run's handles may still hold the last ones.
+  static int runs = 0;
+  const std::wstring number = std::to_wstring(++runs);
+  const std::wstring outPath = scratch + L"stdout " + number + L".txt", errPath = scratch + L"stderr " + number + L".txt";
+  UniqueHandle out(CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
+  UniqueHandle err(CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
+  UniqueHandle in(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = in.get();
+  startup.hStdOutput = out.get();
+  startup.hStdError = err.get();
+  SetEnvironmentVariableW(L"RARBATCH_PASSWORD", password.empty() ? nullptr : password.c_str());
+  PROCESS_INFORMATION process{};
+  CliRun run;
+  const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                      currentFolder.empty() ? nullptr : currentFolder.c_str(), &startup, &process);
+  SetEnvironmentVariableW(L"RARBATCH_PASSWORD", nullptr);
+  EXPECT_TRUE(started && out && err) << "could not start rarbatch-cli with its outputs in files";
+  if (!started) return run;
+  CloseHandle(process.hThread);
+  UniqueHandle owned(process.hProcess);
+  testing::WaitForExit(owned.get());
+  GetExitCodeProcess(owned.get(), &run.Code);
+  out.reset();
+  err.reset();
+  run.Out = ReadAll(outPath);
+  run.Err = ReadAll(errPath);
+  return run;
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override { rar_ = testing::InstallFakeRar(dir()); }
+  const std::wstring& dir() const { return folder_.Path(); }
+  std::wstring MakeArchive(const std::wstring& name) {
+    testing::FakeArchive archive;
+    archive.Entries = {{L"a.txt", L""}, {L"b.txt", L""}};
+    const std::wstring path = dir() + name;
+    EXPECT_TRUE(testing::WriteFakeArchive(path, archive));
+    return path;
+  }
+  std::wstring SaveJob(const SavedJob& saved, const std::wstring& name = L"任务 1.rbjob") {
+    const std::wstring path = dir() + name;
+    EXPECT_EQ(WriteWholeFile(path, *WriteJobFile(saved)), static_cast<DWORD>(ERROR_SUCCESS));
+    return path;
+  }
+  SavedJob DeleteJob(const std::vector<std::wstring>& archives) {
+    SavedJob saved;
+    saved.Job.RarPath = rar_;
+    saved.Job.Archives = archives;
+    saved.Job.DeleteNames = {L"a.txt"};
+    return saved;
+  }
+
+  ScratchFolder folder_;
+  std::wstring rar_;
+};
+
+TEST_F(CliTest, ExitCodesFollowTheWorstArchive) {
+  const struct {
+    const char* Name;
+    int ForcedCode;  // on the second archive; 0 for none
+    DWORD Exit;
+    const char* Status;
+  } cases[] = {
+      {"all succeed", 0, 0, "成功"},
+      {"a warning", 1, 1, "警告"},
+      {"a failure", 3, 2, "失败"},
+  };
+  for (const auto& c : cases) {
+    const std::wstring first = MakeArchive(L"甲 & 1.rar"), second = MakeArchive(L"乙 100%.rar");
+    if (c.ForcedCode) ASSERT_TRUE(testing::ForceExitCode(second, c.ForcedCode));
+    const CliRun run = RunCli({L"run", SaveJob(DeleteJob({first, second})), L"--workers", L"2"}, dir());
+    EXPECT_EQ(run.Code, c.Exit) << c.Name << "\n" << run.Err;
+    EXPECT_NE(run.Out.find("共 2 个压缩包"), std::string::npos) << c.Name << run.Out;
+    EXPECT_NE(run.Err.find(c.Status), std::string::npos) << c.Name;
+    EXPECT_NE(run.Err.find("[2/2]"), std::string::npos) << c.Name;
+    // The first archive had its name deleted in every case.
+    EXPECT_EQ(testing::ReadFakeArchive(first).Entries, (std::vector<testing::FakeEntry>{{L"b.txt", L""}})) << c.Name;
+    DeleteFileW(second.c_str());
+    DeleteFileW((second + L".exitcode").c_str());
+  }
+}
+
+TEST_F(CliTest, BadJobsAndArgumentsExitWith7AndTouchNothing) {
+  const std::wstring archive = MakeArchive(L"a.rar");
+  const std::wstring cut = dir() + L"cut.rbjob";
+  const std::string good = *WriteJobFile(DeleteJob({archive}));
+  ASSERT_EQ(WriteWholeFile(cut, good.substr(0, good.size() / 2)), static_cast<DWORD>(ERROR_SUCCESS));
+  SavedJob locked = DeleteJob({archive});
+  locked.Job.UsePassword = true;
+  locked.Job.AddFiles = {rar_};
+  const std::wstring needsPassword = SaveJob(locked, L"密码.rbjob");
+  SavedJob noRar = DeleteJob({archive});
+  noRar.Job.RarPath.clear();
+  const struct {
+    const char* Name;
+    std::vector<std::wstring> Arguments;
+    const char* Reason;
+  } cases[] = {
+      {"cut", {L"run", cut}, "不是完整的 JSON"},
+      {"missing", {L"run", dir() + L"none.rbjob"}, "错误 2"},
+      {"no command", {}, "缺少命令"},
+      {"bad workers", {L"run", cut, L"--workers", L"0"}, "--workers"},
+      {"bad report", {L"run", cut, L"--report", L"r.xls"}, ".csv 或 .json"},
+      {"password argument", {L"run", needsPassword, L"--password", L"x"}, "RARBATCH_PASSWORD"},
+      {"no password", {L"run", needsPassword}, "RARBATCH_PASSWORD"},
+      {"no archiver", {L"run", SaveJob(noRar, L"no rar.rbjob")}, "Rar.exe"},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = RunCli(c.Arguments, dir());
+    EXPECT_EQ(run.Code, 7u) << c.Name << "\n" << run.Err;
+    EXPECT_NE(run.Err.find(c.Reason), std::string::npos) << c.Name << "\n" << run.Err;
+  }
+  EXPECT_EQ(testing::ReadFakeArchive(archive).Entries.size(), 2u);
+  EXPECT_TRUE(testing::ReadRecordedCalls(dir()).empty());
+}
+
+TEST_F(CliTest, ThePasswordComesFromTheEnvironmentAndNeverFromTheFile) {
+  const std::wstring archive = MakeArchive(L"a.rar");
+  const std::wstring added = dir() + L"新 文件.txt";
+  ASSERT_EQ(WriteWholeFile(added, "x"), static_cast<DWORD>(ERROR_SUCCESS));
+  SavedJob saved;
+  saved.Job.RarPath = rar_;
+  saved.Job.Archives = {archive};
+  saved.Job.AddFiles = {added};
+  saved.Job.UsePassword = true;
+  saved.Job.Password = L"不会写入";
+  const std::wstring job = SaveJob(saved);
+  EXPECT_EQ(ReadAll(job).find(*ToUtf8(L"不会写入")), std::string::npos);
+  const CliRun run = RunCli({L"run", job}, dir(), L"密码 \"&% x");
+  EXPECT_EQ(run.Code, 0u) << run.Err;
+  const auto entries = testing::ReadFakeArchive(archive).Entries;
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries.back(), (testing::FakeEntry{L"新 文件.txt", L"密码 \"&% x"}));
+}
+
+TEST_F(CliTest, ReportsHoldEveryArchiveWithItsCallsAndTime) {
+  const std::wstring good = MakeArchive(L"好,1.rar"), bad = MakeArchive(L"坏.rar");
+  const std::wstring notArchive = dir() + L"不是.rar";
+  ASSERT_EQ(WriteWholeFile(notArchive, "hello"), static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_TRUE(testing::ForceExitCode(bad, 3));
+  SavedJob saved = DeleteJob({good, bad, notArchive});
+  saved.Job.Lock = true;
+  const std::wstring job = SaveJob(saved);
+
+  const CliRun csvRun = RunCli({L"run", job, L"--report", dir() + L"报告.CSV", L"--workers", L"1"}, dir());
+  EXPECT_EQ(csvRun.Code, 2u) << csvRun.Err;
+  const std::string csv = ReadAll(dir() + L"报告.CSV");
+  ASSERT_TRUE(csv.starts_with("\xEF\xBB\xBF压缩包,状态,说明,调用,用时（秒）,完成时间\r\n")) << csv;
+  EXPECT_NE(csv.find("\"" + *ToUtf8(good) + "\",成功,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(*ToUtf8(bad) + ",失败,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("删除：退出代码 3，"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(*ToUtf8(notArchive) + ",失败,不是 RAR 压缩包"), std::string::npos) << csv;
+
+  MakeArchive(L"好,1.rar");  // as it was: the first run locked it
+  const CliRun jsonRun = RunCli({L"run", job, L"--report", dir() + L"报告.json"}, dir());
+  EXPECT_EQ(jsonRun.Code, 2u);
+  const auto json = nlohmann::json::parse(ReadAll(dir() + L"报告.json"));
+  EXPECT_EQ(json["exit_code"], 2);
+  EXPECT_EQ(json["counts"]["total"], 3);
+  EXPECT_EQ(json["counts"]["failure"], 2);
+  ASSERT_EQ(json["archives"].size(), 3u);
+  const auto& failed = json["archives"][1];
+  EXPECT_EQ(failed["archive"], *ToUtf8(bad));
+  EXPECT_EQ(failed["status"], "failure");
+  EXPECT_EQ(failed["calls"][0]["operation"], "delete");
+  EXPECT_EQ(failed["calls"][0]["exit_code"], 3);
+  EXPECT_TRUE(failed["seconds"].is_number());
+  EXPECT_TRUE(failed["finished"].is_string());
+  EXPECT_TRUE(json["archives"][2]["calls"].empty());  // refused: no call at all
+
+  // A report that cannot be written makes the run a failure, even when every archive succeeded.
+  const CliRun lost = RunCli({L"run", SaveJob(DeleteJob({MakeArchive(L"c.rar")}), L"c.rbjob"), L"--report",
+                              dir() + L"no folder\\r.csv"}, dir());
+  EXPECT_EQ(lost.Code, 2u);
+  EXPECT_NE(lost.Err.find("无法写入报告"), std::string::npos) << lost.Err;
+}
+
+TEST_F(CliTest, ScanWritesTheFirstVolumesOfTheTree) {
+  const std::wstring tree = dir() + L"树 & 1";
+  ASSERT_TRUE(CreateDirectoryW(tree.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((tree + L"\\子").c_str(), nullptr));
+  for (const wchar_t* name : {L"\\a.rar", L"\\说明.txt", L"\\子\\b.part1.rar", L"\\子\\b.part2.rar", L"\\子\\C.PART02.RAR"}) {
+    ASSERT_EQ(WriteWholeFile(tree + name, "x"), static_cast<DWORD>(ERROR_SUCCESS));
+  }
+  const std::wstring out = dir() + L"扫描.rbjob";
+  const CliRun run = RunCli({L"scan", tree, L"--out", out}, dir());
+  EXPECT_EQ(run.Code, 0u) << run.Err;
+  EXPECT_NE(run.Out.find("找到 2 个压缩包"), std::string::npos) << run.Out;
+  const JobFileRead read = ReadJobFile(ReadAll(out));
+  ASSERT_TRUE(read.Saved);
+  EXPECT_EQ(read.Saved->Job.Archives, (std::vector<std::wstring>{tree + L"\\a.rar", tree + L"\\子\\b.part1.rar"}));
+
+  // A folder given relative to the current one is written as a full path.
+  const CliRun relative = RunCli({L"scan", L"子", L"--out", out}, dir(), L"", tree);
+  EXPECT_EQ(relative.Code, 0u) << relative.Err;
+  const JobFileRead again = ReadJobFile(ReadAll(out));
+  ASSERT_TRUE(again.Saved);
+  EXPECT_EQ(again.Saved->Job.Archives, (std::vector<std::wstring>{tree + L"\\子\\b.part1.rar"}));
+
+  EXPECT_EQ(RunCli({L"scan", dir() + L"none", L"--out", out}, dir()).Code, 7u);
+  EXPECT_EQ(RunCli({L"scan", tree}, dir()).Code, 7u);
+}
+
+}  // namespace
+}  // namespace rarbatch

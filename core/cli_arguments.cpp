@@ -1,0 +1,114 @@
+// Parsing rarbatch-cli's arguments strictly: an unknown or repeated option is an error, never a guess.
+#include "core/cli_arguments.h"
+
+#include <cwctype>
+
+namespace rarbatch {
+
+namespace {
+
+std::wstring Lower(std::wstring text) {
+  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+  return text;
+}
+
+bool EndsWith(const std::wstring& text, const std::wstring& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+std::optional<unsigned> Count(const std::wstring& text) {
+  if (text.empty() || text.size() > 3) return std::nullopt;
+  unsigned value = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') return std::nullopt;
+    value = value * 10 + static_cast<unsigned>(c - L'0');
+  }
+  return value;
+}
+
+}  // namespace
+
+ParsedArguments ParseCliArguments(const std::vector<std::wstring>& arguments) {
+  ParsedArguments parsed;
+  auto fail = [&](const std::wstring& why) {
+    parsed.Error = why;
+    return parsed;
+  };
+  if (arguments.empty()) return fail(L"缺少命令：run 或 scan。");
+  CliArguments result;
+  const std::wstring command = arguments[0];
+  if (command == L"help" || command == L"--help" || command == L"-h" || command == L"/?") {
+    parsed.Arguments = result;
+    return parsed;
+  }
+  if (command == L"run") {
+    result.Command = CliCommand::Run;
+  } else if (command == L"scan") {
+    result.Command = CliCommand::Scan;
+  } else {
+    return fail(L"未知的命令：" + command);
+  }
+  std::vector<std::wstring> positional;
+  bool sawWorkers = false;
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    const std::wstring& argument = arguments[i];
+    const bool takesValue = argument == L"--workers" || argument == L"--report" || argument == L"--out";
+    if (argument == L"--password" || argument.starts_with(L"--password=") || argument.starts_with(L"-p")) {
+      return fail(L"密码不能写在命令行上（其他程序能看到命令行）：请设置环境变量 RARBATCH_PASSWORD，或在提示时输入。");
+    }
+    if (takesValue) {
+      if (i + 1 >= arguments.size()) return fail(argument + L" 后面缺少值。");
+      const std::wstring& value = arguments[++i];
+      const bool forRun = argument != L"--out";
+      if (forRun != (result.Command == CliCommand::Run)) return fail(L"选项 " + argument + L" 不能用于 " + command + L"。");
+      if (argument == L"--workers") {
+        const auto count = Count(value);
+        if (sawWorkers) return fail(L"--workers 只能给一次。");
+        if (!count || *count < 1 || *count > kMaxCliWorkers) {
+          return fail(L"--workers 应为 1 到 " + std::to_wstring(kMaxCliWorkers) + L" 之间的数：" + value);
+        }
+        result.Workers = *count;
+        sawWorkers = true;
+      } else if (argument == L"--report") {
+        if (!result.ReportFile.empty()) return fail(L"--report 只能给一次。");
+        const std::wstring lower = Lower(value);
+        if (EndsWith(lower, L".csv")) {
+          result.Report = ReportFormat::Csv;
+        } else if (EndsWith(lower, L".json")) {
+          result.Report = ReportFormat::Json;
+        } else {
+          return fail(L"报告文件的扩展名应为 .csv 或 .json：" + value);
+        }
+        result.ReportFile = value;
+      } else {
+        if (!result.OutFile.empty()) return fail(L"--out 只能给一次。");
+        result.OutFile = value;
+      }
+      continue;
+    }
+    if (argument.starts_with(L"--")) return fail(L"未知的选项：" + argument);
+    positional.push_back(argument);
+  }
+  if (positional.size() != 1) {
+    return fail(result.Command == CliCommand::Run ? L"run 需要一个任务文件。" : L"scan 需要一个文件夹。");
+  }
+  if (positional[0].empty()) return fail(L"路径不能为空。");
+  if (result.Command == CliCommand::Run) {
+    result.JobFile = positional[0];
+  } else {
+    result.Folder = positional[0];
+    if (result.OutFile.empty()) return fail(L"scan 需要 --out 任务文件。");
+  }
+  parsed.Arguments = std::move(result);
+  return parsed;
+}
+
+std::wstring CliUsage() {
+  return L"用法：\n"
+         L"  rarbatch-cli run 任务.rbjob [--workers N] [--report 报告.csv|报告.json]\n"
+         L"  rarbatch-cli scan 文件夹 --out 任务.rbjob\n"
+         L"密码来自环境变量 RARBATCH_PASSWORD，或在提示时输入（不回显）。\n"
+         L"退出代码：0 全部成功，1 仅有警告，2 有失败，3 已停止（Ctrl+C），7 任务文件或参数有误。\n";
+}
+
+}  // namespace rarbatch

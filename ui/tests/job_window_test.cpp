@@ -1,0 +1,195 @@
+// Job files in the window: save and open through the system menu's commands, a dropped job file, a
+// refused file that changes nothing, and the settings the window remembers.
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <windowsx.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "core/job_file.h"
+#include "lists/item_list.h"
+#include "tools/dialog_driver.h"
+#include "tools/test_support.h"
+#include "ui/layout.h"
+#include "ui/main_window.h"
+#include "win/files.h"
+#include "win/user_settings.h"
+
+namespace rarbatch {
+namespace {
+
+using Strings = std::vector<std::wstring>;
+
+HDROP MakeDrop(const Strings& paths) {
+  std::wstring names;
+  for (const auto& path : paths) names += path + L'\0';
+  names += L'\0';
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+  auto* files = static_cast<DROPFILES*>(GlobalLock(memory));
+  *files = DROPFILES{sizeof(DROPFILES), {5, 5}, FALSE, TRUE};
+  std::memcpy(files + 1, names.data(), names.size() * sizeof(wchar_t));
+  GlobalUnlock(memory);
+  return static_cast<HDROP>(memory);
+}
+
+class JobWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    Open();
+  }
+  void TearDown() override {
+    if (window_ && window_->ScriptProcess()) testing::WaitForExit(window_->ScriptProcess());
+    window_.reset();
+    CoUninitialize();
+  }
+  void Open(MainWindow::Options options = {}) {
+    window_.reset();
+    options.ProgramFolder = folder_.Path();
+    options.QuitOnClose = false;
+    window_ = std::make_unique<MainWindow>(options);
+    hwnd_ = window_->Create(GetModuleHandleW(nullptr));
+    ASSERT_NE(hwnd_, nullptr);
+    ShowWindow(hwnd_, SW_SHOWNORMAL);
+  }
+  HWND Control(int id) const { return window_->Control(id); }
+  bool Checked(int id) const { return Button_GetCheck(Control(id)) == BST_CHECKED; }
+  void FillHostileJob() {
+    SetWindowTextW(Control(Text1), L"C:\\工具 100% & x\\Rar.exe");
+    for (const wchar_t* item : {L"D:\\归档\\\"引号\".rar", L"E:\\ภาษาไทย 😀\\b.rar ", L"\\\\srv\\s\\%a%^&.rar"}) {
+      Append(Control(List2), item);
+    }
+    Append(Control(List1), L"*.bak");
+    Append(Control(List3), L"C:\\新 文件.txt");
+    SetWindowTextW(Control(Text3), L"C:\\注释.txt");
+    SetWindowTextW(Control(Text4), L"密码\"&");
+    for (int box : {Check1, Check2, Check3}) Button_SetCheck(Control(box), BST_CHECKED);
+  }
+  // Everything the window holds of a job, the password box included.
+  std::vector<Strings> Everything() const {
+    std::vector<Strings> all;
+    for (int list : {List1, List2, List3}) all.push_back(Items(Control(list)));
+    for (int box : {Text1, Text3, Text4}) all.push_back({testing::WindowText(Control(box))});
+    all.push_back({Checked(Check1) ? L"1" : L"0", Checked(Check2) ? L"1" : L"0", Checked(Check3) ? L"1" : L"0"});
+    return all;
+  }
+
+  testing::ScratchFolder folder_;
+  std::unique_ptr<MainWindow> window_;
+  HWND hwnd_ = nullptr;
+};
+
+TEST_F(JobWindowTest, ASavedJobOpensAgainWholeWithAnEmptyPasswordBox) {
+  FillHostileJob();
+  const auto before = Everything();
+  const std::wstring path = folder_.Path() + L"任务 & 100%.rbjob";
+  ASSERT_EQ(window_->SaveJobFile(path), L"");
+  // The password never reaches the file.
+  const FileStart saved = ReadFileStart(path, 1 << 20);
+  EXPECT_EQ(saved.Bytes.find("\"&"), std::string::npos);
+  EXPECT_NE(saved.Bytes.find("\"password\": true"), std::string::npos);
+
+  Open();
+  SetWindowTextW(Control(Text4), L"old");
+  Append(Control(List1), L"left from before");
+  ASSERT_EQ(window_->LoadJobFile(path), L"");
+  auto expected = before;
+  expected[5] = {L""};  // the password box
+  EXPECT_EQ(Everything(), expected);
+}
+
+TEST_F(JobWindowTest, ARefusedFileChangesNothingAndSaysWhy) {
+  FillHostileJob();
+  const auto before = Everything();
+  const std::string newer = R"({"version":99,"archiver":"","archives":[],"delete":[],"add":[],"comment_file":"","lock":false,"password":false,"run_in_window":false})";
+  const struct {
+    const wchar_t* Name;
+    std::string Bytes;
+    const wchar_t* Reason;
+  } cases[] = {
+      {L"cut.rbjob", "{\"version\":1,\"archiver\":\"C:", L"不是完整的 JSON"},
+      {L"newer.rbjob", newer, L"新版程序"},
+      {L"garbage.rbjob", std::string(70u * 1024 * 1024, 'x'), L"太大"},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(WriteWholeFile(folder_.Path() + c.Name, c.Bytes), static_cast<DWORD>(ERROR_SUCCESS));
+    const std::wstring refusal = window_->LoadJobFile(folder_.Path() + c.Name);
+    EXPECT_NE(refusal.find(c.Reason), std::wstring::npos) << c.Name;
+    EXPECT_EQ(Everything(), before) << c.Name;
+  }
+  EXPECT_NE(window_->LoadJobFile(folder_.Path() + L"missing.rbjob").find(L"错误 2"), std::wstring::npos);
+  // Opened from the menu, the drop or the command line, the reason is shown.
+  testing::MessageCatcher messages(hwnd_);
+  window_->OpenJobFile(folder_.Path() + L"newer.rbjob");
+  const Strings shown = messages.Texts();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_NE(shown[0].find(L"新版程序"), std::wstring::npos);
+  EXPECT_EQ(Everything(), before);
+}
+
+TEST_F(JobWindowTest, ADroppedJobFileOpensAndOtherDropsGoToTheLists) {
+  FillHostileJob();
+  const std::wstring path = folder_.Path() + L"拖放.RBJOB";
+  ASSERT_EQ(window_->SaveJobFile(path), L"");
+  const auto saved = Everything();
+  SendMessageW(Control(List2), LB_RESETCONTENT, 0, 0);
+  SendMessageW(hwnd_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({path})), 0);
+  EXPECT_EQ(Items(Control(List2)), saved[1]);
+  // A job file among other files is no job: the drop goes where it lands, as before.
+  testing::MessageCatcher messages(hwnd_);
+  SendMessageW(hwnd_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({path, path + L".txt"})), 0);
+  messages.Texts();
+  EXPECT_EQ(Items(Control(List2)), saved[1]);
+}
+
+TEST_F(JobWindowTest, TheSystemMenuCarriesSaveAndOpen) {
+  HMENU menu = GetSystemMenu(hwnd_, FALSE);
+  ASSERT_NE(menu, nullptr);
+  Strings captions;
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    wchar_t text[64] = {};
+    GetMenuStringW(menu, i, text, 64, MF_BYPOSITION);
+    captions.push_back(text);
+  }
+  EXPECT_NE(std::find(captions.begin(), captions.end(), L"保存任务…"), captions.end());
+  EXPECT_NE(std::find(captions.begin(), captions.end(), L"打开任务…"), captions.end());
+}
+
+TEST_F(JobWindowTest, TheArchiverIsFoundAtStartAndRememberedAfterARun) {
+  const std::wstring settings = folder_.Path() + L"设置\\settings.ini";
+  const std::wstring rar = testing::InstallFakeRar(folder_.Path());
+  ASSERT_TRUE(CreateDirectoryW((folder_.Path() + L"另一个").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((folder_.Path() + L"设置").c_str(), nullptr));
+  ASSERT_EQ(SaveSettings(settings, Settings{rar, L"", L""}), static_cast<DWORD>(ERROR_SUCCESS));
+  MainWindow::Options options;
+  options.SettingsFile = settings;
+  options.LookForArchiver = true;
+  Open(options);
+  EXPECT_EQ(testing::WindowText(Control(Text1)), rar);
+
+  // The archiver of a press of the generate button is the one remembered.
+  const std::wstring other = testing::InstallFakeRar(folder_.Path() + L"另一个\\");
+  SetWindowTextW(Control(Text1), other.c_str());
+  {
+    testing::MessageCatcher messages(hwnd_);
+    SendMessageW(Control(Command9), BM_CLICK, 0, 0);
+    messages.Texts();
+  }
+  EXPECT_EQ(LoadSettings(settings).LastArchiver, other);
+
+  // A last archiver that is gone is not filled in (nor is anything else here).
+  ASSERT_EQ(SaveSettings(settings, Settings{folder_.Path() + L"gone\\Rar.exe", L"", L""}),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  Open(options);
+  const std::wstring found = testing::WindowText(Control(Text1));
+  EXPECT_NE(found, folder_.Path() + L"gone\\Rar.exe");
+  EXPECT_EQ(found, FindArchiver(L""));
+}
+
+}  // namespace
+}  // namespace rarbatch

@@ -1,0 +1,56 @@
+// Small files read whole and replaced in one move.
+#include "win/saved_files.h"
+
+#include "core/paths.h"
+#include "win/files.h"
+#include "win/handles.h"
+
+namespace rarbatch {
+
+SmallFile ReadSmallFile(const std::wstring& path, std::uint64_t maxBytes) {
+  SmallFile small;
+  UniqueHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    small.Error = GetLastError();
+    return small;
+  }
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file.get(), &size)) {
+    small.Error = GetLastError();
+    return small;
+  }
+  small.Size = static_cast<std::uint64_t>(size.QuadPart);
+  if (small.Size > maxBytes) {
+    small.TooLarge = true;
+    return small;
+  }
+  small.Bytes.resize(static_cast<std::size_t>(small.Size));
+  std::size_t read = 0;
+  while (read < small.Bytes.size()) {
+    DWORD done = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(small.Bytes.size() - read, 1u << 30));
+    if (!ReadFile(file.get(), small.Bytes.data() + read, chunk, &done, nullptr)) {
+      small.Error = GetLastError();
+      small.Bytes.clear();
+      return small;
+    }
+    if (done == 0) break;  // the file shrank while it was read
+    read += done;
+  }
+  small.Bytes.resize(read);
+  return small;
+}
+
+DWORD ReplaceFileContents(const std::wstring& path, const std::string& bytes) {
+  const std::wstring temporary = path + L".new-" + std::to_wstring(GetCurrentProcessId());
+  DWORD error = WriteWholeFile(temporary, bytes);
+  if (error == ERROR_SUCCESS &&
+      !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    error = GetLastError();
+  }
+  if (error != ERROR_SUCCESS) DeleteFileW(temporary.c_str());
+  return error;
+}
+
+}  // namespace rarbatch

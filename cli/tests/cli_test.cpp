@@ -103,7 +103,9 @@ TEST_F(CliTest, ExitCodesFollowTheWorstArchive) {
   };
   for (const auto& c : cases) {
     const std::wstring first = MakeArchive(L"甲 & 1.rar"), second = MakeArchive(L"乙 100%.rar");
-    if (c.ForcedCode) ASSERT_TRUE(testing::ForceExitCode(second, c.ForcedCode));
+    if (c.ForcedCode) {
+      ASSERT_TRUE(testing::ForceExitCode(second, c.ForcedCode));
+    }
     const CliRun run = RunCli({L"run", SaveJob(DeleteJob({first, second})), L"--workers", L"2"}, dir());
     EXPECT_EQ(run.Code, c.Exit) << c.Name << "\n" << run.Err;
     EXPECT_NE(run.Out.find("共 2 个压缩包"), std::string::npos) << c.Name << run.Out;

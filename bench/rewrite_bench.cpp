@@ -203,6 +203,7 @@ std::string Label(const PlannedCall& call) {
     case ScriptOperation::Add: label = "a"; break;
     case ScriptOperation::Comment: label = "c"; break;
     case ScriptOperation::Lock: label = "k"; break;
+    case ScriptOperation::Test: label = "t"; break;
   }
   if (call.Comment && call.Command != ScriptOperation::Comment) label += " -z";
   if (call.Lock && call.Command != ScriptOperation::Lock) label += " -k";

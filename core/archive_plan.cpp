@@ -96,6 +96,7 @@ void AppendRunSwitches(std::wstring& line, const BatchJob& job, const PlannedCal
   if (call.Password == PasswordSource::CommandLine) line += L" " + QuoteArchiverArgument(L"-p" + job.Password);
   if (call.Lock && call.Command != ScriptOperation::Lock) line += L" -k";
   if (call.Comment) line += L" " + QuoteArchiverArgument(L"-z" + job.CommentFile);
+  if (call.KeepTimes) line += L" -tk";
   if (call.Utf8Output) line += L" -scfr";
   if (listFile) line += L" -scfl";
 }
@@ -106,6 +107,7 @@ const wchar_t* CommandLetter(ScriptOperation command) {
     case ScriptOperation::Add: return L" a";
     case ScriptOperation::Comment: return L" c";
     case ScriptOperation::Lock: return L" k";
+    case ScriptOperation::Test: return L" t";
   }
   return L"";
 }
@@ -166,6 +168,7 @@ std::optional<PlannedCall> FinishingCall(const BatchJob& job, const RunOptions& 
   call.Comment = !job.CommentFile.empty();
   call.Lock = job.Lock;
   call.Utf8Output = options.Utf8Output;
+  call.KeepTimes = job.KeepTimes;
   if (options.PasswordOnEveryCall && job.UsePassword) call.Password = options.Password;
   return call;
 }
@@ -199,14 +202,27 @@ ArchivePlan RunPlan(const BatchJob& job, const RunOptions& options) {
     plan.push_back(std::move(add));
   }
 
-  if (plan.empty()) {
+  // With a test, the lock waits for it, and the comment goes with the lock; without a lock the
+  // comment stays on the last change.
+  const bool lockAfterTest = job.TestBeforeLock && job.Lock;
+  if (plan.empty() && !lockAfterTest) {
     if (auto finishing = FinishingCall(job, options)) plan.push_back(std::move(*finishing));
-  } else {
+  } else if (!plan.empty() && !lockAfterTest) {
     plan.back().Comment = !job.CommentFile.empty();
     plan.back().Lock = job.Lock;
   }
-  if (options.PasswordOnEveryCall && job.UsePassword) {
-    for (PlannedCall& call : plan) call.Password = options.Password;
+  if (job.TestBeforeLock) {
+    PlannedCall test;
+    test.Command = ScriptOperation::Test;
+    // Files added under the password can be tested only with it.
+    test.Password = job.UsePassword ? options.Password : PasswordSource::None;
+    test.Utf8Output = options.Utf8Output;
+    plan.push_back(std::move(test));
+    if (lockAfterTest) plan.push_back(*FinishingCall(job, options));
+  }
+  for (PlannedCall& call : plan) {
+    call.KeepTimes = job.KeepTimes;
+    if (options.PasswordOnEveryCall && job.UsePassword) call.Password = options.Password;
   }
   return plan;
 }
@@ -234,6 +250,8 @@ void ScriptWriter::Write(std::wstring& text, const PlannedCall& call, const std:
     case ScriptOperation::Lock:
       text.append(rar_).append(L" k \"").append(a).append(L"\"");
       break;
+    case ScriptOperation::Test:
+      break;  // the script never tests
   }
 }
 

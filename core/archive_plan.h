@@ -20,7 +20,7 @@ enum class PasswordSource { None, CommandLine, StandardInput };
 
 // One archiver call for an archive; the archive itself is filled in when the call is written out.
 struct PlannedCall {
-  ScriptOperation Command = ScriptOperation::Delete;  // d, a, c or k
+  ScriptOperation Command = ScriptOperation::Delete;  // d, a, c, k or t
   std::vector<std::size_t> Names;  // d: positions of the job's delete entries it carries
   std::vector<std::size_t> Files;  // a: positions of the job's files to add
   PasswordSource Password = PasswordSource::None;
@@ -28,6 +28,7 @@ struct PlannedCall {
   bool Comment = false;        // -z<comment file>, also on d and a
   bool Lock = false;           // -k on d, a and c; the k command locks by itself
   bool Utf8Output = false;     // -scfr: the archiver's messages in UTF-8
+  bool KeepTimes = false;      // -tk: the archive keeps its modification time
 };
 
 using ArchivePlan = std::vector<PlannedCall>;
@@ -48,7 +49,10 @@ struct RunOptions {
 // The program's own calls: one d with every delete entry that holds names only, then one d for each
 // entry that holds a switch (so that the switch applies to its own names, as in the script); one a
 // with every file, each stored at the archive's root; -p on the a call; -z and -k on the last call.
-// A job that neither deletes nor adds gets its FinishingCall alone.
+// A job that neither deletes nor adds gets its FinishingCall alone. With the job's TestBeforeLock,
+// a t call follows the changes, and a job that locks gets its comment and lock in a FinishingCall
+// after the test instead (d, a, t, then c -z -k or k), so that only a sound archive is locked. With
+// KeepTimes every call carries -tk.
 ArchivePlan RunPlan(const BatchJob& job, const RunOptions& options);
 
 // The call that sets the comment and the lock by themselves (c with -z and -k, or k): the whole plan

@@ -73,6 +73,7 @@ const wchar_t* OperationName(ScriptOperation operation) {
     case ScriptOperation::Add: return L"添加";
     case ScriptOperation::Comment: return L"注释";
     case ScriptOperation::Lock: return L"锁定";
+    case ScriptOperation::Test: return L"测试";
   }
   return L"";
 }

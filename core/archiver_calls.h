@@ -23,7 +23,7 @@ std::wstring ExitCodeMeaning(std::uint32_t code);
 // 0 succeeds, 1 is a warning, anything else fails.
 Severity SeverityOfExitCode(std::uint32_t code);
 
-// The operation as the window names it: 删除, 添加, 注释 or 锁定.
+// The operation as the window names it: 删除, 添加, 注释, 锁定 or 测试.
 const wchar_t* OperationName(ScriptOperation operation);
 
 // What became of one call.

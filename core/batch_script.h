@@ -17,6 +17,11 @@ struct BatchJob {
   bool Lock = false;
   bool UsePassword = false;
   std::wstring Password;
+  // For the run in the program only; the script ignores them.
+  bool Backup = false;           // copy each archive into BackupFolder before its first call
+  std::wstring BackupFolder;     // this run's own backup folder, which holds the manifest
+  bool KeepTimes = false;        // -tk on every call, and the creation time put back afterwards
+  bool TestBeforeLock = false;   // t after the changes; comment and lock only on a sound archive
 };
 
 // Returns the whole script: for every archive, its delete, add, comment and lock lines, each ended by
@@ -30,7 +35,8 @@ bool ScriptHoldsPassword(const BatchJob& job);
 // The longest line the command interpreter reads whole; it cuts a longer one.
 inline constexpr std::size_t kMaxScriptLineLength = 8191;
 
-enum class ScriptOperation { Delete, Add, Comment, Lock };
+// Test is only ever a call of the program's run: the script has no test line.
+enum class ScriptOperation { Delete, Add, Comment, Lock, Test };
 
 // A line too long for the interpreter, or a command line too long for a new process: the archive it is
 // for, its operation and, for a delete or add line, the position of the name or file in its list, or

@@ -125,8 +125,10 @@ std::wstring DescribeOverlong(const BatchJob& job, const OverlongLine& line,
       item = job.CommentFile;
       break;
     case ScriptOperation::Lock:
+    case ScriptOperation::Test:
       message += line.Operation == ScriptOperation::Delete ? L"删除命令"
-                 : line.Operation == ScriptOperation::Add ? L"添加命令" : L"锁定命令";
+                 : line.Operation == ScriptOperation::Add  ? L"添加命令"
+                 : line.Operation == ScriptOperation::Test ? L"测试命令" : L"锁定命令";
       break;
   }
   message += L"长 " + std::to_wstring(line.Length) + L" 个字符，" + limit + L"\n" +

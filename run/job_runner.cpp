@@ -15,8 +15,11 @@
 #include "archive_check.h"
 #include "win/files.h"
 #include "archiver_process.h"
+#include "backup.h"
+#include "core/backup_plan.h"
 #include "core/paths.h"
 #include "core/script_check.h"
+#include "win/error_text.h"
 #include "win/handles.h"
 #include "win/text.h"
 
@@ -63,6 +66,14 @@ std::vector<std::size_t> SameFileGroups(const std::vector<std::wstring>& archive
     groups[order[k]] = group;
   }
   return groups;
+}
+
+// The common root of the archives' full paths, below which their backups keep their places.
+std::wstring BackupRoot(const std::vector<std::wstring>& archives) {
+  std::vector<std::wstring> full;
+  full.reserve(archives.size());
+  for (const auto& archive : archives) full.push_back(FullPath(archive));
+  return CommonRoot(full);
 }
 
 bool FileExists(const std::wstring& path) {
@@ -119,7 +130,8 @@ struct JobRunner::Shared {
   Shared(BatchJob j, unsigned w, JobEvents e)
       : job(std::move(j)), workerCount(std::max(w, 1u)), events(std::move(e)),
         refused(FindRunProblem(job).has_value()), group(SameFileGroups(job.Archives)),
-        groupBusy(job.Archives.size(), false), results(job.Archives.size()) {
+        groupBusy(job.Archives.size(), false), backupRoot(job.Backup ? BackupRoot(job.Archives) : L""),
+        backedUp(job.Archives.size(), 0), timesBefore(job.Archives.size()), results(job.Archives.size()) {
     for (std::size_t i = 0; i < results.size(); ++i) results[i].Archive = job.Archives[i];
     counts.Total = counts.Waiting = results.size();
   }
@@ -177,6 +189,11 @@ struct JobRunner::Shared {
   mutable std::mutex mutex;
   std::condition_variable changed;  // an archive's file became free, or the run is stopping
   std::vector<bool> groupBusy;
+  const std::wstring backupRoot;  // see BackupRoot
+  // Per file (group), whether it was copied in this run; written by the worker that has the file, so
+  // every element its own byte.
+  std::vector<char> backedUp;
+  std::vector<std::optional<FileTimes>> timesBefore;  // per archive, read before its first call
   std::vector<ArchiveResult> results;
   std::deque<std::size_t> pending;  // archives not yet taken, in list order
   RunCounts counts;
@@ -439,10 +456,24 @@ void JobRunner::WorkThrough() {
     // none. A file that cannot be read is left to the archiver, which says why.
     std::optional<std::wstring> refusal;
     bool namesEncrypted = false;
-    if (std::none_of(calls.begin(), calls.end(), CallCompleted)) {
+    const bool untouched = std::none_of(calls.begin(), calls.end(), CallCompleted);
+    if (untouched) {
       if (const std::optional<ArchiveHeader> header = ReadHeaderOf(s.job.Archives[i])) {
         refusal = WhyNoCallCanSucceed(*header, s.job);
         namesEncrypted = header->NamesEncrypted;
+      }
+    }
+    if (untouched && !refusal) {
+      const std::wstring full = FullPath(s.job.Archives[i]);
+      if (s.job.KeepTimes && !s.timesBefore[i]) s.timesBefore[i] = ReadFileTimes(full);
+      // A copy before the first change; an archive listed twice is copied once, before either.
+      if (s.job.Backup && !s.backedUp[s.group[i]] && FileExists(full)) {
+        const std::wstring failed = BackUpArchive(s.job.BackupFolder, full, PathBelowRoot(full, s.backupRoot));
+        if (failed.empty()) {
+          s.backedUp[s.group[i]] = 1;
+        } else {
+          refusal = L"备份失败，压缩包没有改动：" + failed;
+        }
       }
     }
     lock.lock();
@@ -461,8 +492,19 @@ void JobRunner::WorkThrough() {
     // Calls that completed in an earlier run stay as they are.
     for (std::size_t k = 0; !refusal && k < calls.size() && !s.stopping; ++k) {
       if (CallCompleted(calls[k])) continue;
-      CallResult call = calls[k];
       const std::wstring& archive = s.job.Archives[i];
+      // A delete that emptied the archive deleted its file: there is nothing left to test, comment
+      // or lock.
+      const ScriptOperation operation = calls[k].Operation;
+      if ((operation == ScriptOperation::Test || operation == ScriptOperation::Comment ||
+           operation == ScriptOperation::Lock) &&
+          std::any_of(calls.begin(), calls.begin() + k, [](const CallResult& c) { return c.Emptied; }) &&
+          !FileExists(archive)) {
+        calls[k].Note = L"压缩包文件已不存在，以后的步骤不再进行";
+        for (std::size_t later = k; later < calls.size(); ++later) calls[later].Outcome = CallOutcome::Skipped;
+        break;
+      }
+      CallResult call = calls[k];
       lock.unlock();
       RunOne(call, archive);
       lock.lock();
@@ -496,11 +538,28 @@ void JobRunner::WorkThrough() {
           if (calls[earlier].Emptied) calls[earlier].Note = L"随后的添加新建了压缩包";
         }
       }
-      // A last call that changed nothing set no comment and no lock: a call of their own does.
-      const bool last = k + 1 == calls.size();
-      if (last && !done.Finishing && done.SetsCommentOrLock && done.ExitCode == 10 && exists &&
+      // A call that changed nothing set no comment and no lock: a call of their own does, next.
+      if (!done.Finishing && done.SetsCommentOrLock && done.ExitCode == 10 && exists &&
           !(s.job.Lock && locked)) {
-        if (auto finishing = FinishingCallFor(s.job, i, s.options)) calls.push_back(std::move(*finishing));
+        if (auto finishing = FinishingCallFor(s.job, i, s.options)) {
+          calls.insert(calls.begin() + static_cast<std::ptrdiff_t>(k) + 1, std::move(*finishing));
+        }
+      }
+    }
+    // -tk kept the modification time; the creation time is the new file's, so it is put back.
+    if (!refusal && s.timesBefore[i] &&
+        std::any_of(calls.begin(), calls.end(), [](const CallResult& c) { return c.Outcome == CallOutcome::Exited; })) {
+      const std::wstring archive = s.job.Archives[i];
+      const FileTimes before{s.timesBefore[i]->Created, 0};
+      lock.unlock();
+      const DWORD error = FileExists(archive) ? WriteFileTimes(FullPath(archive), before) : ERROR_SUCCESS;
+      lock.lock();
+      if (error != ERROR_SUCCESS) {
+        for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
+          if (it->Outcome != CallOutcome::Exited) continue;
+          it->Note += (it->Note.empty() ? L"" : L"；") + DescribeFailure(L"无法恢复创建时间", archive, error);
+          break;
+        }
       }
     }
     s.Conclude(i, true);

@@ -22,10 +22,12 @@
 //   c <archive>  sets the comment (-z<file> is needed: the text of the UTF-8 file, a BOM dropped)
 //   k <archive>  locks the archive
 //   lb <archive>  writes each entry's name on a line of its own (encrypted names give 255)
+//   t <archive>  tests it: 0 for an archive (also a locked one), 1 for a file that is not one, 10
+//       when it is missing; it changes nothing
 // On a, d and c, -z<file> also sets the comment and -k also locks the archive once the command is
 // done. Without names or files *.* is implied: every entry for d, the files of the current folder
 // for a. "x.*" also matches "x", so "*.*" matches every name. Switches taken: -p[<pwd>], -z<file>,
-// -k, -ep1, -y, -id<x>, -sc<x>. "-p" without a password reads it as a line from standard input.
+// -k, -ep1, -y, -id<x>, -sc<x>, -tk (the archive keeps its modification time). "-p" without a password reads it as a line from standard input.
 //
 // Archive kinds (fake_archive.h): a locked one refuses every command (4, also k). A volume of a set
 // refuses d and a (4); c and k work on it. One with encrypted names needs its password (-p, or the
@@ -65,7 +67,7 @@
 
 namespace {
 
-enum ExitCode { kBanner = -1, kDone = 0, kFatal = 2, kLocked = 4, kWriteError = 5, kOpenError = 6,
+enum ExitCode { kBanner = -1, kDone = 0, kWarning = 1, kFatal = 2, kLocked = 4, kWriteError = 5, kOpenError = 6,
                 kWrongOption = 7, kCreateError = 9, kNoFiles = 10, kBadPassword = 11,
                 kUserBreak = 255 };
 
@@ -329,6 +331,7 @@ int Run(std::wstring& path) {
   std::wstring command, password, commentFile;
   std::vector<std::wstring> names, lists;
   bool switches = true, hasPassword = false, lock = false, lastOnly = false, utf8Lists = false;
+  bool keepTime = false;
   for (const auto& arg : args) {
     if (switches && arg == L"--") {
       switches = false;
@@ -338,6 +341,7 @@ int Run(std::wstring& path) {
       else if (lower.starts_with(L"-Z")) commentFile = arg.substr(2);
       else if (lower == L"-K") lock = true;
       else if (lower == L"-EP1") lastOnly = true;
+      else if (lower == L"-TK") keepTime = true;
       else if (lower.starts_with(L"-SC") && lower.size() >= 4) {
         // -sc<charset>[objects]: F is UTF-8; objects L list files, R redirected messages, none all.
         const std::wstring objects = lower.substr(4);
@@ -355,7 +359,8 @@ int Run(std::wstring& path) {
   for (const auto& list : lists) {
     if (!ReadListFile(list, utf8Lists, &names)) return kOpenError;
   }
-  if ((command != L"D" && command != L"A" && command != L"C" && command != L"K" && command != L"LB") ||
+  if ((command != L"D" && command != L"A" && command != L"C" && command != L"K" && command != L"LB" &&
+       command != L"T") ||
       path.empty()) {
     return kWrongOption;
   }
@@ -399,12 +404,13 @@ int Run(std::wstring& path) {
   if (!ReadAll(file.h, &bytes)) return finish(kOpenError);
   // An archive that this add has just created is empty; any other file must be an archive.
   if (!(created && bytes.empty()) && !Parse(bytes, &archive)) {
-    return finish(command == L"D" || adding ? kFatal : kDone);
+    return finish(command == L"D" || adding ? kFatal : command == L"T" ? kWarning : kDone);
   }
   if (archive.EncryptedNames) {
     if (!hasPassword && !ReadInputLine(&password)) return finish(kUserBreak);
     if (password != archive.NamesPassword) return finish(kBadPassword);
   }
+  if (command == L"T") return kDone;
   if (archive.Locked) return finish(kLocked);
   if (archive.Volume && (command == L"D" || adding)) return finish(kLocked);
   std::wstring comment;
@@ -437,6 +443,8 @@ int Run(std::wstring& path) {
   if (command == L"K" || lock) archive.Locked = true;
   if (!commentFile.empty() && command != L"K") archive.Comment = comment;
 
+  FILETIME modified{};
+  if (keepTime) GetFileTime(file.h, nullptr, nullptr, &modified);
   const std::string out = Serialize(archive);
   DWORD written = 0;
   if (SetFilePointer(file.h, 0, nullptr, FILE_BEGIN) != 0 ||
@@ -444,6 +452,7 @@ int Run(std::wstring& path) {
       written != out.size() || !SetEndOfFile(file.h)) {
     return finish(kWriteError);
   }
+  if (keepTime) SetFileTime(file.h, nullptr, nullptr, &modified);
   return missed ? kNoFiles : kDone;
 }
 

@@ -1,0 +1,199 @@
+// The run's backups and checks: the common root of the archives, the manifest, the space a run
+// needs, SHA-256, and the plan of calls with the test before the lock.
+#include "core/backup_plan.h"
+
+#include <gtest/gtest.h>
+
+#include "core/archive_plan.h"
+#include "core/archiver_calls.h"
+#include "core/sha256.h"
+
+namespace rarbatch {
+namespace {
+
+TEST(CommonRoot, IsTheDeepestSharedFolder) {
+  struct Case {
+    std::vector<std::wstring> Paths;
+    std::wstring Root;
+  };
+  const Case cases[] = {
+      {{}, L""},
+      {{L"C:\\a\\x.rar"}, L"C:\\a\\"},
+      {{L"C:\\a\\b\\x.rar", L"C:\\a\\c\\y.rar"}, L"C:\\a\\"},
+      {{L"C:\\a\\b\\x.rar", L"c:\\A\\B\\y.rar"}, L"C:\\a\\b\\"},
+      // a folder name that only begins like another is not that folder
+      {{L"C:\\ab\\x.rar", L"C:\\abc\\y.rar"}, L"C:\\"},
+      {{L"C:\\x.rar", L"C:\\a\\y.rar"}, L"C:\\"},
+      {{L"C:\\a\\x.rar", L"D:\\a\\x.rar"}, L""},
+      {{L"\\\\srv\\share\\a\\x.rar", L"\\\\srv\\share\\b\\y.rar"}, L"\\\\srv\\share\\"},
+      {{L"\\\\srv\\one\\x.rar", L"\\\\srv\\two\\x.rar"}, L""},
+      {{L"C:\\素材\\一\\x.rar", L"C:\\素材\\二\\x.rar"}, L"C:\\素材\\"},
+      {{L"relative\\x.rar"}, L""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CommonRoot(c.Paths), c.Root) << (c.Paths.empty() ? L"" : c.Paths.front());
+  }
+}
+
+TEST(PathBelowRoot, KeepsThePathUnderTheRootOrTheWholePathWithout) {
+  EXPECT_EQ(PathBelowRoot(L"C:\\a\\b\\x.rar", L"C:\\a\\"), L"b\\x.rar");
+  EXPECT_EQ(PathBelowRoot(L"c:\\A\\x.rar", L"C:\\a\\"), L"x.rar");
+  EXPECT_EQ(PathBelowRoot(L"D:\\素材\\x.rar", L""), L"D\\素材\\x.rar");
+  EXPECT_EQ(PathBelowRoot(L"\\\\srv\\share\\x.rar", L""), L"srv\\share\\x.rar");
+}
+
+TEST(Manifest, LinesReadBackAndUnsafeOnesAreRefused) {
+  const BackupRecord record{L"2026-12-08 11:35:43", std::string(64, 'a'), 12345, 133000000000000000ull,
+                            133000000000000001ull, L"素材\\x y.rar", L"D:\\素材\\x y.rar"};
+  const std::wstring header = std::wstring(kManifestHeader) + L"\r\n";
+  std::size_t bad = 99;
+  auto read = ParseManifest(header + FormatManifestLine(record) + FormatManifestLine(record), &bad);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(*read, (std::vector<BackupRecord>{record, record}));
+  ASSERT_TRUE(ParseManifest(header, &bad));
+  EXPECT_TRUE(ParseManifest(header, &bad)->empty());
+
+  struct Case {
+    const wchar_t* What;
+    std::wstring Text;
+    std::size_t BadLine;
+  };
+  auto with = [&](auto change) {
+    BackupRecord r = record;
+    change(r);
+    return header + FormatManifestLine(r);
+  };
+  const Case cases[] = {
+      {L"no header", FormatManifestLine(record), 1},
+      {L"empty", L"", 1},
+      {L"climbs out", with([](BackupRecord& r) { r.Copy = L"..\\..\\Windows\\x.rar"; }), 2},
+      {L"climbs inside", with([](BackupRecord& r) { r.Copy = L"a\\..\\..\\x.rar"; }), 2},
+      {L"absolute copy", with([](BackupRecord& r) { r.Copy = L"C:\\x.rar"; }), 2},
+      {L"rooted copy", with([](BackupRecord& r) { r.Copy = L"\\x.rar"; }), 2},
+      {L"relative archive", with([](BackupRecord& r) { r.Archive = L"x.rar"; }), 2},
+      {L"short digest", with([](BackupRecord& r) { r.Sha256 = "abc"; }), 2},
+      {L"upper-case digest", with([](BackupRecord& r) { r.Sha256 = std::string(64, 'A'); }), 2},
+      {L"few fields", header + L"a\tb\r\n", 2},
+      {L"size not a number", header + L"t\t" + std::wstring(64, L'0') + L"\t1x\t0\t0\ta.rar\tC:\\a.rar\r\n", 2},
+      {L"size too large", header + L"t\t" + std::wstring(64, L'0') + L"\t99999999999999999999\t0\t0\ta.rar\tC:\\a.rar\r\n", 2},
+  };
+  for (const Case& c : cases) {
+    bad = 0;
+    EXPECT_FALSE(ParseManifest(c.Text, &bad)) << c.What;
+    EXPECT_EQ(bad, c.BadLine) << c.What;
+  }
+}
+
+TEST(SpaceNeeded, RoomForEachWorkersCopyAndForTheBackups) {
+  using Needs = std::map<std::wstring, std::uint64_t>;
+  const std::vector<ArchiveOnVolume> archives = {
+      {L"C:\\", 100}, {L"c:\\", 300}, {L"C:\\", 200}, {L"D:\\", 50}};
+  // Two workers: the two largest copies cannot both be the largest, but the plan counts on it.
+  EXPECT_EQ(SpaceNeeded(archives, 0, L"", 2), (Needs{{L"C:\\", 600}, {L"D:\\", 50}}));
+  EXPECT_EQ(SpaceNeeded(archives, 10, L"", 4), (Needs{{L"C:\\", 930}, {L"D:\\", 60}}));
+  EXPECT_EQ(SpaceNeeded(archives, 0, L"d:\\", 1), (Needs{{L"C:\\", 300}, {L"D:\\", 700}}));
+  EXPECT_EQ(SpaceNeeded(archives, 0, L"E:\\", 0), (Needs{{L"C:\\", 300}, {L"D:\\", 50}, {L"E:\\", 650}}));
+  EXPECT_TRUE(SpaceNeeded({}, 0, L"", 2).empty());
+}
+
+TEST(Sha256, KnownDigests) {
+  struct Case {
+    std::string Input;
+    const char* Digest;
+  };
+  const Case cases[] = {
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+  };
+  for (const Case& c : cases) {
+    Sha256 whole;
+    whole.Update(c.Input.data(), c.Input.size());
+    EXPECT_EQ(HexDigest(whole.Finish()), c.Digest) << c.Input.size();
+    // in uneven pieces, across block borders
+    Sha256 pieces;
+    for (std::size_t at = 0, step = 1; at < c.Input.size(); at += step, step = step * 3 % 101 + 1) {
+      pieces.Update(c.Input.data() + at, std::min(step, c.Input.size() - at));
+    }
+    EXPECT_EQ(HexDigest(pieces.Finish()), c.Digest) << c.Input.size();
+  }
+}
+
+// A plan as letters and switches: "d -tk | a -k".
+std::wstring Describe(const ArchivePlan& plan) {
+  std::wstring text;
+  for (const PlannedCall& call : plan) {
+    if (!text.empty()) text += L" | ";
+    text += call.Command == ScriptOperation::Delete ? L"d"
+            : call.Command == ScriptOperation::Add  ? L"a"
+            : call.Command == ScriptOperation::Comment ? L"c"
+            : call.Command == ScriptOperation::Lock ? L"k" : L"t";
+    if (call.Password != PasswordSource::None) text += L" -p";
+    if (call.Comment) text += L" -z";
+    if (call.Lock && call.Command != ScriptOperation::Lock) text += L" -k";
+    if (call.KeepTimes) text += L" -tk";
+  }
+  return text;
+}
+
+TEST(RunPlan, TheTestComesBeforeTheLockAndTheCommentGoesWithTheLock) {
+  struct Case {
+    bool Delete, Add, Comment, Lock, Password, Test, KeepTimes;
+    const wchar_t* Plan;
+  };
+  const Case cases[] = {
+      // without a test, as before
+      {true, true, true, true, false, false, false, L"d | a -z -k"},
+      {false, false, true, true, false, false, false, L"c -z -k"},
+      // the lock and the comment wait for the test
+      {true, true, true, true, false, true, false, L"d | a | t | c -z -k"},
+      {true, false, false, true, false, true, false, L"d | t | k"},
+      {false, true, false, true, true, true, false, L"a -p | t -p | k"},
+      {false, false, true, true, false, true, false, L"t | c -z -k"},
+      {false, false, false, true, false, true, false, L"t | k"},
+      // no lock: the comment stays on the last change, the test ends the plan
+      {true, true, true, false, false, true, false, L"d | a -z | t"},
+      {false, false, true, false, false, true, false, L"c -z | t"},
+      {true, false, false, false, false, true, false, L"d | t"},
+      {false, false, false, false, false, true, false, L"t"},
+      // -tk on every call
+      {true, true, true, true, false, true, true, L"d -tk | a -tk | t -tk | c -z -k -tk"},
+      {false, false, true, true, false, false, true, L"c -z -k -tk"},
+  };
+  for (const Case& c : cases) {
+    BatchJob job;
+    job.RarPath = L"C:\\Rar.exe";
+    job.Archives = {L"D:\\x.rar"};
+    if (c.Delete) job.DeleteNames = {L"a.txt"};
+    if (c.Add) job.AddFiles = {L"E:\\b.txt"};
+    if (c.Comment) job.CommentFile = L"E:\\c.txt";
+    job.Lock = c.Lock;
+    job.UsePassword = c.Password;
+    job.TestBeforeLock = c.Test;
+    job.KeepTimes = c.KeepTimes;
+    EXPECT_EQ(Describe(RunPlan(job, RunOptions{})), c.Plan) << c.Plan;
+  }
+}
+
+TEST(RunPlan, TheTestCallIsRenderedAndNamed) {
+  BatchJob job;
+  job.RarPath = L"C:\\Rar.exe";
+  job.Archives = {L"D:\\x y.rar"};
+  job.Lock = true;
+  job.TestBeforeLock = true;
+  job.KeepTimes = true;
+  const std::vector<CallResult> calls = ArchiverCallsFor(job, 0, RunOptions{});
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0].CommandLine, L"\"C:\\Rar.exe\" t -tk -scfr \"D:\\x y.rar\"");
+  EXPECT_EQ(calls[1].CommandLine, L"\"C:\\Rar.exe\" k -tk -scfr \"D:\\x y.rar\"");
+  EXPECT_STREQ(OperationName(ScriptOperation::Test), L"测试");
+  // The script neither tests nor keeps times: its text stays as it was.
+  BatchJob plain = job;
+  plain.TestBeforeLock = plain.KeepTimes = plain.Backup = false;
+  EXPECT_EQ(ComposeBatchScript(job), ComposeBatchScript(plain));
+}
+
+}  // namespace
+}  // namespace rarbatch

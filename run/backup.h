@@ -1,0 +1,70 @@
+// The run's safety net on disk: a checked copy of each archive before its first change, the manifest
+// that lists the copies, putting the originals back from it, an archive's times, and the free space
+// a run needs before it starts.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/backup_plan.h"
+#include "core/batch_script.h"
+
+namespace rarbatch {
+
+// A file's creation and modification times as FILETIME values.
+struct FileTimes {
+  std::uint64_t Created = 0, Modified = 0;
+};
+std::optional<FileTimes> ReadFileTimes(const std::wstring& path);
+// Sets the creation time alone (Modified 0) or both; ERROR_SUCCESS or the system's error code.
+DWORD WriteFileTimes(const std::wstring& path, const FileTimes& times);
+
+// A file's size and SHA-256, read through; nothing, with `error` set, when it cannot be read.
+struct FileDigest {
+  std::uint64_t Size = 0;
+  std::string Sha256;
+  bool operator==(const FileDigest&) const = default;
+};
+std::optional<FileDigest> DigestFile(const std::wstring& path, DWORD* error);
+
+// Makes this run's own backup folder in `parent` ("rarbatch 备份 20261208-113543", with a number
+// after it when that is taken) and its manifest holding the header. The folder, or empty with the
+// message in `error`.
+std::wstring MakeRunBackupFolder(const std::wstring& parent, std::wstring* error);
+
+// Copies `archive` (a full path) to `folder`\`relative`, checks the copy's size and SHA-256 against
+// the archive's, and appends its line to the folder's manifest. An existing copy is never replaced.
+// Empty on success, otherwise what failed (a failed copy is removed again).
+std::wstring BackUpArchive(const std::wstring& folder, const std::wstring& archive, const std::wstring& relative);
+
+// One archive put back (or not) from a manifest.
+struct RestoreRow {
+  std::wstring Archive;
+  bool Restored = false;
+  std::wstring Detail;  // why not, or what was noticed
+};
+struct RestoreOutcome {
+  std::wstring Error;  // the manifest could not be read: no row then
+  std::vector<RestoreRow> Rows;
+};
+
+// Puts back every archive the manifest lists: its copy is checked against the manifest's hash,
+// copied beside the archive, checked again, then put in the archive's place (also where the archive
+// is gone, or was locked meanwhile), with its creation and modification times; the archive is then
+// hashed once more.
+RestoreOutcome RestoreFromManifest(const std::wstring& manifestPath);
+
+// The rows as a message: counts, then each archive with 已还原 or 失败 and why.
+std::wstring DescribeRestore(const RestoreOutcome& outcome);
+
+// Whether the disks hold what the run needs (SpaceNeeded): the archiver's new copies beside the
+// archives and, with a `backupParent`, the backups. The message naming each volume that falls short,
+// or nothing when all have room (a volume whose free space cannot be read is not held against it).
+std::optional<std::wstring> FindSpaceProblem(const BatchJob& job, unsigned workers,
+                                             const std::wstring& backupParent);
+
+}  // namespace rarbatch

@@ -81,6 +81,9 @@ class MainWindow : public Window {
   void Command12_Click();
   void Command13_Click();
   void Label2_Click();
+  void Check3_Click();
+  void RestoreFromBackup();
+  bool PrepareBackups(BatchJob& job);
 
   std::optional<std::wstring> PickAndReport(const FilePickerUse& use);
 

@@ -8,6 +8,9 @@
 #include <string>
 
 #include "dialogs/file_picker.h"
+#include "dialogs/folder_picker.h"
+#include "run/backup.h"
+#include "ui/restore.h"
 #include "layout.h"
 #include "lists/item_list.h"
 #include "core/job_file.h"
@@ -51,6 +54,10 @@ void AddJobCommands(HWND window) {
   AppendMenuW(menu, MF_STRING, kSaveJobCommand, L"保存任务…");
   AppendMenuW(menu, MF_STRING, kOpenJobCommand, L"打开任务…");
 }
+// The system menu's own command: restore archives from a backup manifest. A system command's low
+// four bits are the system's, and ours stay below SC_SIZE.
+constexpr UINT kRestoreCommand = 0x0110;
+constexpr wchar_t kBackupFolderPrompt[] = L"请选择备份文件夹：每个压缩包在修改前复制到其中新建的文件夹里";
 
 WNDCLASSEXW WindowClass(HINSTANCE instance) {
   WNDCLASSEXW windowClass{};
@@ -130,6 +137,11 @@ HWND MainWindow::Create(HINSTANCE instance) {
   if (!window) return nullptr;
   AcceptDroppedFiles(window);
   AddJobCommands(window);
+  // Restoring from a manifest at any time, also after the program was closed since the run.
+  if (HMENU menu = GetSystemMenu(window, FALSE)) {
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, kRestoreCommand, L"从备份还原压缩包(&R)…");
+  }
   // The window may sit on a monitor with another DPI than the system's.
   ApplyDpi(WindowDpi(window), nullptr);
   return window;
@@ -163,6 +175,10 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       if ((wParam & 0xFFF0) == kOpenJobCommand) {
         Guarded(L"打开任务", &MainWindow::OpenJob_Click);
+        return 0;
+      }
+      if ((wParam & 0xFFF0) == kRestoreCommand) {
+        Guarded(L"从备份还原压缩包", &MainWindow::RestoreFromBackup);
         return 0;
       }
       break;
@@ -303,6 +319,7 @@ void MainWindow::OnCommand(int id, int notification) {
       {Command13, BN_CLICKED, L"添加单个文件", &MainWindow::Command13_Click},
       {Label2, STN_CLICKED, L"打开项目主页", &MainWindow::Label2_Click},
       {Command14, BN_CLICKED, L"预览", &MainWindow::Command14_Click},
+      {Check3, BN_CLICKED, L"勾选“在本窗口中运行并显示结果”", &MainWindow::Check3_Click},
   };
   // Enter and Esc arrive as IDOK and IDCANCEL, which match no control: they do nothing.
   for (const Handler& handler : kHandlers) {
@@ -360,6 +377,9 @@ BatchJob MainWindow::GatherJob() const {
   job.Lock = IsChecked(Control(Check1));
   job.UsePassword = IsChecked(Control(Check2));
   job.Password = WindowText(Control(Text4));
+  job.Backup = IsChecked(Control(Check4));
+  job.KeepTimes = IsChecked(Control(Check5));
+  job.TestBeforeLock = IsChecked(Control(Check6));
   return job;
 }
 
@@ -370,6 +390,7 @@ void MainWindow::Form_Load() {
     const std::wstring found = FindArchiver(settings_.LastArchiver);
     if (!found.empty()) SetWindowTextW(Control(Text1), found.c_str());
   }
+  Check3_Click();
 }
 
 void MainWindow::RememberSettings() {
@@ -451,6 +472,14 @@ void MainWindow::OpenJob_Click() {
   if (auto path = PickAndReport(kPickJobToOpen)) OpenJobFile(*path);
 }
 
+// The options of the run in the program apply only to it.
+void MainWindow::Check3_Click() {
+  const bool inWindow = IsChecked(Control(Check3));
+  for (int id : {Check4, Check5, Check6}) EnableWindow(Control(id), inWindow);
+}
+
+void MainWindow::RestoreFromBackup() { PickManifestAndRestore(Handle()); }
+
 // Shows the file dialog for `use`; the chosen path, or nothing after a cancel or a failure, which is
 // reported.
 std::optional<std::wstring> MainWindow::PickAndReport(const FilePickerUse& use) {
@@ -524,6 +553,7 @@ void MainWindow::RunInWindow() {
     MessageBoxW(Handle(), problem->c_str(), kAppTitle, MB_OK | MB_ICONWARNING);
     return;
   }
+  if (!PrepareBackups(job)) return;
   results_.reset();  // the last run's window, which has finished
   auto results = std::make_unique<ResultsWindow>(std::move(job), options_.Workers);
   const HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(Handle(), GWLP_HINSTANCE));
@@ -533,6 +563,36 @@ void MainWindow::RunInWindow() {
     return;
   }
   results_ = std::move(results);
+}
+
+// Asks once for the backup folder (with Check4), checks that the disks hold the run, and makes the
+// run's own backup folder in the one chosen. False when the run must not start; the user was told why.
+bool MainWindow::PrepareBackups(BatchJob& job) {
+  std::wstring parent;
+  if (job.Backup) {
+    const PickedFolder picked = BrowseForFolder(Handle(), kBackupFolderPrompt);
+    if (picked.Outcome == FolderPick::Cancelled) return false;
+    if (picked.Outcome != FolderPick::Chosen) {
+      ShowMessage(Handle(), L"无法取得所选备份文件夹的完整路径，没有开始处理。" +
+                                (picked.Path.empty() ? L"" : L"\n系统给出的路径：" + picked.Path),
+                  MB_ICONWARNING);
+      return false;
+    }
+    parent = picked.Path;
+  }
+  const unsigned workers = options_.Workers ? options_.Workers : DefaultWorkerCount();
+  if (auto problem = FindSpaceProblem(job, workers, parent)) {
+    ShowMessage(Handle(), *problem, MB_ICONWARNING);
+    return false;
+  }
+  if (!job.Backup) return true;
+  std::wstring error;
+  job.BackupFolder = MakeRunBackupFolder(parent, &error);
+  if (job.BackupFolder.empty()) {
+    ShowMessage(Handle(), error + L"\n没有开始处理。", MB_ICONERROR);
+    return false;
+  }
+  return true;
 }
 
 void MainWindow::Command10_Click() {

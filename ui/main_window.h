@@ -107,6 +107,9 @@ class MainWindow : public Window {
   void OpenJob_Click();
   // Remembers the archiver and the import folders in the settings file, when they changed.
   void RememberSettings();
+  void Check3_Click();
+  void RestoreFromBackup();
+  bool PrepareBackups(BatchJob& job);
 
   std::optional<std::wstring> PickAndReport(const FilePickerUse& use);
 

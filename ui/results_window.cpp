@@ -13,6 +13,7 @@
 #include "ui/detail_window.h"
 #include "ui/fonts.h"
 #include "win/clipboard.h"
+#include "ui/restore.h"
 #include "win/dpi.h"
 #include "win/error_text.h"
 #include "win/files.h"
@@ -42,6 +43,7 @@ struct ButtonRow {
 };
 constexpr ButtonRow kButtons[] = {
     {ResultsWindow::kStop, L"停止", 80},         {ResultsWindow::kRetry, L"重试失败项", 96},
+    {ResultsWindow::kRestore, L"还原", 72},
     {ResultsWindow::kCopy, L"复制报告", 88},     {ResultsWindow::kSave, L"保存报告…", 88},
     {ResultsWindow::kClose, L"关闭", 80},
 };
@@ -53,7 +55,8 @@ void SetCellText(HWND table, int row, int column, const std::wstring& text) {
 }  // namespace
 
 ResultsWindow::ResultsWindow(BatchJob job, unsigned workers)
-    : runner_(std::move(job), workers ? workers : DefaultWorkerCount(),
+    : backupFolder_(job.Backup ? job.BackupFolder : std::wstring()),
+      runner_(std::move(job), workers ? workers : DefaultWorkerCount(),
               JobEvents{[this](std::size_t i) {
                           if (HWND target = postTarget_.load()) PostMessageW(target, kArchiveChanged, i, 0);
                         },
@@ -115,6 +118,7 @@ bool ResultsWindow::CreateControls() {
   for (const ButtonRow& button : kButtons) {
     if (!CreateChild(Handle(), L"BUTTON", button.Caption, WS_TABSTOP | BS_PUSHBUTTON, button.Id)) return false;
   }
+  if (!HasBackups()) ShowWindow(Control(kRestore), SW_HIDE);
   ListView_SetExtendedListViewStyle(table, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
   const wchar_t* headers[] = {L"压缩包", L"状态", L"说明"};
   for (int column = 0; column < 3; ++column) {
@@ -179,6 +183,7 @@ void ResultsWindow::Layout() {
   // Buttons from the right edge leftwards, 关闭 last on the right.
   int right = client.right - margin;
   for (auto it = std::rbegin(kButtons); it != std::rend(kButtons); ++it) {
+    if (it->Id == kRestore && !HasBackups()) continue;
     const int w = Scale(it->Width, dpi_);
     place(Control(it->Id), right - w, buttonTop, w, buttonHeight);
     right -= w + gap;
@@ -273,6 +278,7 @@ void ResultsWindow::OnCommand(int id) {
   switch (id) {
     case kStop: Stop(); break;
     case kRetry: Retry(); break;
+    case kRestore: Restore(); break;
     case kCopy: CopyReport(); break;
     case kSave: SaveReportAs(); break;
     case kClose: SendMessageW(Handle(), WM_CLOSE, 0, 0); break;
@@ -331,7 +337,9 @@ void ResultsWindow::UpdateButtons() {
   const bool running = runner_.IsRunning();
   const RunCounts counts = runner_.Counts();
   EnableWindow(Control(kStop), running && !closeWhenEnded_ && !aborting_);
-  EnableWindow(Control(kRetry), !running && counts.Failure + counts.Stopped > 0);
+  // After a restore the archives are as before the run, and a retry would resume in the middle.
+  EnableWindow(Control(kRetry), !running && counts.Failure + counts.Stopped > 0 && restoredCells_.empty());
+  EnableWindow(Control(kRestore), !running && HasBackups());
   // A disabled button must not keep the focus, or the keyboard goes nowhere.
   HWND focus = GetFocus();
   if (focus && !IsWindowEnabled(focus) && IsChild(Handle(), focus)) SetFocus(Control(kTable));
@@ -359,6 +367,48 @@ void ResultsWindow::Retry() {
   UpdateButtons();
 }
 
+namespace {
+
+std::wstring FullPathOf(const std::wstring& path) {
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0) return path;
+    if (length < full.size()) return full.substr(0, length);
+    full.resize(length);
+  }
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                              TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+// Puts back the archives this run backed up; each row then says whether its archive was restored.
+// An archive that was never copied (refused, or its copy failed) keeps its row.
+void ResultsWindow::Restore() {
+  if (runner_.IsRunning() || !HasBackups()) return;
+  const auto outcome = RestoreAfterAsking(Handle(), backupFolder_ + L"\\" + kManifestName);
+  if (!outcome || !outcome->Error.empty()) return;
+  std::vector<std::pair<std::wstring, std::wstring>> cells(runner_.ArchiveCount());
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    const ArchiveResult result = runner_.Result(i);
+    cells[i] = {ArchiveStateName(result.State), result.Detail};
+    const std::wstring full = FullPathOf(result.Archive);
+    for (const RestoreRow& row : outcome->Rows) {
+      if (!SamePath(row.Archive, full)) continue;
+      cells[i] = row.Restored ? std::pair<std::wstring, std::wstring>{L"已还原", L"已还原为修改前的内容"}
+                              : std::pair<std::wstring, std::wstring>{L"还原失败", row.Detail};
+    }
+    SetCellText(Control(kTable), static_cast<int>(i), 1, cells[i].first);
+    SetCellText(Control(kTable), static_cast<int>(i), 2, cells[i].second);
+  }
+  restoredCells_ = std::move(cells);
+  UpdateButtons();
+}
+
 bool ResultsWindow::ConfirmClose() {
   if (!runner_.IsRunning()) return true;
   if (closeWhenEnded_) return true;
@@ -375,7 +425,18 @@ bool ResultsWindow::ConfirmClose() {
 }
 
 std::wstring ResultsWindow::ReportText() const {
-  return previewer_ ? PreviewReportText() : RunReportText(runner_);
+  if (previewer_) return PreviewReportText();
+  std::vector<ReportRow> rows;
+  rows.reserve(runner_.ArchiveCount());
+  for (std::size_t i = 0; i < runner_.ArchiveCount(); ++i) {
+    const ArchiveSummary row = runner_.Row(i);
+    if (i < restoredCells_.size()) {
+      rows.push_back({runner_.ArchiveName(i), restoredCells_[i].first, restoredCells_[i].second});
+    } else {
+      rows.push_back({runner_.ArchiveName(i), ArchiveStateName(row.State), row.Detail});
+    }
+  }
+  return FormatReport(rows);
 }
 
 std::wstring ResultsWindow::SaveReport(const std::wstring& path) const {

@@ -39,6 +39,7 @@ class ResultsWindow : public Window {
     kCopy,          // 复制报告
     kSave,          // 保存报告…
     kClose,         // 关闭
+    kRestore = 230,  // 还原: the archives from the run's backups, after a run that made them
   };
 
   // In the preview: starts the real run of the previewed job.
@@ -67,6 +68,9 @@ class ResultsWindow : public Window {
   // close once the running calls end (the user chose to stop), false when the user chose to go on.
   bool ConfirmClose();
 
+  // Whether the run made backups that 还原 puts back.
+  bool HasBackups() const { return !backupFolder_.empty(); }
+
   // The table as the copy and save buttons hand it out.
   std::wstring ReportText() const;
   // Writes the report to `path` as UTF-8 text; the error message, or empty on success.
@@ -92,6 +96,7 @@ class ResultsWindow : public Window {
   void SaveReportAs();
   void Stop();
   void Retry();
+  void Restore();
 
   // The preview mode.
   HWND OpenPreview(HINSTANCE instance, HWND owner);
@@ -102,6 +107,10 @@ class ResultsWindow : public Window {
   std::wstring PreviewReportText() const;
   void StartRun();
 
+  // The run's backup folder, empty when it made no backups. Before the runner, which takes the job.
+  const std::wstring backupFolder_;
+  // A row's 状态 and 说明 once 还原 has put its archive back (or failed to); empty before.
+  std::vector<std::pair<std::wstring, std::wstring>> restoredCells_;
   // Where the workers post their progress; cleared when the window goes. Declared before the runner,
   // whose workers read it, so that it outlives them.
   std::atomic<HWND> postTarget_{nullptr};

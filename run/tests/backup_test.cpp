@@ -128,7 +128,9 @@ TEST_P(BackupAndRestore, TheOriginalsComeBackByteForByteAlsoEmptiedAndLocked) {
     const ArchiveResult r = runner.Result(i);
     EXPECT_EQ(r.State, want[i]) << r.Archive << " " << r.Detail;
     for (const CallResult& call : r.Calls) {
-      if (call.Outcome == CallOutcome::Exited) EXPECT_NE(call.CommandLine.find(L" -tk "), std::wstring::npos);
+      if (call.Outcome == CallOutcome::Exited) {
+        EXPECT_NE(call.CommandLine.find(L" -tk "), std::wstring::npos) << call.CommandLine;
+      }
     }
   }
   // a: d, t, c -z -k; c: d (nothing found), t, c -z -k; b: d empties it, nothing follows.

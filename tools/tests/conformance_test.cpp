@@ -104,6 +104,14 @@ const Row kRows[] = {
     {"d on a missing archive", Start::Missing, L"d {arc} a.txt", nullptr, 6, {false}},
     {"c on a missing archive", Start::Missing, L"c {-z} {arc}", nullptr, 10, {false}},
     {"k on a missing archive", Start::Missing, L"k {arc}", nullptr, 10, {false}},
+
+    // The test before the lock, and -tk on every call.
+    {"t", Start::Plain, L"t {arc}", nullptr, 0, {true, kAB}},
+    {"t on a locked archive", Start::Locked, L"t {arc}", nullptr, 0, {true, kAB, true}},
+    {"t on a file that is not an archive", Start::NotAnArchive, L"t {arc}", nullptr, 1, {}},
+    {"t on a missing archive", Start::Missing, L"t {arc}", nullptr, 10, {false}},
+    {"d with -tk", Start::Plain, L"d -tk {arc} a.txt", nullptr, 0, {true, kB}},
+    {"k with -tk", Start::Plain, L"k -tk {arc}", nullptr, 0, {true, kAB, true}},
 };
 
 std::wstring Replace(std::wstring text, const std::wstring& what, const std::wstring& with) {

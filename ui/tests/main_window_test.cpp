@@ -191,6 +191,20 @@ TEST_F(MainWindowTest, EverythingStartsEmptyAndUnchecked) {
   EXPECT_FALSE(GetWindowLongW(Control(Text4), GWL_STYLE) & ES_PASSWORD);
 }
 
+// The backup, time and test options belong to the run in the program: usable only with Check3.
+TEST_F(MainWindowTest, RunOptionsFollowCheck3AndGoIntoTheJob) {
+  for (int id : {Check4, Check5, Check6}) EXPECT_FALSE(IsWindowEnabled(Control(id))) << id;
+  SendMessageW(Control(Check3), BM_CLICK, 0, 0);
+  for (int id : {Check4, Check5, Check6}) {
+    EXPECT_TRUE(IsWindowEnabled(Control(id))) << id;
+    SendMessageW(Control(id), BM_CLICK, 0, 0);
+  }
+  const BatchJob job = window_->GatherJob();
+  EXPECT_TRUE(job.Backup && job.KeepTimes && job.TestBeforeLock);
+  SendMessageW(Control(Check3), BM_CLICK, 0, 0);
+  for (int id : {Check4, Check5, Check6}) EXPECT_FALSE(IsWindowEnabled(Control(id))) << id;
+}
+
 TEST_F(MainWindowTest, LinkIsBlueUnderlinedWithArrowCursorAndOtherTextIsNot) {
   HDC dc = CreateCompatibleDC(nullptr);
   SendMessageW(hwnd_, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),

@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include "run/backup.h"
 #include "tools/dialog_driver.h"
 #include "tools/test_support.h"
 
@@ -185,6 +186,47 @@ TEST_F(ResultsWindowTest, StopTwiceEndsTheArchiverAndClosingWhileWorkRunsAsks) {
   HWND handle = window_->Handle();
   ASSERT_TRUE(PumpUntil([&] { return !IsWindow(handle); }));
   EXPECT_FALSE(window_->IsRunning()) << "closed before the running call ended";
+}
+
+// With backups, 还原 puts the archives back: asked first, then each row says so, and retrying is over.
+TEST_F(ResultsWindowTest, RestorePutsTheArchivesBackAndSaysSoInEachRow) {
+  const std::wstring d = dir_.Path();
+  const std::string before = testing::ReadFileBytes(d + L"a.rar");
+  ASSERT_TRUE(testing::MakeFolder(d + L"backups"));
+  std::wstring error;
+  job_.Backup = true;
+  job_.BackupFolder = MakeRunBackupFolder(d + L"backups", &error);
+  ASSERT_FALSE(job_.BackupFolder.empty()) << error;
+  RunToEnd();
+  EXPECT_TRUE(IsWindowVisible(Button(ResultsWindow::kRestore)));
+  EXPECT_TRUE(IsWindowEnabled(Button(ResultsWindow::kRestore)));
+  ASSERT_NE(testing::ReadFileBytes(d + L"a.rar"), before);
+
+  HWND owner = window_->Handle();
+  std::wstring report;
+  DialogAnswerer yes(owner, [&](HWND box) {
+    testing::PressButton(box, IDYES);
+    testing::WaitUntil([&] {
+      HWND next = testing::WaitForDialog(owner, {}, 200);
+      if (!next || next == box || !IsWindow(next)) return false;
+      report = testing::MessageBoxText(next);
+      testing::PressButton(next, IDOK);
+      return true;
+    });
+  });
+  SendMessageW(Button(ResultsWindow::kRestore), BM_CLICK, 0, 0);
+  EXPECT_TRUE(yes.Finish());
+  EXPECT_NE(report.find(L"已还原 1 个压缩包，失败 0 个"), std::wstring::npos) << report;
+  EXPECT_EQ(testing::ReadFileBytes(d + L"a.rar"), before);
+  EXPECT_EQ(RowAt(0)[1], L"已还原");
+  EXPECT_EQ(RowAt(1)[1], L"失败") << "locked: refused, never copied, left as it was";
+  EXPECT_FALSE(IsWindowEnabled(Button(ResultsWindow::kRetry)));
+  EXPECT_NE(window_->ReportText().find(L"已还原"), std::wstring::npos);
+}
+
+TEST_F(ResultsWindowTest, WithoutBackupsThereIsNoRestoreButton) {
+  RunToEnd();
+  EXPECT_FALSE(IsWindowVisible(Button(ResultsWindow::kRestore)));
 }
 
 }  // namespace

@@ -251,6 +251,10 @@ TEST_F(MainWindowTest, TabFollowsTheTableAndSkipsTheHiddenFileLists) {
                        Command6, List2,   Command8,  Command7,  Text3,    Command9, Command10, List3,
                        Command11, Command12, Check1, Check2,    Text4,    Command13, Check3,
                        Command14, Check4,   Check5,   Check6};
+  // The run's options take the keyboard once Check3 turns them on.
+  Button_SetCheck(Control(Check3), BST_CHECKED);
+  SendMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(Check3, BN_CLICKED), reinterpret_cast<LPARAM>(Control(Check3)));
+  ASSERT_TRUE(IsWindowEnabled(Control(Check4)));
   HWND current = Control(Text1);
   for (std::size_t i = 1; i <= std::size(order); ++i) {
     current = GetNextDlgTabItem(hwnd_, current, FALSE);

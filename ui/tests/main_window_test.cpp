@@ -248,6 +248,8 @@ TEST_F(MainWindowTest, TabFollowsTheTableAndSkipsTheHiddenFileLists) {
                        Command6, List2,   Command8,  Command7,  Text3,    Command9, Command10, List3,
                        Command11, Command12, Check1, Check2,    Text4,    Command13, Check3,
                        Command14, Check4,   Check5,   Check6};
+  // The run's options take the focus only while they apply, with Check3.
+  SendMessageW(Control(Check3), BM_CLICK, 0, 0);
   HWND current = Control(Text1);
   for (std::size_t i = 1; i <= std::size(order); ++i) {
     current = GetNextDlgTabItem(hwnd_, current, FALSE);

@@ -38,6 +38,7 @@ const char* OperationKey(ScriptOperation operation) {
     case ScriptOperation::Add: return "add";
     case ScriptOperation::Comment: return "comment";
     case ScriptOperation::Lock: return "lock";
+    case ScriptOperation::Test: return "test";
   }
   return "";
 }

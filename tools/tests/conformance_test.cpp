@@ -156,11 +156,23 @@ Call RunIn(const std::wstring& exe, const std::wstring& folder, const std::wstri
   std::wstring line = L"\"" + exe + L"\" " + args;
   PROCESS_INFORMATION info{};
   Call call;
-  if (CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                     folder.c_str(), &startup, &info)) {
+  // Under Wine a process now and then fails to start at all when many are started one after another;
+  // that is no answer of the archiver's, so the start is tried again, and a lasting failure is said.
+  BOOL started = FALSE;
+  DWORD startError = 0;
+  for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+    if (attempt > 0) Sleep(200);
+    std::wstring attemptLine = line;
+    started = CreateProcessW(exe.c_str(), attemptLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                             folder.c_str(), &startup, &info);
+    if (!started) startError = GetLastError();
+  }
+  if (started) {
     CloseHandle(info.hThread);
     if (WaitForExit(info.hProcess)) GetExitCodeProcess(info.hProcess, &call.code);
     CloseHandle(info.hProcess);
+  } else {
+    ADD_FAILURE() << "the archiver could not be started: error " << startError;
   }
   CloseHandle(in);
   CloseHandle(out);

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <ctime>
 #include <mutex>
 #include <string>
@@ -11,11 +12,13 @@
 
 #include "core/cli_arguments.h"
 #include "core/job_file.h"
+#include "core/preview_export.h"
 #include "core/run_export.h"
 #include "core/script_check.h"
 #include "core/utf8.h"
 #include "core/volume_names.h"
 #include "lists/dropped_files.h"
+#include "run/archive_preview.h"
 #include "run/job_runner.h"
 #include "win/error_text.h"
 #include "win/handles.h"
@@ -53,6 +56,58 @@ int Refuse(const std::wstring& why) {
   Err(L"rarbatch-cli：" + why);
   return kExitBadInput;
 }
+
+// The error output while archives finish: a line per archive and, when the error output is a console,
+// a progress bar kept on the line below the last one, redrawn in place.
+class Progress {
+ public:
+  explicit Progress(std::size_t total) : total_(total) {
+    HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    CONSOLE_SCREEN_BUFFER_INFO screen;
+    if (handle && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) &&
+        GetConsoleScreenBufferInfo(handle, &screen)) {
+      // One cell short of the window's width: a full line would move the cursor onto the next.
+      const int width = screen.srWindow.Right - screen.srWindow.Left;
+      width_ = width > 0 ? static_cast<std::size_t>(width) : 0;
+    }
+  }
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+
+  // An archive's line, numbered "[3/120] ", above the bar.
+  void Finished(const std::wstring& text) {
+    const std::lock_guard<std::mutex> hold(lock_);
+    ++done_;
+    Show(L"[" + std::to_wstring(done_) + L"/" + std::to_wstring(total_) + L"] " + text);
+  }
+  // Any other line, above the bar.
+  void Note(const std::wstring& text) {
+    const std::lock_guard<std::mutex> hold(lock_);
+    Show(text);
+  }
+  // Takes the bar away, leaving the lines.
+  void Finish() {
+    const std::lock_guard<std::mutex> hold(lock_);
+    if (width_ != 0) Write(STD_ERROR_HANDLE, Blank());
+    width_ = 0;
+  }
+
+ private:
+  void Show(const std::wstring& text) {
+    if (width_ == 0) {
+      Err(text);
+    } else {
+      Write(STD_ERROR_HANDLE, Blank() + text + L"\n" + FormatProgressBar(done_, total_, width_));
+    }
+  }
+  std::wstring Blank() const { return L"\r" + std::wstring(width_, L' ') + L"\r"; }
+
+  std::mutex lock_;
+  const std::size_t total_;
+  std::size_t done_ = 0;
+  std::size_t width_ = 0;  // 0: not a console, no bar
+};
 
 // Ctrl+C and Ctrl+Break: the main thread, which owns the runner, is told through this event.
 HANDLE g_interrupt = nullptr;
@@ -119,6 +174,82 @@ struct Timing {
   std::wstring Finished;
 };
 
+// Waits until `ended` is set. The first Ctrl+C calls `stop` (the calls running now finish, no more
+// start), a later one `abort`. True when stopped.
+bool WaitForEndOrStop(HANDLE ended, HANDLE interrupt, Progress& progress, const std::function<void()>& stop,
+                      const std::function<void()>& abort) {
+  bool stopped = false;
+  HANDLE waits[] = {ended, interrupt};
+  while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+    if (!stopped) {
+      stopped = true;
+      stop();
+      progress.Note(abort ? L"正在停止：等待正在进行的调用结束（再按一次 Ctrl+C 立即终止）……"
+                          : L"正在停止：等待正在进行的列出结束……");
+    } else if (abort) {
+      abort();
+    }
+  }
+  return stopped;
+}
+
+// Writes the report file; one that cannot be written makes the run a failure, as whoever reads it
+// later would find nothing.
+int WriteReport(const CliArguments& arguments, const std::string& bytes, int exitCode) {
+  if (const DWORD error = ReplaceFileContents(arguments.ReportFile, bytes); error != ERROR_SUCCESS) {
+    Err(DescribeFailure(L"无法写入报告", arguments.ReportFile, error));
+    if (exitCode < kExitFailures) exitCode = kExitFailures;
+  }
+  return exitCode;
+}
+
+std::wstring Duration(long long seconds) {
+  return std::to_wstring(seconds / 60) + L":" + (seconds % 60 < 10 ? L"0" : L"") + std::to_wstring(seconds % 60);
+}
+
+// `run --preview`: each archive's listing and what the job would do to it; nothing is changed.
+int Preview(const CliArguments& arguments, BatchJob job) {
+  const std::size_t total = job.Archives.size();
+  Progress progress(total);
+  UniqueHandle ended(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  UniqueHandle interrupt(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  if (!ended || !interrupt) return Refuse(DescribeFailure(L"无法开始预览", L"", GetLastError()));
+  JobPreviewer* previewer = nullptr;
+  PreviewEvents events;
+  events.ArchiveDone = [&](std::size_t i) {
+    const ArchivePreview preview = previewer->Result(i);
+    const PreviewRow row = DescribePreview(previewer->Job(), preview);
+    progress.Finished(row.State + L"  " + preview.Archive + (row.Words.empty() ? L"" : L"  " + row.Words));
+  };
+  events.Ended = [&] { SetEvent(ended.get()); };
+  JobPreviewer preview(job, arguments.Workers ? arguments.Workers : DefaultWorkerCount(), std::move(events));
+  previewer = &preview;
+  g_interrupt = interrupt.get();
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  preview.Start();
+  const bool stopped = WaitForEndOrStop(ended.get(), interrupt.get(), progress, [&] { preview.Stop(); }, nullptr);
+  preview.Wait();
+  SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+  progress.Finish();
+
+  std::vector<ArchivePreview> previews = preview.Results();
+  for (std::size_t i = 0; i < previews.size(); ++i) {
+    if (preview.IsDone(i)) continue;
+    previews[i] = ArchivePreview{};
+    previews[i].Archive = job.Archives[i];
+    previews[i].ListProblem = L"已停止，未预览";
+  }
+  int exitCode = stopped ? kExitStopped : PreviewExitCode(previews);
+  if (arguments.Report == ReportFormat::Csv) {
+    exitCode = WriteReport(arguments, FormatCsvPreview(job, previews), exitCode);
+  } else if (arguments.Report == ReportFormat::Json) {
+    exitCode = WriteReport(arguments, FormatJsonPreview(arguments.JobFile, exitCode, job, previews), exitCode);
+  }
+  Out(L"预览：" + FormatPreviewSummary(job, previews) + L"；用时 " + Duration(static_cast<long long>(preview.ElapsedMs() / 1000)) +
+      L"。没有修改任何压缩包。");
+  return exitCode;
+}
+
 int Run(const CliArguments& arguments) {
   std::wstring why;
   std::optional<SavedJob> saved = LoadJob(arguments.JobFile, why);
@@ -126,6 +257,13 @@ int Run(const CliArguments& arguments) {
   BatchJob job = std::move(saved->Job);
   if (job.RarPath.empty()) return Refuse(L"任务没有指定 Rar.exe 的路径。");
   if (job.Archives.empty()) return Refuse(L"任务中没有压缩包。");
+  if (arguments.Preview) {
+    // A preview adds nothing, so it needs no password: the job is checked as it would run without one.
+    BatchJob checked = job;
+    checked.UsePassword = false;
+    if (auto problem = FindRunProblem(checked)) return Refuse(*problem);
+    return Preview(arguments, std::move(job));
+  }
   if (job.UsePassword) {
     auto password = AskPassword();
     if (!password || password->empty()) {
@@ -136,9 +274,9 @@ int Run(const CliArguments& arguments) {
   if (auto problem = FindRunProblem(job)) return Refuse(*problem);
 
   const std::size_t total = job.Archives.size();
+  Progress progress(total);
   std::vector<Timing> timings(total);
   std::mutex timingLock;
-  std::size_t finished = 0;
   UniqueHandle ended(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   UniqueHandle interrupt(CreateEventW(nullptr, FALSE, FALSE, nullptr));
   if (!ended || !interrupt) return Refuse(DescribeFailure(L"无法开始处理", L"", GetLastError()));
@@ -149,8 +287,7 @@ int Run(const CliArguments& arguments) {
     timings[i].Started = std::chrono::steady_clock::now();
   };
   events.ArchiveFinished = [&](std::size_t i) {
-    const ArchiveResult result = runner->Result(i);
-    std::size_t done;
+    const ArchiveSummary row = runner->Row(i);
     {
       const std::lock_guard<std::mutex> hold(timingLock);
       Timing& timing = timings[i];
@@ -158,12 +295,10 @@ int Run(const CliArguments& arguments) {
         timing.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - timing.Started).count();
       }
       timing.Finished = UtcNow();
-      done = ++finished;
     }
-    std::wstring line = L"[" + std::to_wstring(done) + L"/" + std::to_wstring(total) + L"] " +
-                        ArchiveStateName(result.State) + L"  " + result.Archive;
-    if (!result.Detail.empty()) line += L"  " + result.Detail;
-    Err(line);
+    std::wstring line = std::wstring(ArchiveStateName(row.State)) + L"  " + runner->ArchiveName(i);
+    if (!row.Detail.empty()) line += L"  " + row.Detail;
+    progress.Finished(line);
   };
   events.RunEnded = [&] { SetEvent(ended.get()); };
 
@@ -176,20 +311,12 @@ int Run(const CliArguments& arguments) {
     SetConsoleCtrlHandler(OnConsoleControl, FALSE);
     return Refuse(DescribeFailure(L"无法开始处理", L"", GetLastError()));
   }
-  bool stopped = false;
-  HANDLE waits[] = {ended.get(), interrupt.get()};
-  while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
-    if (!stopped) {
-      // The calls running now finish; the archives not started are left as they are.
-      stopped = true;
-      run.Stop();
-      Err(L"正在停止：等待正在进行的调用结束（再按一次 Ctrl+C 立即终止）……");
-    } else {
-      run.Abort();
-    }
-  }
+  // The first Ctrl+C lets the running calls finish and leaves the archives not started as they are.
+  const bool stopped =
+      WaitForEndOrStop(ended.get(), interrupt.get(), progress, [&] { run.Stop(); }, [&] { run.Abort(); });
   run.Wait();
   SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+  progress.Finish();
 
   const RunCounts counts = run.Counts();
   int exitCode = stopped ? kExitStopped
@@ -206,22 +333,13 @@ int Run(const CliArguments& arguments) {
       report.Rows.push_back({result.Archive, result.State, result.Detail, result.Calls, timings[i].Seconds,
                              timings[i].Finished});
     }
-    // A report that cannot be written is a failure: whoever reads it later would find nothing.
-    std::string bytes;
-    if (arguments.Report == ReportFormat::Csv) {
-      bytes = FormatCsvReport(report);
-    } else {
-      bytes = FormatJsonReport(report);
-    }
-    if (const DWORD error = ReplaceFileContents(arguments.ReportFile, bytes); error != ERROR_SUCCESS) {
-      Err(DescribeFailure(L"无法写入报告", arguments.ReportFile, error));
-      if (exitCode < kExitFailures) exitCode = kExitFailures;
-    }
+    exitCode = WriteReport(arguments,
+                           arguments.Report == ReportFormat::Csv ? FormatCsvReport(report) : FormatJsonReport(report),
+                           exitCode);
   }
   Out(L"共 " + std::to_wstring(total) + L" 个压缩包：成功 " + std::to_wstring(counts.Success) + L"，警告 " +
       std::to_wstring(counts.Warning) + L"，失败 " + std::to_wstring(counts.Failure) + L"，已停止 " +
-      std::to_wstring(counts.Stopped) + L"，用时 " + std::to_wstring(seconds / 60) + L":" +
-      (seconds % 60 < 10 ? L"0" : L"") + std::to_wstring(seconds % 60));
+      std::to_wstring(counts.Stopped) + L"，用时 " + Duration(seconds));
   return exitCode;
 }
 

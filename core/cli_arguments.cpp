@@ -1,6 +1,7 @@
 // Parsing rarbatch-cli's arguments strictly: an unknown or repeated option is an error, never a guess.
 #include "core/cli_arguments.h"
 
+#include <algorithm>
 #include <cwctype>
 
 namespace rarbatch {
@@ -86,6 +87,12 @@ ParsedArguments ParseCliArguments(const std::vector<std::wstring>& arguments) {
       }
       continue;
     }
+    if (argument == L"--preview") {
+      if (result.Command != CliCommand::Run) return fail(L"选项 --preview 不能用于 " + command + L"。");
+      if (result.Preview) return fail(L"--preview 只能给一次。");
+      result.Preview = true;
+      continue;
+    }
     if (argument.starts_with(L"--")) return fail(L"未知的选项：" + argument);
     positional.push_back(argument);
   }
@@ -105,10 +112,31 @@ ParsedArguments ParseCliArguments(const std::vector<std::wstring>& arguments) {
 
 std::wstring CliUsage() {
   return L"用法：\n"
-         L"  rarbatch-cli run 任务.rbjob [--workers N] [--report 报告.csv|报告.json]\n"
+         L"  rarbatch-cli run 任务.rbjob [--workers N] [--report 报告.csv|报告.json] [--preview]\n"
          L"  rarbatch-cli scan 文件夹 --out 任务.rbjob\n"
          L"密码来自环境变量 RARBATCH_PASSWORD，或在提示时输入（不回显）。\n"
+         L"--preview 只列出每个压缩包将发生的变化，不做任何修改。\n"
          L"退出代码：0 全部成功，1 仅有警告，2 有失败，3 已停止（Ctrl+C），7 任务文件或参数有误。\n";
+}
+
+int PreviewExitCode(const std::vector<ArchivePreview>& previews) {
+  int code = kExitSuccess;
+  for (const ArchivePreview& preview : previews) {
+    if (PreviewBlocked(preview)) return kExitFailures;
+    if (preview.Emptied) code = kExitWarnings;
+  }
+  return code;
+}
+
+std::wstring FormatProgressBar(std::size_t done, std::size_t total, std::size_t width) {
+  if (total == 0 || done > total) done = total;
+  const std::size_t percent = total == 0 ? 100 : done * 100 / total;
+  const std::wstring counts = std::to_wstring(done) + L"/" + std::to_wstring(total) + L"  " + std::to_wstring(percent) + L"%";
+  // "[" bar "]  " counts: a bar narrower than 10 cells says too little to be worth the room.
+  if (width < counts.size() + 4 + 10) return counts.size() <= width ? counts : std::wstring();
+  const std::size_t cells = std::min<std::size_t>(width - counts.size() - 4, 50);
+  const std::size_t filled = total == 0 ? cells : done * cells / total;
+  return L"[" + std::wstring(filled, L'#') + std::wstring(cells - filled, L'-') + L"]  " + counts;
 }
 
 }  // namespace rarbatch

@@ -1,9 +1,12 @@
 // rarbatch-cli's command line: what it was asked to do, or why the arguments are refused.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "core/archive_names.h"
 
 namespace rarbatch {
 
@@ -25,6 +28,7 @@ struct CliArguments {
   unsigned Workers = 0;     // run: 0 is one per processor, at most 4
   std::wstring ReportFile;  // run
   ReportFormat Report = ReportFormat::None;
+  bool Preview = false;     // run: only tell what the job would do, change nothing
   std::wstring Folder;      // scan
   std::wstring OutFile;     // scan
 };
@@ -42,5 +46,15 @@ ParsedArguments ParseCliArguments(const std::vector<std::wstring>& arguments);
 
 // The usage text, lines ended by "\n".
 std::wstring CliUsage();
+
+// The exit code of `run --preview`, as the run would judge the same outcomes: 2 when an archive cannot
+// be processed or previewed, 1 when one would be emptied (the archiver then deletes it, a warning in
+// the run), else 0 (also when an archive holds nothing to delete, a note in the run).
+int PreviewExitCode(const std::vector<ArchivePreview>& previews);
+
+// The progress line drawn under the finished archives' lines when the error output is a console:
+// "[#########-----------]  45/100  45%", at most `width` characters (the bar shrinks to fit, and is
+// left out when even the counts barely fit).
+std::wstring FormatProgressBar(std::size_t done, std::size_t total, std::size_t width);
 
 }  // namespace rarbatch

@@ -13,25 +13,6 @@ namespace {
 
 using Json = nlohmann::json;
 
-// A report is for reading: a character without a UTF-8 form becomes U+FFFD instead of losing the row.
-std::string Text(const std::wstring& text) {
-  if (auto utf8 = ToUtf8(text)) return *utf8;
-  std::wstring mended;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<char32_t>(static_cast<std::make_unsigned_t<wchar_t>>(text[i]));
-    const bool high = c >= 0xD800 && c <= 0xDBFF;
-    if (sizeof(wchar_t) == 2 && high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      mended += text[i];
-      mended += text[++i];
-    } else if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
-      mended += static_cast<wchar_t>(0xFFFD);
-    } else {
-      mended += text[i];
-    }
-  }
-  return ToUtf8(mended).value_or("");
-}
-
 const char* OperationKey(ScriptOperation operation) {
   switch (operation) {
     case ScriptOperation::Delete: return "delete";
@@ -65,6 +46,35 @@ std::wstring OutcomeWords(const CallResult& call) {
   return {};
 }
 
+std::string SecondsText(double seconds) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.3f", seconds);
+  return buffer;
+}
+
+std::string Text(const std::wstring& text) { return ReportUtf8(text); }
+
+}  // namespace
+
+// A report is for reading: a character without a UTF-8 form becomes U+FFFD instead of losing the row.
+std::string ReportUtf8(const std::wstring& text) {
+  if (auto utf8 = ToUtf8(text)) return *utf8;
+  std::wstring mended;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<char32_t>(static_cast<std::make_unsigned_t<wchar_t>>(text[i]));
+    const bool high = c >= 0xD800 && c <= 0xDBFF;
+    if (sizeof(wchar_t) == 2 && high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      mended += text[i];
+      mended += text[++i];
+    } else if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
+      mended += static_cast<wchar_t>(0xFFFD);
+    } else {
+      mended += text[i];
+    }
+  }
+  return ToUtf8(mended).value_or("");
+}
+
 std::string CsvField(const std::string& field) {
   if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
   std::string quoted = "\"";
@@ -74,14 +84,6 @@ std::string CsvField(const std::string& field) {
   }
   return quoted + "\"";
 }
-
-std::string SecondsText(double seconds) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.3f", seconds);
-  return buffer;
-}
-
-}  // namespace
 
 const char* StateKey(ArchiveState state) {
   switch (state) {
@@ -121,6 +123,7 @@ std::string FormatCsvReport(const ExportRun& run) {
 std::string FormatJsonReport(const ExportRun& run) {
   Json report = Json::object();
   report["version"] = 1;
+  report["mode"] = "run";
   report["job"] = Text(run.JobFile);
   report["exit_code"] = run.ExitCode;
   Json counts = {{"total", run.Rows.size()}, {"success", 0}, {"warning", 0}, {"failure", 0}, {"stopped", 0}};

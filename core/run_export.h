@@ -26,6 +26,12 @@ struct ExportRun {
   std::vector<ExportRow> Rows;
 };
 
+// UTF-8 for a report: a character without a UTF-8 form becomes U+FFFD instead of losing the row.
+std::string ReportUtf8(const std::wstring& text);
+
+// A CSV field, quoted (quotes doubled) when it holds a comma, quote or line break.
+std::string CsvField(const std::string& field);
+
 // "success", "warning", "failure", "stopped", "waiting" or "running".
 const char* StateKey(ArchiveState state);
 

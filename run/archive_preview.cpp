@@ -191,6 +191,8 @@ void JobPreviewer::Start() {
   });
 }
 
+void JobPreviewer::Stop() { shared_->stopping = true; }
+
 void JobPreviewer::Wait() {
   if (shared_->manager.joinable()) shared_->manager.join();
 }

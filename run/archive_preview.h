@@ -40,6 +40,8 @@ class JobPreviewer {
   JobPreviewer& operator=(const JobPreviewer&) = delete;
 
   void Start();
+  // Starts no more archives; the listings running now end (Wait waits for them).
+  void Stop();
   // Waits until every archive has been previewed (or the previewer was told to stop).
   void Wait();
   bool IsRunning() const;

@@ -1,12 +1,12 @@
 // rarbatch-cli as a user runs it: a job file run on the stand-in archiver, its exit codes, both
-// reports, a scan, and refused jobs and arguments. Ctrl+C is not sent here: Wine gives a process
-// started without a console of its own no console to send it to.
+// reports, Ctrl+C, the progress bar on a console, the preview, a scan, and refused jobs and arguments.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
 #include "core/job_file.h"
 #include "core/utf8.h"
+#include "tools/dialog_driver.h"
 #include "tools/test_support.h"
 #include "win/files.h"
 #include "win/handles.h"
@@ -23,43 +23,85 @@ struct CliRun {
 
 std::string ReadAll(const std::wstring& path) { return ReadFileStart(path, 64u << 20).Bytes; }
 
-// Runs rarbatch-cli with `arguments` (each quoted), standard input from NUL and the two outputs into
-// files, with RARBATCH_PASSWORD set to `password` (unset when empty).
-CliRun RunCli(const std::vector<std::wstring>& arguments, const std::wstring& scratch, const std::wstring& password = L"",
-              const std::wstring& currentFolder = L"") {
+// rarbatch-cli started by a test, with standard input from NUL and the two outputs in files (or, with
+// `console`, on a console of its own, which a test reaches through console_probe).
+struct StartedCli {
+  UniqueHandle Process;
+  DWORD Id = 0;
+  std::wstring OutPath, ErrPath;
+};
+
+// Starts rarbatch-cli with `arguments` (each quoted) and RARBATCH_PASSWORD set to `password` (unset
+// when empty). Without `console` the program's console has no window and its outputs go to files.
+StartedCli StartCli(const std::vector<std::wstring>& arguments, const std::wstring& scratch,
+                    const std::wstring& password = L"", const std::wstring& currentFolder = L"", bool console = false) {
   std::wstring command = L"\"" + testing::ExecutableFolder() + L"rarbatch-cli.exe\"";
   for (const auto& argument : arguments) command += L" \"" + argument + L"\"";
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   // Files of their own for each run: under Wine the last run's handles may still hold the last ones.
   static int runs = 0;
   const std::wstring number = std::to_wstring(++runs);
-  const std::wstring outPath = scratch + L"stdout " + number + L".txt", errPath = scratch + L"stderr " + number + L".txt";
-  UniqueHandle out(CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
-  UniqueHandle err(CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
-  UniqueHandle in(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr));
+  StartedCli started;
+  started.OutPath = scratch + L"stdout " + number + L".txt";
+  started.ErrPath = scratch + L"stderr " + number + L".txt";
+  UniqueHandle out, err, in;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = in.get();
-  startup.hStdOutput = out.get();
-  startup.hStdError = err.get();
+  if (!console) {
+    out.reset(CreateFileW(started.OutPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
+    err.reset(CreateFileW(started.ErrPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
+    in.reset(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(out && err && in) << "could not make the files for rarbatch-cli's outputs";
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in.get();
+    startup.hStdOutput = out.get();
+    startup.hStdError = err.get();
+  }
   SetEnvironmentVariableW(L"RARBATCH_PASSWORD", password.empty() ? nullptr : password.c_str());
   PROCESS_INFORMATION process{};
-  CliRun run;
-  const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                      currentFolder.empty() ? nullptr : currentFolder.c_str(), &startup, &process);
+  const BOOL ok = CreateProcessW(nullptr, command.data(), nullptr, nullptr, !console, CREATE_NO_WINDOW, nullptr,
+                                 currentFolder.empty() ? nullptr : currentFolder.c_str(), &startup, &process);
   SetEnvironmentVariableW(L"RARBATCH_PASSWORD", nullptr);
-  EXPECT_TRUE(started && out && err) << "could not start rarbatch-cli with its outputs in files";
-  if (!started) return run;
+  EXPECT_TRUE(ok) << "could not start rarbatch-cli";
+  if (!ok) return started;
+  CloseHandle(process.hThread);
+  started.Process.reset(process.hProcess);
+  started.Id = process.dwProcessId;
+  return started;
+}
+
+// Waits for a started rarbatch-cli to end; its exit code and the outputs it wrote to files.
+CliRun FinishCli(StartedCli& started) {
+  CliRun run;
+  if (!started.Process) return run;
+  EXPECT_TRUE(testing::WaitForExit(started.Process.get())) << "rarbatch-cli did not end";
+  GetExitCodeProcess(started.Process.get(), &run.Code);
+  run.Out = ReadAll(started.OutPath);
+  run.Err = ReadAll(started.ErrPath);
+  return run;
+}
+
+CliRun RunCli(const std::vector<std::wstring>& arguments, const std::wstring& scratch, const std::wstring& password = L"",
+              const std::wstring& currentFolder = L"") {
+  StartedCli started = StartCli(arguments, scratch, password, currentFolder);
+  return FinishCli(started);
+}
+
+// Runs console_probe with `arguments`; its exit code (0: done).
+DWORD Probe(const std::wstring& arguments) {
+  std::wstring command = L"\"" + testing::ExecutableFolder() + L"console_probe.exe\" " + arguments;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                      &process)) {
+    return GetLastError();
+  }
   CloseHandle(process.hThread);
   UniqueHandle owned(process.hProcess);
-  testing::WaitForExit(owned.get());
-  GetExitCodeProcess(owned.get(), &run.Code);
-  out.reset();
-  err.reset();
-  run.Out = ReadAll(outPath);
-  run.Err = ReadAll(errPath);
-  return run;
+  DWORD code = 0xFFFFFFFF;
+  if (testing::WaitForExit(owned.get())) GetExitCodeProcess(owned.get(), &code);
+  return code;
 }
 
 class CliTest : public ::testing::Test {
@@ -237,6 +279,122 @@ TEST_F(CliTest, ScanWritesTheFirstVolumesOfTheTree) {
 
   EXPECT_EQ(RunCli({L"scan", dir() + L"none", L"--out", out}, dir()).Code, 7u);
   EXPECT_EQ(RunCli({L"scan", tree}, dir()).Code, 7u);
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+TEST_F(CliTest, CtrlCLetsTheRunningCallEndAndCtrlCAgainEndsIt) {
+  // One worker, each call held for a while: Ctrl+C comes while the first archive's call runs.
+  for (const bool twice : {false, true}) {
+    SCOPED_TRACE(twice ? "Ctrl+C twice" : "Ctrl+C once");
+    std::vector<std::wstring> archives;
+    for (const wchar_t* name : {L"一.rar", L"二.rar", L"三.rar"}) archives.push_back(MakeArchive(name));
+    const std::wstring report = dir() + L"停止.json";
+    StartedCli cli;
+    {
+      const testing::FakeArchiverDelay delay(twice ? 60000 : 3000);
+      cli = StartCli({L"run", SaveJob(DeleteJob(archives)), L"--workers", L"1", L"--report", report}, dir(), L"",
+                     L"", false);
+    }
+    ASSERT_TRUE(testing::WaitUntil([&] { return Exists(archives[0] + L".busy"); })) << "the first call never started";
+    ASSERT_EQ(Probe(L"ctrl-c " + std::to_wstring(cli.Id)), 0u);
+    if (twice) {
+      ASSERT_TRUE(testing::WaitUntil([&] { return ReadAll(cli.ErrPath).find("正在停止") != std::string::npos; }));
+      ASSERT_EQ(Probe(L"ctrl-c " + std::to_wstring(cli.Id)), 0u);
+    }
+    const CliRun run = FinishCli(cli);
+    EXPECT_EQ(run.Code, 3u) << run.Err;
+    EXPECT_NE(run.Err.find("正在停止"), std::string::npos) << run.Err;
+    EXPECT_NE(run.Out.find("已停止 "), std::string::npos) << run.Out;
+    const auto json = nlohmann::json::parse(ReadAll(report));
+    EXPECT_EQ(json["exit_code"], 3);
+    ASSERT_EQ(json["archives"].size(), 3u);
+    // Once: the running call finished its work. Twice: it was ended, its archive left as it was.
+    EXPECT_EQ(json["archives"][0]["status"], twice ? "stopped" : "success");
+    EXPECT_EQ(testing::ReadFakeArchive(archives[0]).Entries.size(), twice ? 2u : 1u);
+    for (std::size_t i = 1; i < 3; ++i) {
+      EXPECT_EQ(json["archives"][i]["status"], "stopped") << i;
+      EXPECT_TRUE(json["archives"][i]["calls"].empty() || json["archives"][i]["calls"][0]["outcome"] == "not_run") << i;
+      EXPECT_EQ(testing::ReadFakeArchive(archives[i]).Entries.size(), 2u) << i;
+    }
+    std::size_t deletes = 0;
+    for (const auto& call : testing::ReadRecordedCalls(dir())) deletes += !call.empty() && call[0] == L"d";
+    EXPECT_EQ(deletes, 1u) << "no call starts after the stop";
+    for (const auto& archive : archives) DeleteFileW(archive.c_str());
+    DeleteFileW((dir() + L"args.log").c_str());
+  }
+}
+
+TEST_F(CliTest, OnAConsoleABarFollowsTheFinishedArchivesAndInAFileThereIsNone) {
+  std::vector<std::wstring> archives;
+  for (const wchar_t* name : {L"a.rar", L"b.rar", L"c.rar"}) archives.push_back(MakeArchive(name));
+  const std::wstring job = SaveJob(DeleteJob(archives));
+  StartedCli cli;
+  {
+    const testing::FakeArchiverDelay delay(4000);
+    cli = StartCli({L"run", job, L"--workers", L"1"}, dir(), L"", L"", true);
+  }
+  // While the second or third archive's call runs, the screen holds the finished archives' lines and
+  // the bar below them.
+  const std::wstring screenFile = dir() + L"screen.txt";
+  std::string screen;
+  const bool shown = testing::WaitUntil([&] {
+    if (Probe(L"screen " + std::to_wstring(cli.Id) + L" \"" + screenFile + L"\"") != 0) return false;
+    screen = ReadAll(screenFile);
+    return screen.find("-]  1/3  33%") != std::string::npos || screen.find("-]  2/3  66%") != std::string::npos;
+  });
+  EXPECT_TRUE(shown) << screen;
+  EXPECT_NE(screen.find("[1/3] 成功"), std::string::npos) << screen;
+  EXPECT_NE(screen.find("[#"), std::string::npos) << screen;
+  // The bar is the last line: each archive's line is written above it.
+  std::string last = screen.substr(0, screen.find_last_not_of('\n') + 1);
+  last = last.substr(last.rfind('\n') + 1);
+  EXPECT_TRUE(last.starts_with("[") && last.ends_with("%")) << screen;
+  const CliRun console = FinishCli(cli);
+  EXPECT_EQ(console.Code, 0u);
+
+  for (const auto& archive : archives) MakeArchive(archive.substr(dir().size()));
+  const CliRun file = RunCli({L"run", job}, dir());
+  EXPECT_EQ(file.Code, 0u) << file.Err;
+  EXPECT_NE(file.Err.find("[3/3] 成功"), std::string::npos) << file.Err;
+  EXPECT_EQ(file.Err.find_first_of("\r#"), std::string::npos) << file.Err;
+}
+
+TEST_F(CliTest, PreviewChangesNothingAndReportsWhatTheRunWouldDo) {
+  const std::wstring plain = MakeArchive(L"甲.rar"), emptied = dir() + L"乙.rar", missing = dir() + L"无.rar";
+  testing::FakeArchive one;
+  one.Entries = {{L"a.txt", L""}};
+  ASSERT_TRUE(testing::WriteFakeArchive(emptied, one));
+  SavedJob saved = DeleteJob({plain, emptied});
+  saved.Job.UsePassword = true;  // a preview adds nothing, so it asks for no password
+  saved.Job.AddFiles = {rar_};
+  const std::wstring job = SaveJob(saved);
+
+  const CliRun warned = RunCli({L"run", job, L"--preview", L"--report", dir() + L"预览.json"}, dir());
+  EXPECT_EQ(warned.Code, 1u) << warned.Err;  // one archive would be emptied and deleted
+  EXPECT_NE(warned.Err.find("将修改  " + *ToUtf8(plain)), std::string::npos) << warned.Err;
+  EXPECT_NE(warned.Err.find("将被删除  " + *ToUtf8(emptied)), std::string::npos) << warned.Err;
+  EXPECT_NE(warned.Out.find("没有修改任何压缩包"), std::string::npos) << warned.Out;
+  const auto json = nlohmann::json::parse(ReadAll(dir() + L"预览.json"));
+  EXPECT_EQ(json["mode"], "preview");
+  EXPECT_EQ(json["archives"][0]["expected"], "change");
+  EXPECT_EQ(json["archives"][0]["removed"], (nlohmann::json{"a.txt"}));
+  EXPECT_EQ(json["archives"][0]["added"], (nlohmann::json{"Rar.exe"}));
+  EXPECT_EQ(json["archives"][1]["expected"], "deleted");
+  EXPECT_EQ(testing::ReadFakeArchive(plain).Entries.size(), 2u);
+  EXPECT_EQ(testing::ReadFakeArchive(emptied).Entries.size(), 1u);
+  for (const auto& call : testing::ReadRecordedCalls(dir())) {
+    if (!call.empty()) {
+      EXPECT_EQ(call[0], L"lb") << "a preview only lists";
+    }
+  }
+
+  saved.Job.Archives.push_back(missing);
+  const CliRun failed = RunCli({L"run", SaveJob(saved, L"缺.rbjob"), L"--preview", L"--report", dir() + L"预览.csv"}, dir());
+  EXPECT_EQ(failed.Code, 2u) << failed.Err;
+  const std::string csv = ReadAll(dir() + L"预览.csv");
+  EXPECT_TRUE(csv.starts_with("\xEF\xBB\xBF压缩包,预计,说明\r\n")) << csv;
+  EXPECT_NE(csv.find(*ToUtf8(missing) + ",无法"), std::string::npos) << csv;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/cli_arguments.h"
+#include "core/preview_export.h"
 #include "core/run_export.h"
 #include "core/utf8.h"
 #include "core/volume_names.h"
@@ -25,6 +26,11 @@ TEST(CliArguments, GoodCommandLines) {
   ASSERT_TRUE(csv.Arguments);
   EXPECT_EQ(csv.Arguments->Report, ReportFormat::Csv);
   EXPECT_EQ(csv.Arguments->Workers, 0u);
+  EXPECT_FALSE(csv.Arguments->Preview);
+  auto preview = ParseCliArguments({L"run", L"--preview", L"j.rbjob", L"--report", L"p.csv"});
+  ASSERT_TRUE(preview.Arguments);
+  EXPECT_TRUE(preview.Arguments->Preview);
+  EXPECT_EQ(preview.Arguments->JobFile, L"j.rbjob");
   auto scan = ParseCliArguments({L"scan", L"D:\\归档", L"--out", L"x.rbjob"});
   ASSERT_TRUE(scan.Arguments);
   EXPECT_EQ(scan.Arguments->Folder, L"D:\\归档");
@@ -54,6 +60,8 @@ TEST(CliArguments, BadCommandLinesAreRefusedWithAReason) {
       {{L"scan", L"D:\\a"}, L"--out"},
       {{L"scan", L"D:\\a", L"--out", L"x", L"--report", L"r.csv"}, L"不能用于 scan"},
       {{L"run", L""}, L"不能为空"},
+      {{L"run", L"j.rbjob", L"--preview", L"--preview"}, L"只能给一次"},
+      {{L"scan", L"D:\\a", L"--out", L"x", L"--preview"}, L"不能用于 scan"},
   };
   for (const auto& c : cases) {
     const ParsedArguments parsed = ParseCliArguments(c.Arguments);
@@ -128,6 +136,71 @@ TEST(RunExport, JsonFollowsItsSchema) {
   EXPECT_TRUE(failed["calls"][2]["exit_code"].is_null());
   EXPECT_TRUE(json["archives"][2]["seconds"].is_null());
   EXPECT_TRUE(json["archives"][2]["finished"].is_null());
+}
+
+TEST(ProgressBar, FillsInProportionAndFitsTheConsole) {
+  // The line takes the whole width: the bar's cells are what the counts leave.
+  EXPECT_EQ(FormatProgressBar(0, 4, 40), L"[" + std::wstring(29, L'-') + L"]  0/4  0%");
+  EXPECT_EQ(FormatProgressBar(1, 4, 40), L"[" + std::wstring(7, L'#') + std::wstring(21, L'-') + L"]  1/4  25%");
+  EXPECT_EQ(FormatProgressBar(4, 4, 40), L"[" + std::wstring(27, L'#') + L"]  4/4  100%");
+  EXPECT_EQ(FormatProgressBar(1, 2, 500).size(), 1 + 50 + 1 + 2 + 8u);  // at most 50 cells
+  for (std::size_t width : {0u, 5u, 12u, 30u, 79u, 500u}) {
+    for (std::size_t done : {0u, 1u, 32766u, 32767u}) {
+      EXPECT_LE(FormatProgressBar(done, 32767, width).size(), width) << width << " " << done;
+    }
+  }
+  EXPECT_EQ(FormatProgressBar(3, 4, 12), L"3/4  75%");  // no room for a useful bar
+  EXPECT_EQ(FormatProgressBar(9, 4, 40).find(L"4/4  100%") != std::wstring::npos, true);
+  EXPECT_EQ(FormatProgressBar(0, 0, 40).find(L"0/0  100%") != std::wstring::npos, true);
+}
+
+// Archives as the preview leaves them: one changed, one emptied, one untouched, one refused, one not
+// listed.
+struct SamplePreview {
+  BatchJob Job;
+  std::vector<ArchivePreview> Previews;
+  SamplePreview() {
+    Job.DeleteNames = {L"*.bak"};
+    Previews.resize(5);
+    const wchar_t* names[] = {L"D:\\甲,\"1\".rar", L"D:\\空.rar", L"D:\\不变.rar", L"D:\\锁.rar", L"D:\\坏.rar"};
+    for (std::size_t i = 0; i < 5; ++i) Previews[i].Archive = names[i];
+    for (std::size_t i = 0; i < 3; ++i) Previews[i].Listed = true;
+    Previews[0].Entries = {L"a.bak", L"b.txt"};
+    Previews[1].Entries = {L"a.bak"};
+    Previews[2].Entries = {L"b.txt"};
+    for (std::size_t i = 0; i < 3; ++i) PredictChanges(Job, {}, Previews[i]);
+    Previews[3].Refusal = L"已锁定";
+    Previews[4].ListProblem = L"列出失败 (3)";
+  }
+};
+
+TEST(PreviewExport, ExitCodeAndReportsFollowThePreviewTable) {
+  SamplePreview sample;
+  EXPECT_EQ(PreviewExitCode(sample.Previews), kExitFailures);
+  EXPECT_EQ(PreviewExitCode({sample.Previews[0], sample.Previews[1], sample.Previews[2]}), kExitWarnings);
+  EXPECT_EQ(PreviewExitCode({sample.Previews[0], sample.Previews[2]}), kExitSuccess);
+  EXPECT_EQ(PreviewExitCode({}), kExitSuccess);
+
+  const std::string csv = FormatCsvPreview(sample.Job, sample.Previews);
+  ASSERT_TRUE(csv.starts_with("\xEF\xBB\xBF压缩包,预计,说明\r\n")) << csv;
+  EXPECT_NE(csv.find("\"D:\\甲,\"\"1\"\".rar\",将修改,删除 1 项\r\n"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("D:\\空.rar,将被删除,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("D:\\不变.rar,不变,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("D:\\锁.rar,无法处理,已锁定\r\n"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("D:\\坏.rar,无法预览,列出失败 (3)\r\n"), std::string::npos) << csv;
+
+  const auto json = nlohmann::json::parse(FormatJsonPreview(L"C:\\任务.rbjob", 2, sample.Job, sample.Previews));
+  EXPECT_EQ(json["mode"], "preview");
+  EXPECT_EQ(json["exit_code"], 2);
+  EXPECT_EQ(json["counts"], (nlohmann::json{{"total", 5}, {"change", 1}, {"unchanged", 1}, {"deleted", 1},
+                                            {"refused", 1}, {"not_listed", 1}}));
+  ASSERT_EQ(json["archives"].size(), 5u);
+  EXPECT_EQ(json["archives"][0]["expected"], "change");
+  EXPECT_EQ(json["archives"][0]["expected_text"], "将修改");
+  EXPECT_EQ(json["archives"][0]["removed"], (nlohmann::json{"a.bak"}));
+  EXPECT_EQ(json["archives"][1]["expected"], "deleted");
+  EXPECT_EQ(json["archives"][3]["detail"], "已锁定");
+  EXPECT_TRUE(json["archives"][4]["added"].empty());
 }
 
 }  // namespace

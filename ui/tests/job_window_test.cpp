@@ -1,22 +1,28 @@
 // Job files in the window: save and open through the system menu's commands, a dropped job file, a
-// refused file that changes nothing, and the settings the window remembers.
+// refused file that changes nothing, the settings the window remembers, and a saved job run by the
+// console companion as a scheduled task runs it.
 #include <gtest/gtest.h>
 
 #include <objbase.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <windowsx.h>
+#include <commctrl.h>
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 
+#include <nlohmann/json.hpp>
+
 #include "core/job_file.h"
+#include "core/utf8.h"
 #include "lists/item_list.h"
 #include "tools/dialog_driver.h"
 #include "tools/test_support.h"
 #include "ui/layout.h"
 #include "ui/main_window.h"
+#include "ui/results_window.h"
 #include "win/files.h"
 #include "win/user_settings.h"
 
@@ -189,6 +195,105 @@ TEST_F(JobWindowTest, TheArchiverIsFoundAtStartAndRememberedAfterARun) {
   const std::wstring found = testing::WindowText(Control(Text1));
   EXPECT_NE(found, folder_.Path() + L"gone\\Rar.exe");
   EXPECT_EQ(found, FindArchiver(L""));
+}
+
+// Runs rarbatch-cli as the Task Scheduler would: no console window, standard input and outputs on
+// NUL, another current folder, the password in the environment. Its exit code.
+DWORD RunCompanion(const std::wstring& arguments, const std::wstring& password) {
+  std::wstring command = L"\"" + testing::ExecutableFolder() + L"rarbatch-cli.exe\" " + arguments;
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  UniqueHandle nul(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                               OPEN_EXISTING, 0, nullptr));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.get();
+  wchar_t system[MAX_PATH];
+  GetSystemDirectoryW(system, MAX_PATH);
+  SetEnvironmentVariableW(L"RARBATCH_PASSWORD", password.c_str());
+  PROCESS_INFORMATION process{};
+  const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                      system, &startup, &process);
+  SetEnvironmentVariableW(L"RARBATCH_PASSWORD", nullptr);
+  if (!started) return 0xFFFFFFFF;
+  CloseHandle(process.hThread);
+  UniqueHandle owned(process.hProcess);
+  DWORD code = 0xFFFFFFFE;
+  if (testing::WaitForExit(owned.get())) GetExitCodeProcess(owned.get(), &code);
+  return code;
+}
+
+TEST_F(JobWindowTest, AJobSavedFromTheWindowGivesTheSameRowsFromTheCompanion) {
+  const std::wstring d = folder_.Path();
+  const std::wstring rar = testing::InstallFakeRar(d);
+  const std::wstring added = d + L"新 文件 & 1.txt";
+  ASSERT_TRUE(testing::WriteFileBytes(added, "x"));
+  // Every kind of row: changed, nothing to delete, locked (refused), missing, a wrong password (11), a
+  // warning (1), and an archive whose only entry the deletion takes.
+  const Strings names = {L"甲,1.rar", L"无关.rar", L"锁.rar", L"不在.rar", L"密码.rar", L"警告.rar", L"空.rar"};
+  const auto makeArchives = [&] {
+    for (const std::wstring& name : names) {
+      const std::wstring path = d + name;
+      DeleteFileW(path.c_str());
+      DeleteFileW((path + L".exitcode").c_str());
+      if (name == L"不在.rar") continue;
+      testing::FakeArchive archive;
+      archive.Entries = {{L"旧.txt", L""}, {L"留.txt", L""}};
+      if (name == L"无关.rar") archive.Entries = {{L"留.txt", L""}};
+      if (name == L"空.rar") archive.Entries = {{L"旧.txt", L""}};
+      archive.Locked = name == L"锁.rar";
+      ASSERT_TRUE(testing::WriteFakeArchive(path, archive));
+      if (name == L"密码.rar") ASSERT_TRUE(testing::ForceExitCode(path, 11));
+      if (name == L"警告.rar") ASSERT_TRUE(testing::ForceExitCode(path, 1));
+    }
+  };
+  makeArchives();
+  SetWindowTextW(Control(Text1), rar.c_str());
+  for (const std::wstring& name : names) Append(Control(List2), d + name);
+  Append(Control(List1), L"旧.txt");
+  Append(Control(List3), added);
+  SetWindowTextW(Control(Text4), L"密 \"码\" &%");
+  for (int box : {Check1, Check2, Check3, Check5, Check6}) Button_SetCheck(Control(box), BST_CHECKED);
+  const std::wstring job = d + L"每周 任务.rbjob";
+  ASSERT_EQ(window_->SaveJobFile(job), L"");
+
+  SendMessageW(Control(Command9), BM_CLICK, 0, 0);
+  ResultsWindow* results = window_->Results();
+  ASSERT_NE(results, nullptr);
+  ASSERT_TRUE(testing::PumpUntil([&] { return !results->IsRunning(); }));
+  const HWND table = results->Control(ResultsWindow::kTable);
+  std::vector<Strings> windowRows;
+  for (int row = 0; row < ListView_GetItemCount(table); ++row) {
+    Strings cells;
+    for (int column = 0; column < 3; ++column) {
+      wchar_t text[1024] = {};
+      ListView_GetItemText(table, row, column, text, 1024);
+      cells.push_back(text);
+    }
+    windowRows.push_back(cells);
+  }
+  ASSERT_EQ(windowRows.size(), names.size());
+  // The rows differ from one another, so that the comparison below means something.
+  EXPECT_EQ(windowRows[0][1], L"成功");
+  EXPECT_EQ(windowRows[2][1], L"失败");
+  EXPECT_EQ(windowRows[5][1], L"警告");
+  const testing::FakeArchive changed = testing::ReadFakeArchive(d + names[0]);
+
+  makeArchives();
+  const std::wstring report = d + L"报告.json";
+  const DWORD code = RunCompanion(L"run \"" + job + L"\" --report \"" + report + L"\"", L"密 \"码\" &%");
+  EXPECT_EQ(code, 2u);
+  const auto json = nlohmann::json::parse(ReadFileStart(report, 1 << 20).Bytes);
+  std::vector<Strings> companionRows;
+  for (const auto& row : json["archives"]) {
+    companionRows.push_back({testing::FromUtf8(row["archive"].get<std::string>()),
+                             testing::FromUtf8(row["status_text"].get<std::string>()),
+                             testing::FromUtf8(row["detail"].get<std::string>())});
+  }
+  EXPECT_EQ(companionRows, windowRows);
+  // And the archive each changed is the same, the added file under the same password.
+  EXPECT_EQ(testing::ReadFakeArchive(d + names[0]).Entries, changed.Entries);
+  EXPECT_EQ(testing::ReadFakeArchive(d + names[0]).Locked, changed.Locked);
 }
 
 }  // namespace

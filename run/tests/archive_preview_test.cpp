@@ -11,6 +11,7 @@
 
 #include "run/archiver_process.h"
 #include "run/job_runner.h"
+#include "run/tests/real_archiver.h"
 #include "tools/test_support.h"
 
 namespace rarbatch {
@@ -23,33 +24,7 @@ std::string Utf8(const std::wstring& text) {
   return bytes;
 }
 
-class Archiver {
- public:
-  explicit Archiver(const std::wstring& folder) : exe_(folder + L"Rar.exe") {
-    CopyFileW((testing::ExecutableFolder() + L"rar_bridge.exe").c_str(), exe_.c_str(), FALSE);
-  }
-  static bool Installed() { return GetFileAttributesW(L"Z:\\usr\\bin\\rar") != INVALID_FILE_ATTRIBUTES; }
-  const std::wstring& Exe() const { return exe_; }
-  DWORD Run(const std::wstring& arguments, std::wstring* output = nullptr) const {
-    CallResult call;
-    call.CommandLine = L"\"" + exe_ + L"\" " + arguments;
-    RunArchiverCall(exe_, call, {}, nullptr);
-    if (output) *output = call.Output;
-    return call.Outcome == CallOutcome::Exited ? call.ExitCode : 0xDEAD;
-  }
-  // The entries, sorted; none when the archive file is gone.
-  std::vector<std::wstring> Entries(const std::wstring& archive) const {
-    if (GetFileAttributesW(archive.c_str()) == INVALID_FILE_ATTRIBUTES) return {};
-    std::wstring text;
-    EXPECT_EQ(Run(L"lb \"" + archive + L"\"", &text), 0u) << Utf8(archive);
-    std::vector<std::wstring> names = ParseBareListing(text);
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
- private:
-  std::wstring exe_;
-};
+using Archiver = testing::RealArchiver;
 
 std::vector<std::wstring> Sorted(std::vector<std::wstring> names) {
   std::sort(names.begin(), names.end());

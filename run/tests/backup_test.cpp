@@ -10,35 +10,13 @@
 #include "core/backup_plan.h"
 #include "run/archiver_process.h"
 #include "run/job_runner.h"
+#include "run/tests/real_archiver.h"
 #include "tools/test_support.h"
 
 namespace rarbatch {
 namespace {
 
-// The host's archiver through the bridge, copied into the test's folder as Rar.exe.
-class HostArchiver {
- public:
-  explicit HostArchiver(const std::wstring& folder) : exe_(folder + L"Rar.exe") {
-    CopyFileW((testing::ExecutableFolder() + L"rar_bridge.exe").c_str(), exe_.c_str(), FALSE);
-  }
-  static bool Installed() { return GetFileAttributesW(L"Z:\\usr\\bin\\rar") != INVALID_FILE_ATTRIBUTES; }
-  const std::wstring& Exe() const { return exe_; }
-  DWORD Run(const std::wstring& arguments, std::wstring* output = nullptr) const {
-    CallResult call;
-    call.CommandLine = L"\"" + exe_ + L"\" " + arguments;
-    RunArchiverCall(exe_, call, {}, nullptr);
-    if (output) *output = call.Output;
-    return call.Outcome == CallOutcome::Exited ? call.ExitCode : 0xDEAD;
-  }
-  bool Locked(const std::wstring& archive) const {
-    std::wstring text;
-    Run(L"lt \"" + archive + L"\"", &text);
-    return text.find(L", lock") != std::wstring::npos;
-  }
-
- private:
-  std::wstring exe_;
-};
+using HostArchiver = testing::RealArchiver;
 
 FileDigest Digest(const std::wstring& path) {
   DWORD error = 0;

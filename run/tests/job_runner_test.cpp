@@ -19,6 +19,7 @@
 #include "core/archiver_args.h"
 #include "run/archiver_process.h"
 #include "tools/dialog_driver.h"
+#include "run/tests/real_archiver.h"
 #include "tools/test_support.h"
 
 namespace rarbatch {
@@ -430,54 +431,14 @@ TEST(JobRunner, AnExceptionInAWorkerFailsItsArchiveAndTheRunEnds) {
   EXPECT_EQ(runner.Result(2).State, ArchiveState::Success);
 }
 
-// The real archiver, through rar_bridge: a call of it, its output read back.
-class RealArchiver {
- public:
-  explicit RealArchiver(const std::wstring& folder) : exe_(folder + L"Rar.exe") {
-    CopyFileW((testing::ExecutableFolder() + L"rar_bridge.exe").c_str(), exe_.c_str(), FALSE);
-  }
-  static bool Installed() { return GetFileAttributesW(L"Z:\\usr\\bin\\rar") != INVALID_FILE_ATTRIBUTES; }
-  const std::wstring& Exe() const { return exe_; }
-  // Runs the archiver with `arguments`; its exit code, and its output in `output`.
-  DWORD Run(const std::wstring& arguments, std::wstring* output = nullptr) const {
-    CallResult call;
-    call.CommandLine = L"\"" + exe_ + L"\" " + arguments;
-    RunArchiverCall(exe_, call, {}, nullptr);
-    if (output) *output = call.Output;
-    return call.Outcome == CallOutcome::Exited ? call.ExitCode : 0xDEAD;
-  }
-  // The entry names, sorted; "locked" and the comment from the technical listing.
-  std::vector<std::wstring> Entries(const std::wstring& archive) const {
-    std::wstring text;
-    Run(L"lb \"" + archive + L"\"", &text);
-    std::vector<std::wstring> names;
-    for (std::size_t start = 0; start < text.size();) {
-      std::size_t end = text.find_first_of(L"\r\n", start);
-      if (end == std::wstring::npos) end = text.size();
-      if (end > start) names.push_back(text.substr(start, end - start));
-      start = end + 1;
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  bool Locked(const std::wstring& archive) const {
-    std::wstring text;
-    Run(L"lt \"" + archive + L"\"", &text);
-    return text.find(L", lock") != std::wstring::npos;
-  }
-
- private:
-  std::wstring exe_;
-};
-
 // The job of deleting ad.url and 广告.txt, adding "说明 readme.txt", a comment and the lock, over
 // archives the real archiver made: every row in words, no false failure, at most two calls an
 // archive, and the end state the job asked for.
 TEST(JobRunnerOnTheRealArchiver, EveryArchiveEndsAsAskedOrSaysWhyNot) {
-  if (!RealArchiver::Installed()) GTEST_SKIP() << "the host has no /usr/bin/rar (scripts/setup installs it)";
+  if (!testing::RealArchiver::Installed()) GTEST_SKIP() << "the host has no /usr/bin/rar (scripts/setup installs it)";
   testing::ScratchFolder dir;
   const std::wstring d = dir.Path();
-  const RealArchiver rar(d);
+  const testing::RealArchiver rar(d);
   for (const wchar_t* name : {L"ad.url", L"广告.txt", L"keep.txt", L"说明 readme.txt"}) {
     ASSERT_TRUE(testing::WriteFileBytes(d + name, "text"));
   }

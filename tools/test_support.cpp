@@ -153,6 +153,18 @@ std::wstring MakeDeepFolder(const std::wstring& base, std::size_t beyond) {
   return path + L"\\";
 }
 
+bool StartProcess(std::wstring commandLine, bool inheritHandles, DWORD flags, const wchar_t* currentFolder,
+                  STARTUPINFOW& startup, PROCESS_INFORMATION& process) {
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    if (attempt) Sleep(500);
+    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, inheritHandles, flags, nullptr, currentFolder,
+                       &startup, &process)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 bool WaitForExit(HANDLE process, DWORD timeoutMs) {
   return WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
 }

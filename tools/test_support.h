@@ -84,6 +84,11 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // The whole file as bytes; empty when it cannot be read.
 std::string ReadFileBytes(const std::wstring& path);
 
+// CreateProcessW, tried again up to four times half a second apart when it fails: Wine under load now
+// and then fails to start a process at all.
+bool StartProcess(std::wstring commandLine, bool inheritHandles, DWORD flags, const wchar_t* currentFolder,
+                  STARTUPINFOW& startup, PROCESS_INFORMATION& process);
+
 // Waits for the process to end, up to `timeoutMs`; true when it ended.
 bool WaitForExit(HANDLE process, DWORD timeoutMs = kPatienceMs);
 

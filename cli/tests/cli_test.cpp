@@ -59,8 +59,8 @@ StartedCli StartCli(const std::vector<std::wstring>& arguments, const std::wstri
   }
   SetEnvironmentVariableW(L"RARBATCH_PASSWORD", password.empty() ? nullptr : password.c_str());
   PROCESS_INFORMATION process{};
-  const BOOL ok = CreateProcessW(nullptr, command.data(), nullptr, nullptr, !console, CREATE_NO_WINDOW, nullptr,
-                                 currentFolder.empty() ? nullptr : currentFolder.c_str(), &startup, &process);
+  const bool ok = testing::StartProcess(command, !console, CREATE_NO_WINDOW,
+                                        currentFolder.empty() ? nullptr : currentFolder.c_str(), startup, process);
   SetEnvironmentVariableW(L"RARBATCH_PASSWORD", nullptr);
   EXPECT_TRUE(ok) << "could not start rarbatch-cli";
   if (!ok) return started;
@@ -93,10 +93,7 @@ DWORD Probe(const std::wstring& arguments) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                      &process)) {
-    return GetLastError();
-  }
+  if (!testing::StartProcess(command, false, CREATE_NO_WINDOW, nullptr, startup, process)) return GetLastError();
   CloseHandle(process.hThread);
   UniqueHandle owned(process.hProcess);
   DWORD code = 0xFFFFFFFF;

@@ -212,8 +212,7 @@ DWORD RunCompanion(const std::wstring& arguments, const std::wstring& password) 
   GetSystemDirectoryW(system, MAX_PATH);
   SetEnvironmentVariableW(L"RARBATCH_PASSWORD", password.c_str());
   PROCESS_INFORMATION process{};
-  const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                      system, &startup, &process);
+  const bool started = testing::StartProcess(command, true, CREATE_NO_WINDOW, system, startup, process);
   SetEnvironmentVariableW(L"RARBATCH_PASSWORD", nullptr);
   if (!started) return 0xFFFFFFFF;
   CloseHandle(process.hThread);

@@ -94,7 +94,10 @@ std::optional<std::string> WriteJobFile(const SavedJob& saved, std::wstring* why
   file["lock"] = job.Lock;
   file["password"] = job.UsePassword;  // only whether one is used; the password is asked for at run time
   file["run_in_window"] = saved.RunInWindow;
-  Json run = Json::parse(saved.RunOptions, nullptr, false);
+  // Parsed from the same kind of input as a job file (a range of chars), so that the program holds one
+  // copy of the parser, not two.
+  const std::string_view options = saved.RunOptions;
+  Json run = Json::parse(options.begin(), options.end(), nullptr, false);
   file["run"] = run.is_object() ? std::move(run) : Json::object();
   return file.dump(2) + "\n";
 }

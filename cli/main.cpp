@@ -12,6 +12,7 @@
 
 #include "core/cli_arguments.h"
 #include "core/job_file.h"
+#include "core/number_text.h"
 #include "core/preview_export.h"
 #include "core/run_export.h"
 #include "core/script_check.h"
@@ -79,7 +80,7 @@ class Progress {
   void Finished(const std::wstring& text) {
     const std::lock_guard<std::mutex> hold(lock_);
     ++done_;
-    Show(L"[" + std::to_wstring(done_) + L"/" + std::to_wstring(total_) + L"] " + text);
+    Show(L"[" + Decimal(done_) + L"/" + Decimal(total_) + L"] " + text);
   }
   // Any other line, above the bar.
   void Note(const std::wstring& text) {
@@ -147,10 +148,8 @@ std::optional<std::wstring> AskPassword() {
 std::wstring UtcNow() {
   SYSTEMTIME now;
   GetSystemTime(&now);
-  wchar_t text[32];
-  swprintf(text, 32, L"%04u-%02u-%02uT%02u:%02u:%02uZ", now.wYear, now.wMonth, now.wDay, now.wHour,
-           now.wMinute, now.wSecond);
-  return text;
+  return PaddedDigits(now.wYear, 4) + L"-" + PaddedDigits(now.wMonth, 2) + L"-" + PaddedDigits(now.wDay, 2) + L"T" +
+         PaddedDigits(now.wHour, 2) + L":" + PaddedDigits(now.wMinute, 2) + L":" + PaddedDigits(now.wSecond, 2) + L"Z";
 }
 
 std::optional<SavedJob> LoadJob(const std::wstring& path, std::wstring& why) {
@@ -204,7 +203,7 @@ int WriteReport(const CliArguments& arguments, const std::string& bytes, int exi
 }
 
 std::wstring Duration(long long seconds) {
-  return std::to_wstring(seconds / 60) + L":" + (seconds % 60 < 10 ? L"0" : L"") + std::to_wstring(seconds % 60);
+  return Decimal(seconds / 60) + L":" + (seconds % 60 < 10 ? L"0" : L"") + Decimal(seconds % 60);
 }
 
 // `run --preview`: each archive's listing and what the job would do to it; nothing is changed.
@@ -337,9 +336,9 @@ int Run(const CliArguments& arguments) {
                            arguments.Report == ReportFormat::Csv ? FormatCsvReport(report) : FormatJsonReport(report),
                            exitCode);
   }
-  Out(L"共 " + std::to_wstring(total) + L" 个压缩包：成功 " + std::to_wstring(counts.Success) + L"，警告 " +
-      std::to_wstring(counts.Warning) + L"，失败 " + std::to_wstring(counts.Failure) + L"，已停止 " +
-      std::to_wstring(counts.Stopped) + L"，用时 " + Duration(seconds));
+  Out(L"共 " + Decimal(total) + L" 个压缩包：成功 " + Decimal(counts.Success) + L"，警告 " +
+      Decimal(counts.Warning) + L"，失败 " + Decimal(counts.Failure) + L"，已停止 " +
+      Decimal(counts.Stopped) + L"，用时 " + Duration(seconds));
   return exitCode;
 }
 
@@ -359,8 +358,8 @@ int Scan(const CliArguments& arguments) {
     if (!IsLaterVolume(archive)) saved.Job.Archives.push_back(std::move(archive));
   }
   if (saved.Job.Archives.size() > kMaxJobListItems) {
-    return Refuse(L"找到 " + std::to_wstring(saved.Job.Archives.size()) + L" 个压缩包，超过了一个任务最多 " +
-                  std::to_wstring(kMaxJobListItems) + L" 个的上限；请分文件夹扫描。");
+    return Refuse(L"找到 " + Decimal(saved.Job.Archives.size()) + L" 个压缩包，超过了一个任务最多 " +
+                  Decimal(kMaxJobListItems) + L" 个的上限；请分文件夹扫描。");
   }
   saved.Job.RarPath = FindArchiver(LoadSettings(SettingsFilePath()).LastArchiver);
   for (const UnlistedFolder& skipped : unlisted) Err(DescribeFailure(L"无法列出文件夹", skipped.Folder, skipped.Error));
@@ -371,7 +370,7 @@ int Scan(const CliArguments& arguments) {
     Err(DescribeFailure(L"无法写入任务文件", arguments.OutFile, error));
     return kExitFailures;
   }
-  Out(L"找到 " + std::to_wstring(saved.Job.Archives.size()) + L" 个压缩包，已写入 " + arguments.OutFile +
+  Out(L"找到 " + Decimal(saved.Job.Archives.size()) + L" 个压缩包，已写入 " + arguments.OutFile +
       (saved.Job.RarPath.empty() ? L"（没有找到 Rar.exe，请在任务中填写）" : L""));
   return unlisted.empty() ? kExitSuccess : kExitWarnings;
 }

@@ -11,6 +11,7 @@
 #include "core/archive_header.h"
 #include "core/archiver_args.h"
 #include "core/archiver_calls.h"
+#include "core/number_text.h"
 #include "run/archive_check.h"
 #include "run/archiver_process.h"
 
@@ -104,7 +105,7 @@ ArchivePreview PreviewArchive(const BatchJob& job, std::size_t archive, bool utf
   }
   if (call.ExitCode != 0) {
     preview.ListProblem = L"无法列出文件：" + ExitCodeMeaning(call.ExitCode) + L" (" +
-                          std::to_wstring(call.ExitCode) + L")";
+                          Decimal(call.ExitCode) + L")";
     return preview;
   }
   // A listing cut short would make a wrong prediction (an archive emptied shown as kept).

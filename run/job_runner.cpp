@@ -17,6 +17,7 @@
 #include "archiver_process.h"
 #include "backup.h"
 #include "core/backup_plan.h"
+#include "core/number_text.h"
 #include "core/paths.h"
 #include "core/script_check.h"
 #include "win/error_text.h"
@@ -443,8 +444,8 @@ void JobRunner::WorkThrough() {
     const auto listFileFor = [&s](std::size_t) {
       wchar_t temp[MAX_PATH + 1] = {};
       GetTempPathW(MAX_PATH + 1, temp);
-      return std::wstring(temp) + L"rarbatch " + std::to_wstring(GetCurrentProcessId()) + L"-" +
-             std::to_wstring(s.listFiles++) + L".lst";
+      return std::wstring(temp) + L"rarbatch " + Decimal(GetCurrentProcessId()) + L"-" +
+             Decimal(s.listFiles++) + L".lst";
     };
     if (calls.empty()) {
       calls = ArchiverCallsFor(s.job, i, s.options, listFileFor);

@@ -2,11 +2,11 @@
 // writes a job of a folder tree's archives.
 #include <windows.h>
 
-#include <chrono>
 #include <cstring>
 #include <functional>
 #include <ctime>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +24,7 @@
 #include "win/error_text.h"
 #include "win/handles.h"
 #include "win/saved_files.h"
+#include "win/threads.h"
 #include "win/user_settings.h"
 
 namespace rarbatch {
@@ -32,8 +33,8 @@ namespace {
 // Text to a standard handle: through the console's own call when it is a console (any character
 // shows), as UTF-8 bytes when it is a file or a pipe.
 void Write(DWORD which, const std::wstring& text) {
-  static std::mutex lock;
-  const std::lock_guard<std::mutex> hold(lock);
+  static Mutex lock;
+  const std::lock_guard<Mutex> hold(lock);
   HANDLE handle = GetStdHandle(which);
   if (!handle || handle == INVALID_HANDLE_VALUE) return;
   DWORD mode = 0;
@@ -78,18 +79,18 @@ class Progress {
 
   // An archive's line, numbered "[3/120] ", above the bar.
   void Finished(const std::wstring& text) {
-    const std::lock_guard<std::mutex> hold(lock_);
+    const std::lock_guard<Mutex> hold(lock_);
     ++done_;
     Show(L"[" + Decimal(done_) + L"/" + Decimal(total_) + L"] " + text);
   }
   // Any other line, above the bar.
   void Note(const std::wstring& text) {
-    const std::lock_guard<std::mutex> hold(lock_);
+    const std::lock_guard<Mutex> hold(lock_);
     Show(text);
   }
   // Takes the bar away, leaving the lines.
   void Finish() {
-    const std::lock_guard<std::mutex> hold(lock_);
+    const std::lock_guard<Mutex> hold(lock_);
     if (width_ != 0) Write(STD_ERROR_HANDLE, Blank());
     width_ = 0;
   }
@@ -104,7 +105,7 @@ class Progress {
   }
   std::wstring Blank() const { return L"\r" + std::wstring(width_, L' ') + L"\r"; }
 
-  std::mutex lock_;
+  Mutex lock_;
   const std::size_t total_;
   std::size_t done_ = 0;
   std::size_t width_ = 0;  // 0: not a console, no bar
@@ -168,7 +169,7 @@ std::optional<SavedJob> LoadJob(const std::wstring& path, std::wstring& why) {
 }
 
 struct Timing {
-  std::chrono::steady_clock::time_point Started;
+  std::optional<Stopwatch> Started;
   double Seconds = -1;
   std::wstring Finished;
 };
@@ -275,23 +276,23 @@ int Run(const CliArguments& arguments) {
   const std::size_t total = job.Archives.size();
   Progress progress(total);
   std::vector<Timing> timings(total);
-  std::mutex timingLock;
+  Mutex timingLock;
   UniqueHandle ended(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   UniqueHandle interrupt(CreateEventW(nullptr, FALSE, FALSE, nullptr));
   if (!ended || !interrupt) return Refuse(DescribeFailure(L"无法开始处理", L"", GetLastError()));
   JobRunner* runner = nullptr;
   JobEvents events;
   events.ArchiveStarted = [&](std::size_t i) {
-    const std::lock_guard<std::mutex> hold(timingLock);
-    timings[i].Started = std::chrono::steady_clock::now();
+    const std::lock_guard<Mutex> hold(timingLock);
+    timings[i].Started.emplace();
   };
   events.ArchiveFinished = [&](std::size_t i) {
     const ArchiveSummary row = runner->Row(i);
     {
-      const std::lock_guard<std::mutex> hold(timingLock);
+      const std::lock_guard<Mutex> hold(timingLock);
       Timing& timing = timings[i];
-      if (timing.Started != std::chrono::steady_clock::time_point{}) {
-        timing.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - timing.Started).count();
+      if (timing.Started) {
+        timing.Seconds = timing.Started->Seconds();
       }
       timing.Finished = UtcNow();
     }
@@ -301,7 +302,7 @@ int Run(const CliArguments& arguments) {
   };
   events.RunEnded = [&] { SetEvent(ended.get()); };
 
-  const auto start = std::chrono::steady_clock::now();
+  const Stopwatch start;
   JobRunner run(job, arguments.Workers ? arguments.Workers : DefaultWorkerCount(), std::move(events));
   runner = &run;
   g_interrupt = interrupt.get();
@@ -322,7 +323,7 @@ int Run(const CliArguments& arguments) {
                  : counts.Failure > 0 ? kExitFailures
                  : counts.Warning > 0 ? kExitWarnings
                                       : kExitSuccess;
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count();
+  const auto seconds = static_cast<long long>(start.Seconds());  // whole seconds, rounded down
   if (arguments.Report != ReportFormat::None) {
     ExportRun report;
     report.JobFile = arguments.JobFile;

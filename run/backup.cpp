@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <map>
-#include <mutex>
 #include <set>
 
 #include "core/number_text.h"
@@ -13,12 +12,13 @@
 #include "win/error_text.h"
 #include "win/handles.h"
 #include "win/text.h"
+#include "win/threads.h"
 
 namespace rarbatch {
 namespace {
 
 // Workers append to a manifest at once; one line at a time.
-std::mutex gManifestMutex;
+Mutex gManifestMutex;
 
 std::wstring Full(const std::wstring& path) {
   std::wstring full(MAX_PATH, L'\0');

@@ -2,16 +2,17 @@
 // writes a job of a folder tree's archives.
 #include <windows.h>
 
-#include <chrono>
 #include <cstring>
 #include <functional>
 #include <ctime>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/cli_arguments.h"
 #include "core/job_file.h"
+#include "core/number_text.h"
 #include "core/preview_export.h"
 #include "core/run_export.h"
 #include "core/script_check.h"
@@ -23,6 +24,7 @@
 #include "win/error_text.h"
 #include "win/handles.h"
 #include "win/saved_files.h"
+#include "win/threads.h"
 #include "win/user_settings.h"
 
 namespace rarbatch {
@@ -31,8 +33,8 @@ namespace {
 // Text to a standard handle: through the console's own call when it is a console (any character
 // shows), as UTF-8 bytes when it is a file or a pipe.
 void Write(DWORD which, const std::wstring& text) {
-  static std::mutex lock;
-  const std::lock_guard<std::mutex> hold(lock);
+  static Mutex lock;
+  const std::lock_guard<Mutex> hold(lock);
   HANDLE handle = GetStdHandle(which);
   if (!handle || handle == INVALID_HANDLE_VALUE) return;
   DWORD mode = 0;
@@ -77,18 +79,18 @@ class Progress {
 
   // An archive's line, numbered "[3/120] ", above the bar.
   void Finished(const std::wstring& text) {
-    const std::lock_guard<std::mutex> hold(lock_);
+    const std::lock_guard<Mutex> hold(lock_);
     ++done_;
-    Show(L"[" + std::to_wstring(done_) + L"/" + std::to_wstring(total_) + L"] " + text);
+    Show(L"[" + Decimal(done_) + L"/" + Decimal(total_) + L"] " + text);
   }
   // Any other line, above the bar.
   void Note(const std::wstring& text) {
-    const std::lock_guard<std::mutex> hold(lock_);
+    const std::lock_guard<Mutex> hold(lock_);
     Show(text);
   }
   // Takes the bar away, leaving the lines.
   void Finish() {
-    const std::lock_guard<std::mutex> hold(lock_);
+    const std::lock_guard<Mutex> hold(lock_);
     if (width_ != 0) Write(STD_ERROR_HANDLE, Blank());
     width_ = 0;
   }
@@ -103,7 +105,7 @@ class Progress {
   }
   std::wstring Blank() const { return L"\r" + std::wstring(width_, L' ') + L"\r"; }
 
-  std::mutex lock_;
+  Mutex lock_;
   const std::size_t total_;
   std::size_t done_ = 0;
   std::size_t width_ = 0;  // 0: not a console, no bar
@@ -147,10 +149,8 @@ std::optional<std::wstring> AskPassword() {
 std::wstring UtcNow() {
   SYSTEMTIME now;
   GetSystemTime(&now);
-  wchar_t text[32];
-  swprintf(text, 32, L"%04u-%02u-%02uT%02u:%02u:%02uZ", now.wYear, now.wMonth, now.wDay, now.wHour,
-           now.wMinute, now.wSecond);
-  return text;
+  return PaddedDigits(now.wYear, 4) + L"-" + PaddedDigits(now.wMonth, 2) + L"-" + PaddedDigits(now.wDay, 2) + L"T" +
+         PaddedDigits(now.wHour, 2) + L":" + PaddedDigits(now.wMinute, 2) + L":" + PaddedDigits(now.wSecond, 2) + L"Z";
 }
 
 std::optional<SavedJob> LoadJob(const std::wstring& path, std::wstring& why) {
@@ -169,7 +169,7 @@ std::optional<SavedJob> LoadJob(const std::wstring& path, std::wstring& why) {
 }
 
 struct Timing {
-  std::chrono::steady_clock::time_point Started;
+  std::optional<Stopwatch> Started;
   double Seconds = -1;
   std::wstring Finished;
 };
@@ -204,7 +204,7 @@ int WriteReport(const CliArguments& arguments, const std::string& bytes, int exi
 }
 
 std::wstring Duration(long long seconds) {
-  return std::to_wstring(seconds / 60) + L":" + (seconds % 60 < 10 ? L"0" : L"") + std::to_wstring(seconds % 60);
+  return Decimal(seconds / 60) + L":" + (seconds % 60 < 10 ? L"0" : L"") + Decimal(seconds % 60);
 }
 
 // `run --preview`: each archive's listing and what the job would do to it; nothing is changed.
@@ -276,23 +276,23 @@ int Run(const CliArguments& arguments) {
   const std::size_t total = job.Archives.size();
   Progress progress(total);
   std::vector<Timing> timings(total);
-  std::mutex timingLock;
+  Mutex timingLock;
   UniqueHandle ended(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   UniqueHandle interrupt(CreateEventW(nullptr, FALSE, FALSE, nullptr));
   if (!ended || !interrupt) return Refuse(DescribeFailure(L"无法开始处理", L"", GetLastError()));
   JobRunner* runner = nullptr;
   JobEvents events;
   events.ArchiveStarted = [&](std::size_t i) {
-    const std::lock_guard<std::mutex> hold(timingLock);
-    timings[i].Started = std::chrono::steady_clock::now();
+    const std::lock_guard<Mutex> hold(timingLock);
+    timings[i].Started.emplace();
   };
   events.ArchiveFinished = [&](std::size_t i) {
     const ArchiveSummary row = runner->Row(i);
     {
-      const std::lock_guard<std::mutex> hold(timingLock);
+      const std::lock_guard<Mutex> hold(timingLock);
       Timing& timing = timings[i];
-      if (timing.Started != std::chrono::steady_clock::time_point{}) {
-        timing.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - timing.Started).count();
+      if (timing.Started) {
+        timing.Seconds = timing.Started->Seconds();
       }
       timing.Finished = UtcNow();
     }
@@ -302,7 +302,7 @@ int Run(const CliArguments& arguments) {
   };
   events.RunEnded = [&] { SetEvent(ended.get()); };
 
-  const auto start = std::chrono::steady_clock::now();
+  const Stopwatch start;
   JobRunner run(job, arguments.Workers ? arguments.Workers : DefaultWorkerCount(), std::move(events));
   runner = &run;
   g_interrupt = interrupt.get();
@@ -323,7 +323,7 @@ int Run(const CliArguments& arguments) {
                  : counts.Failure > 0 ? kExitFailures
                  : counts.Warning > 0 ? kExitWarnings
                                       : kExitSuccess;
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count();
+  const auto seconds = static_cast<long long>(start.Seconds());  // whole seconds, rounded down
   if (arguments.Report != ReportFormat::None) {
     ExportRun report;
     report.JobFile = arguments.JobFile;
@@ -337,9 +337,9 @@ int Run(const CliArguments& arguments) {
                            arguments.Report == ReportFormat::Csv ? FormatCsvReport(report) : FormatJsonReport(report),
                            exitCode);
   }
-  Out(L"共 " + std::to_wstring(total) + L" 个压缩包：成功 " + std::to_wstring(counts.Success) + L"，警告 " +
-      std::to_wstring(counts.Warning) + L"，失败 " + std::to_wstring(counts.Failure) + L"，已停止 " +
-      std::to_wstring(counts.Stopped) + L"，用时 " + Duration(seconds));
+  Out(L"共 " + Decimal(total) + L" 个压缩包：成功 " + Decimal(counts.Success) + L"，警告 " +
+      Decimal(counts.Warning) + L"，失败 " + Decimal(counts.Failure) + L"，已停止 " +
+      Decimal(counts.Stopped) + L"，用时 " + Duration(seconds));
   return exitCode;
 }
 
@@ -359,8 +359,8 @@ int Scan(const CliArguments& arguments) {
     if (!IsLaterVolume(archive)) saved.Job.Archives.push_back(std::move(archive));
   }
   if (saved.Job.Archives.size() > kMaxJobListItems) {
-    return Refuse(L"找到 " + std::to_wstring(saved.Job.Archives.size()) + L" 个压缩包，超过了一个任务最多 " +
-                  std::to_wstring(kMaxJobListItems) + L" 个的上限；请分文件夹扫描。");
+    return Refuse(L"找到 " + Decimal(saved.Job.Archives.size()) + L" 个压缩包，超过了一个任务最多 " +
+                  Decimal(kMaxJobListItems) + L" 个的上限；请分文件夹扫描。");
   }
   saved.Job.RarPath = FindArchiver(LoadSettings(SettingsFilePath()).LastArchiver);
   for (const UnlistedFolder& skipped : unlisted) Err(DescribeFailure(L"无法列出文件夹", skipped.Folder, skipped.Error));
@@ -371,7 +371,7 @@ int Scan(const CliArguments& arguments) {
     Err(DescribeFailure(L"无法写入任务文件", arguments.OutFile, error));
     return kExitFailures;
   }
-  Out(L"找到 " + std::to_wstring(saved.Job.Archives.size()) + L" 个压缩包，已写入 " + arguments.OutFile +
+  Out(L"找到 " + Decimal(saved.Job.Archives.size()) + L" 个压缩包，已写入 " + arguments.OutFile +
       (saved.Job.RarPath.empty() ? L"（没有找到 Rar.exe，请在任务中填写）" : L""));
   return unlisted.empty() ? kExitSuccess : kExitWarnings;
 }

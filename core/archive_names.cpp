@@ -5,6 +5,7 @@
 #include <set>
 
 #include "core/archiver_args.h"
+#include "core/number_text.h"
 
 namespace rarbatch {
 namespace {
@@ -161,10 +162,10 @@ PreviewRow DescribePreview(const BatchJob& job, const ArchivePreview& preview) {
     add(L"删除后压缩包为空，压缩程序会删除压缩包文件");
     if (!job.AddFiles.empty()) add(L"随后的添加会新建压缩包");
   }
-  if (!preview.Removed.empty()) add(L"删除 " + std::to_wstring(preview.Removed.size()) + L" 项");
+  if (!preview.Removed.empty()) add(L"删除 " + Decimal(preview.Removed.size()) + L" 项");
   if (!preview.Added.empty()) {
-    std::wstring part = L"添加 " + std::to_wstring(preview.Added.size()) + L" 项";
-    if (!preview.Replaced.empty()) part += L"（替换 " + std::to_wstring(preview.Replaced.size()) + L" 项）";
+    std::wstring part = L"添加 " + Decimal(preview.Added.size()) + L" 项";
+    if (!preview.Replaced.empty()) part += L"（替换 " + Decimal(preview.Replaced.size()) + L" 项）";
     add(part);
   }
   if (!job.CommentFile.empty()) add(L"设置注释");
@@ -188,9 +189,9 @@ std::wstring FormatPreviewSummary(const BatchJob& job, const std::vector<Archive
     removed += preview.Removed.size();
     if (preview.Emptied) ++emptied;
   }
-  return L"共 " + std::to_wstring(previews.size()) + L" 个压缩包：" + std::to_wstring(changing) +
-         L" 个将修改，共删除 " + std::to_wstring(removed) + L" 项；" + std::to_wstring(emptied) +
-         L" 个将被清空并删除；" + std::to_wstring(blocked) + L" 个无法处理或无法预览";
+  return L"共 " + Decimal(previews.size()) + L" 个压缩包：" + Decimal(changing) +
+         L" 个将修改，共删除 " + Decimal(removed) + L" 项；" + Decimal(emptied) +
+         L" 个将被清空并删除；" + Decimal(blocked) + L" 个无法处理或无法预览";
 }
 
 std::wstring FormatPreviewDetail(const BatchJob& job, const ArchivePreview& preview) {
@@ -198,7 +199,7 @@ std::wstring FormatPreviewDetail(const BatchJob& job, const ArchivePreview& prev
   std::wstring text = preview.Archive + L"\r\n" + row.State + L"：" + row.Words + L"\r\n";
   const auto section = [&text](const std::wstring& title, const std::vector<std::wstring>& items) {
     if (items.empty()) return;
-    text += L"\r\n" + title + L"（" + std::to_wstring(items.size()) + L"）：\r\n";
+    text += L"\r\n" + title + L"（" + Decimal(items.size()) + L"）：\r\n";
     for (const std::wstring& item : items) text += L"  " + item + L"\r\n";
   };
   section(L"将删除", preview.Removed);

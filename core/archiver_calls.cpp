@@ -8,6 +8,7 @@
 
 #include "archive_plan.h"
 #include "archiver_args.h"
+#include "core/number_text.h"
 
 namespace rarbatch {
 namespace {
@@ -148,8 +149,8 @@ RunOptions RunOptionsFor(std::optional<ArchiverVersion> version, bool passwordFi
     *note = L"读不出压缩程序的版本，按旧版的方式调用：密码在命令行上传递，输出按 OEM 代码页读取";
     return {PasswordSource::CommandLine, false};
   }
-  const std::wstring named = std::to_wstring(version->Major) + L"." +
-                             (version->Minor < 10 ? L"0" : L"") + std::to_wstring(version->Minor);
+  const std::wstring named = Decimal(version->Major) + L"." +
+                             (version->Minor < 10 ? L"0" : L"") + Decimal(version->Minor);
   if (*version < ArchiverVersion{5, 30}) {
     *note = L"压缩程序版本 " + named + L" 早于 5.30：密码在命令行上传递，输出按 OEM 代码页读取";
     return {PasswordSource::CommandLine, false};
@@ -199,7 +200,7 @@ struct Verdict {
 };
 
 std::wstring WithCode(const std::wstring& meaning, std::uint32_t code) {
-  return meaning + L" (" + std::to_wstring(code) + L")";
+  return meaning + L" (" + Decimal(code) + L")";
 }
 
 Verdict Judge(const CallResult& call) {

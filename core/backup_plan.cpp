@@ -1,6 +1,7 @@
 // The rules of the run's backups, free of the system: where each archive's copy goes, the manifest
 // that lists the copies, and the free space a run needs before it may start.
 #include "backup_plan.h"
+#include "core/number_text.h"
 
 #include <algorithm>
 
@@ -106,7 +107,7 @@ std::wstring PathBelowRoot(const std::wstring& path, const std::wstring& root) {
 
 std::wstring FormatManifestLine(const BackupRecord& r) {
   return r.CopiedAt + L"\t" + std::wstring(r.Sha256.begin(), r.Sha256.end()) + L"\t" +
-         std::to_wstring(r.Size) + L"\t" + std::to_wstring(r.Created) + L"\t" + std::to_wstring(r.Modified) +
+         Decimal(r.Size) + L"\t" + Decimal(r.Created) + L"\t" + Decimal(r.Modified) +
          L"\t" + r.Copy + L"\t" + r.Archive + L"\r\n";
 }
 

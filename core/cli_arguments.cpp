@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cwctype>
 
+#include "core/number_text.h"
+
 namespace rarbatch {
 
 namespace {
@@ -66,7 +68,7 @@ ParsedArguments ParseCliArguments(const std::vector<std::wstring>& arguments) {
         const auto count = Count(value);
         if (sawWorkers) return fail(L"--workers 只能给一次。");
         if (!count || *count < 1 || *count > kMaxCliWorkers) {
-          return fail(L"--workers 应为 1 到 " + std::to_wstring(kMaxCliWorkers) + L" 之间的数：" + value);
+          return fail(L"--workers 应为 1 到 " + Decimal(kMaxCliWorkers) + L" 之间的数：" + value);
         }
         result.Workers = *count;
         sawWorkers = true;
@@ -131,7 +133,7 @@ int PreviewExitCode(const std::vector<ArchivePreview>& previews) {
 std::wstring FormatProgressBar(std::size_t done, std::size_t total, std::size_t width) {
   if (total == 0 || done > total) done = total;
   const std::size_t percent = total == 0 ? 100 : done * 100 / total;
-  const std::wstring counts = std::to_wstring(done) + L"/" + std::to_wstring(total) + L"  " + std::to_wstring(percent) + L"%";
+  const std::wstring counts = Decimal(done) + L"/" + Decimal(total) + L"  " + Decimal(percent) + L"%";
   // "[" bar "]  " counts: a bar narrower than 10 cells says too little to be worth the room.
   if (width < counts.size() + 4 + 10) return counts.size() <= width ? counts : std::wstring();
   const std::size_t cells = std::min<std::size_t>(width - counts.size() - 4, 50);

@@ -7,6 +7,7 @@
 #include <cwctype>
 #include <vector>
 
+#include "core/number_text.h"
 #include "core/utf8.h"
 
 namespace rarbatch {
@@ -94,15 +95,18 @@ std::optional<std::string> WriteJobFile(const SavedJob& saved, std::wstring* why
   file["lock"] = job.Lock;
   file["password"] = job.UsePassword;  // only whether one is used; the password is asked for at run time
   file["run_in_window"] = saved.RunInWindow;
-  Json run = Json::parse(saved.RunOptions, nullptr, false);
+  // Parsed from the same kind of input as a job file (a range of chars), so that the program holds one
+  // copy of the parser, not two.
+  const std::string_view options = saved.RunOptions;
+  Json run = Json::parse(options.begin(), options.end(), nullptr, false);
   file["run"] = run.is_object() ? std::move(run) : Json::object();
   return file.dump(2) + "\n";
 }
 
 std::optional<std::wstring> JobFileSizeRefusal(std::uint64_t size) {
   if (size <= kMaxJobFileBytes) return std::nullopt;
-  return L"任务文件太大（" + std::to_wstring(size / (1024 * 1024)) + L" MB），超过 " +
-         std::to_wstring(kMaxJobFileBytes / (1024 * 1024)) + L" MB 的上限，不是本程序保存的任务。";
+  return L"任务文件太大（" + Decimal(size / (1024 * 1024)) + L" MB），超过 " +
+         Decimal(kMaxJobFileBytes / (1024 * 1024)) + L" MB 的上限，不是本程序保存的任务。";
 }
 
 namespace {
@@ -134,12 +138,12 @@ JobFileRead ParseJobFile(std::string_view bytes) {
   }
   const auto number = version->get<std::int64_t>();
   if (number > kJobFileVersion) {
-    read.Refusal = L"任务文件的版本（" + std::to_wstring(number) + L"）比本程序能读的版本（" +
-                   std::to_wstring(kJobFileVersion) + L"）新，请使用新版程序打开。";
+    read.Refusal = L"任务文件的版本（" + Decimal(number) + L"）比本程序能读的版本（" +
+                   Decimal(kJobFileVersion) + L"）新，请使用新版程序打开。";
     return read;
   }
   if (number < 1) {
-    read.Refusal = NotAJob(L"版本号（" + std::to_wstring(number) + L"）无效。");
+    read.Refusal = NotAJob(L"版本号（" + Decimal(number) + L"）无效。");
     return read;
   }
 
@@ -169,8 +173,8 @@ JobFileRead ParseJobFile(std::string_view bytes) {
       return read;
     }
     if (found->size() > kMaxJobListItems) {
-      read.Refusal = std::wstring(field.Name) + L"有 " + std::to_wstring(found->size()) +
-                     L" 项，超过了每个列表最多 " + std::to_wstring(kMaxJobListItems) + L" 项的上限。";
+      read.Refusal = std::wstring(field.Name) + L"有 " + Decimal(found->size()) +
+                     L" 项，超过了每个列表最多 " + Decimal(kMaxJobListItems) + L" 项的上限。";
       return read;
     }
     std::vector<std::wstring>& items = job.*field.Member;
@@ -178,7 +182,7 @@ JobFileRead ParseJobFile(std::string_view bytes) {
     for (const Json& item : *found) {
       auto wide = item.is_string() ? FromUtf8(item.get_ref<const std::string&>()) : std::nullopt;
       if (!wide) {
-        read.Refusal = NotAJob(L"字段 " + Wide(field.Key) + L" 的第 " + std::to_wstring(items.size() + 1) +
+        read.Refusal = NotAJob(L"字段 " + Wide(field.Key) + L" 的第 " + Decimal(items.size() + 1) +
                                L" 项不是文本。");
         return read;
       }

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "core/number_text.h"
 #include "core/utf8.h"
 
 namespace rarbatch {
@@ -99,7 +100,7 @@ const char* StateKey(ArchiveState state) {
 
 std::wstring DescribeCall(const CallResult& call) {
   std::wstring words = std::wstring(OperationName(call.Operation)) + L"：";
-  if (call.Outcome == CallOutcome::Exited) words += L"退出代码 " + std::to_wstring(call.ExitCode) + L"，";
+  if (call.Outcome == CallOutcome::Exited) words += L"退出代码 " + Decimal(call.ExitCode) + L"，";
   return words + OutcomeWords(call);
 }
 

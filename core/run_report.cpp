@@ -1,6 +1,8 @@
 // The texts the results window shows and hands out.
 #include "core/run_report.h"
 
+#include "core/number_text.h"
+
 namespace rarbatch {
 namespace {
 
@@ -16,10 +18,10 @@ std::wstring WithCrLf(const std::wstring& text) {
 }
 
 std::wstring Elapsed(unsigned long long seconds) {
-  auto two = [](unsigned long long n) { return (n < 10 ? L"0" : L"") + std::to_wstring(n); };
+  auto two = [](unsigned long long n) { return (n < 10 ? L"0" : L"") + Decimal(n); };
   const unsigned long long hours = seconds / 3600, minutes = seconds / 60 % 60, rest = seconds % 60;
-  if (hours > 0) return std::to_wstring(hours) + L":" + two(minutes) + L":" + two(rest);
-  return std::to_wstring(minutes) + L":" + two(rest);
+  if (hours > 0) return Decimal(hours) + L":" + two(minutes) + L":" + two(rest);
+  return Decimal(minutes) + L":" + two(rest);
 }
 
 }  // namespace
@@ -34,9 +36,9 @@ std::wstring FormatReport(const std::vector<ReportRow>& rows) {
 
 std::wstring FormatProgressLine(std::size_t done, std::size_t total, std::size_t success,
                                 std::size_t warning, std::size_t failure, unsigned long long seconds) {
-  return L"已完成 " + std::to_wstring(done) + L" / " + std::to_wstring(total) + L"，成功 " +
-         std::to_wstring(success) + L"，警告 " + std::to_wstring(warning) + L"，失败 " +
-         std::to_wstring(failure) + L"，用时 " + Elapsed(seconds);
+  return L"已完成 " + Decimal(done) + L" / " + Decimal(total) + L"，成功 " +
+         Decimal(success) + L"，警告 " + Decimal(warning) + L"，失败 " +
+         Decimal(failure) + L"，用时 " + Elapsed(seconds);
 }
 
 std::wstring FormatCallDetails(const std::wstring& archive, const std::wstring& status,
@@ -61,7 +63,7 @@ std::wstring FormatCallDetails(const std::wstring& archive, const std::wstring& 
         break;
       case CallOutcome::Exited:
         text += std::wstring(OperationName(call.Operation)) + L"：退出代码 " +
-                std::to_wstring(call.ExitCode) + L"（" + ExitCodeMeaning(call.ExitCode) + L"）\r\n";
+                Decimal(call.ExitCode) + L"（" + ExitCodeMeaning(call.ExitCode) + L"）\r\n";
         break;
     }
     if (!call.Note.empty()) text += L"（" + call.Note + L"）\r\n";

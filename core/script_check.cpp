@@ -9,6 +9,7 @@
 
 #include "archiver_args.h"
 #include "archiver_calls.h"
+#include "core/number_text.h"
 
 namespace rarbatch {
 namespace {
@@ -43,7 +44,7 @@ enum class Mode { Script, Run };
 std::wstring Describe(const wchar_t* field, Fault fault, std::size_t item, const std::wstring* text,
                       Mode mode) {
   std::wstring message = field;
-  if (item != 0) message += L"第 " + std::to_wstring(item) + L" 项";
+  if (item != 0) message += L"第 " + Decimal(item) + L" 项";
   message += Reason(fault);
   message += mode == Mode::Script ? L"，无法写入批处理文件。" : L"，无法交给压缩程序。";
   if (text) message += L"\n" + *text;
@@ -55,7 +56,7 @@ std::wstring Describe(const wchar_t* field, Fault fault, std::size_t item, const
 std::optional<std::wstring> FindEmptyDeleteEntry(const std::vector<std::wstring>& names) {
   for (std::size_t i = 0; i < names.size(); ++i) {
     if (NamesSomethingToDelete(names[i])) continue;
-    return L"删除文件列表第 " + std::to_wstring(i + 1) +
+    return L"删除文件列表第 " + Decimal(i + 1) +
            L" 项没有指定任何文件名（只有空格、空字符串或以 - 开头的开关）。压缩程序会因此删除每个"
            L"压缩包中的全部文件，所以不执行。\n“" + names[i] + L"”";
   }
@@ -71,7 +72,7 @@ std::optional<std::wstring> FindDeleteNameThatTakesEverything(const std::vector<
       if (word.empty() || word.front() == L'-' || word.front() == L'@') continue;
       const bool separatorLast = word.back() == L'\\' || word.back() == L'/';
       if (!separatorLast && word != L".") continue;
-      return L"删除文件列表第 " + std::to_wstring(i + 1) + L" 项中的“" + word +
+      return L"删除文件列表第 " + Decimal(i + 1) + L" 项中的“" + word +
              L"”会被压缩程序当作全部文件：每个压缩包都会被清空，随后被删除，所以不执行。"
              L"要删除一个文件夹，请去掉末尾的“\\”或“/”。\n“" + names[i] + L"”";
     }
@@ -98,7 +99,7 @@ std::optional<std::wstring> FindSameRootNames(const std::vector<std::wstring>& f
   for (std::size_t k = 1; k < names.size(); ++k) {
     if (names[k].first != names[k - 1].first || names[k].first.empty()) continue;
     const std::size_t first = names[k - 1].second, second = names[k].second;
-    return L"添加文件列表第 " + std::to_wstring(first + 1) + L" 项和第 " + std::to_wstring(second + 1) +
+    return L"添加文件列表第 " + Decimal(first + 1) + L" 项和第 " + Decimal(second + 1) +
            L" 项的名字相同。在本窗口中运行时，添加的文件都放在压缩包的根目录，两者会成为压缩包中同名的两项，"
            L"所以不执行。请改名，或不勾选“在本窗口中运行并显示结果”（那样添加的文件保留其路径）。\n" +
            files[first] + L"\n" + files[second];
@@ -109,15 +110,15 @@ std::optional<std::wstring> FindSameRootNames(const std::vector<std::wstring>& f
 // "<which command of which archive>长 N 个字符，<limit>" and the archive and item below.
 std::wstring DescribeOverlong(const BatchJob& job, const OverlongLine& line,
                              const std::wstring& limit) {
-  std::wstring message = L"压缩包列表第 " + std::to_wstring(line.Archive + 1) + L" 项的";
+  std::wstring message = L"压缩包列表第 " + Decimal(line.Archive + 1) + L" 项的";
   std::wstring item;
   switch (line.Item == kNoItem ? ScriptOperation::Lock : line.Operation) {
     case ScriptOperation::Delete:
-      message += L"删除命令（删除文件列表第 " + std::to_wstring(line.Item + 1) + L" 项）";
+      message += L"删除命令（删除文件列表第 " + Decimal(line.Item + 1) + L" 项）";
       item = job.DeleteNames[line.Item];
       break;
     case ScriptOperation::Add:
-      message += L"添加命令（添加文件列表第 " + std::to_wstring(line.Item + 1) + L" 项）";
+      message += L"添加命令（添加文件列表第 " + Decimal(line.Item + 1) + L" 项）";
       item = job.AddFiles[line.Item];
       break;
     case ScriptOperation::Comment:
@@ -131,7 +132,7 @@ std::wstring DescribeOverlong(const BatchJob& job, const OverlongLine& line,
                  : line.Operation == ScriptOperation::Test ? L"测试命令" : L"锁定命令";
       break;
   }
-  message += L"长 " + std::to_wstring(line.Length) + L" 个字符，" + limit + L"\n" +
+  message += L"长 " + Decimal(line.Length) + L" 个字符，" + limit + L"\n" +
              job.Archives[line.Archive];
   if (!item.empty()) message += L"\n" + item;
   return message;
@@ -180,7 +181,7 @@ std::optional<std::wstring> FindScriptProblem(const BatchJob& job, const Encodab
   if (auto p = FindFieldProblem(job, Mode::Script, encodable)) return p;
   if (auto line = FindOverlongLine(job)) {
     return DescribeOverlong(job, *line,
-                            L"超过命令解释器一行最多 " + std::to_wstring(kMaxScriptLineLength) +
+                            L"超过命令解释器一行最多 " + Decimal(kMaxScriptLineLength) +
                                 L" 个字符的限制，无法写入批处理文件。");
   }
   return std::nullopt;
@@ -193,7 +194,7 @@ std::optional<std::wstring> FindRunProblem(const BatchJob& job) {
   if (auto same = FindSameRootNames(job.AddFiles)) return same;
   if (auto call = FindOverlongCall(job)) {
     return DescribeOverlong(job, *call,
-                            L"超过 Windows 命令行最多 " + std::to_wstring(kMaxCommandLineLength) +
+                            L"超过 Windows 命令行最多 " + Decimal(kMaxCommandLineLength) +
                                 L" 个字符的限制，无法交给压缩程序。");
   }
   return std::nullopt;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "core/number_text.h"
 #include "dialogs/dialog_records.h"
 
 namespace rarbatch {
@@ -31,13 +32,11 @@ OpenFileRequest::OpenFileRequest(HWND owner, const FilePickerUse& use) {
 
 std::wstring DescribeFileDialogError(DWORD code) {
   if (code == FNERR_BUFFERTOOSMALL) {
-    return L"所选文件的路径太长，最多只能有 " + std::to_wstring(kFileBufferChars - 1) +
+    return L"所选文件的路径太长，最多只能有 " + Decimal(kFileBufferChars - 1) +
            L" 个字符。请选择路径较短的文件。";
   }
   if (code == FNERR_INVALIDFILENAME) return L"文件名无效，请重新选择。";
-  wchar_t hex[16];
-  std::swprintf(hex, 16, L"0x%04lX", static_cast<unsigned long>(code));
-  return std::wstring(L"无法显示选择文件的对话框（错误代码 ") + hex + L"）。";
+  return L"无法显示选择文件的对话框（错误代码 0x" + PaddedDigits(code, 4, 16) + L"）。";
 }
 
 PickedFile PickFile(HWND owner, const FilePickerUse& use) {

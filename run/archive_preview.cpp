@@ -4,15 +4,14 @@
 #include <windows.h>
 
 #include <atomic>
-#include <chrono>
-#include <mutex>
-#include <thread>
 
 #include "core/archive_header.h"
 #include "core/archiver_args.h"
 #include "core/archiver_calls.h"
+#include "core/number_text.h"
 #include "run/archive_check.h"
 #include "run/archiver_process.h"
+#include "win/threads.h"
 
 namespace rarbatch {
 namespace {
@@ -104,7 +103,7 @@ ArchivePreview PreviewArchive(const BatchJob& job, std::size_t archive, bool utf
   }
   if (call.ExitCode != 0) {
     preview.ListProblem = L"无法列出文件：" + ExitCodeMeaning(call.ExitCode) + L" (" +
-                          std::to_wstring(call.ExitCode) + L")";
+                          Decimal(call.ExitCode) + L")";
     return preview;
   }
   // A listing cut short would make a wrong prediction (an archive emptied shown as kept).
@@ -122,16 +121,16 @@ struct JobPreviewer::Shared {
   BatchJob job;
   unsigned workers = 1;
   PreviewEvents events;
-  mutable std::mutex lock;
+  mutable Mutex lock;
   std::vector<ArchivePreview> results;
   std::vector<bool> done;
   std::size_t next = 0;
   std::size_t remaining = 0;
   std::atomic<bool> stopping{false};
   std::atomic<bool> running{false};
-  std::chrono::steady_clock::time_point started;
+  Stopwatch started;
   unsigned long long elapsedMs = 0;
-  std::thread manager;
+  Thread manager;
 };
 
 JobPreviewer::JobPreviewer(BatchJob job, unsigned workers, PreviewEvents events)
@@ -150,11 +149,11 @@ JobPreviewer::~JobPreviewer() {
 }
 
 void JobPreviewer::Start() {
-  if (shared_->running || shared_->manager.joinable()) return;
+  if (shared_->running || shared_->manager.Joinable()) return;
   shared_->running = true;
-  shared_->started = std::chrono::steady_clock::now();
+  shared_->started = Stopwatch();
   Shared* s = shared_.get();
-  s->manager = std::thread([s] {
+  const bool managerStarted = s->manager.Start([s] {
     // The archiver writes UTF-8 on -scfr from 5.30 on; an older or unknown one, its OEM code page.
     const auto version = ParseArchiverVersion(ArchiverBanner(s->job.RarPath));
     const bool utf8 = version && *version >= ArchiverVersion{5, 30};
@@ -163,38 +162,44 @@ void JobPreviewer::Start() {
       for (;;) {
         std::size_t i;
         {
-          std::lock_guard<std::mutex> hold(s->lock);
+          std::lock_guard<Mutex> hold(s->lock);
           if (s->stopping || s->next >= s->results.size()) return;
           i = s->next++;
         }
         ArchivePreview preview = PreviewArchive(s->job, i, utf8, stored);
         {
-          std::lock_guard<std::mutex> hold(s->lock);
+          std::lock_guard<Mutex> hold(s->lock);
           s->results[i] = std::move(preview);
           s->done[i] = true;
         }
         if (s->events.ArchiveDone) s->events.ArchiveDone(i);
       }
     };
-    std::vector<std::thread> workers;
     const std::size_t count = std::min<std::size_t>(s->workers, std::max<std::size_t>(s->results.size(), 1));
-    for (std::size_t w = 0; w < count; ++w) workers.emplace_back(work);
-    for (auto& worker : workers) worker.join();
+    std::vector<Thread> workers(count);
+    std::size_t running = 0;
+    for (Thread& worker : workers) running += worker.Start(work) ? 1 : 0;
+    // With no thread to be had, the manager looks at the archives itself.
+    if (running == 0) work();
+    for (Thread& worker : workers) worker.Join();
     {
-      std::lock_guard<std::mutex> hold(s->lock);
-      s->elapsedMs = static_cast<unsigned long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                         std::chrono::steady_clock::now() - s->started)
-                                                         .count());
+      std::lock_guard<Mutex> hold(s->lock);
+      s->elapsedMs = s->started.Milliseconds();
     }
     s->running = false;
     if (s->events.Ended) s->events.Ended();
   });
+  if (!managerStarted) {
+    // Nothing is looked at; the preview ends at once, its archives not done.
+    s->running = false;
+    if (s->events.Ended) s->events.Ended();
+  }
 }
 
 void JobPreviewer::Stop() { shared_->stopping = true; }
 
 void JobPreviewer::Wait() {
-  if (shared_->manager.joinable()) shared_->manager.join();
+  shared_->manager.Join();
 }
 
 bool JobPreviewer::IsRunning() const { return shared_->running; }
@@ -202,22 +207,22 @@ const BatchJob& JobPreviewer::Job() const { return shared_->job; }
 std::size_t JobPreviewer::ArchiveCount() const { return shared_->results.size(); }
 
 bool JobPreviewer::IsDone(std::size_t archive) const {
-  std::lock_guard<std::mutex> hold(shared_->lock);
+  std::lock_guard<Mutex> hold(shared_->lock);
   return shared_->done[archive];
 }
 
 ArchivePreview JobPreviewer::Result(std::size_t archive) const {
-  std::lock_guard<std::mutex> hold(shared_->lock);
+  std::lock_guard<Mutex> hold(shared_->lock);
   return shared_->results[archive];
 }
 
 std::vector<ArchivePreview> JobPreviewer::Results() const {
-  std::lock_guard<std::mutex> hold(shared_->lock);
+  std::lock_guard<Mutex> hold(shared_->lock);
   return shared_->results;
 }
 
 unsigned long long JobPreviewer::ElapsedMs() const {
-  std::lock_guard<std::mutex> hold(shared_->lock);
+  std::lock_guard<Mutex> hold(shared_->lock);
   return shared_->elapsedMs;
 }
 

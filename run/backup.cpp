@@ -4,20 +4,21 @@
 
 #include <algorithm>
 #include <map>
-#include <mutex>
 #include <set>
 
+#include "core/number_text.h"
 #include "core/paths.h"
 #include "core/sha256.h"
 #include "win/error_text.h"
 #include "win/handles.h"
 #include "win/text.h"
+#include "win/threads.h"
 
 namespace rarbatch {
 namespace {
 
 // Workers append to a manifest at once; one line at a time.
-std::mutex gManifestMutex;
+Mutex gManifestMutex;
 
 std::wstring Full(const std::wstring& path) {
   std::wstring full(MAX_PATH, L'\0');
@@ -56,7 +57,7 @@ FILETIME ToFileTime(std::uint64_t v) {
   return {static_cast<DWORD>(v & 0xFFFFFFFFu), static_cast<DWORD>(v >> 32)};
 }
 
-std::wstring TwoDigits(unsigned n) { return (n < 10 ? L"0" : L"") + std::to_wstring(n); }
+std::wstring TwoDigits(unsigned n) { return (n < 10 ? L"0" : L"") + Decimal(n); }
 
 // The time now in UTC: "20261208-113543" for a folder's name, or "2026-12-08 11:35:43".
 std::wstring UtcNow(bool compact) {
@@ -64,7 +65,7 @@ std::wstring UtcNow(bool compact) {
   GetSystemTime(&t);
   const wchar_t* dash = compact ? L"" : L"-";
   const wchar_t* colon = compact ? L"" : L":";
-  return std::to_wstring(t.wYear) + dash + TwoDigits(t.wMonth) + dash + TwoDigits(t.wDay) +
+  return Decimal(t.wYear) + dash + TwoDigits(t.wMonth) + dash + TwoDigits(t.wDay) +
          (compact ? L"-" : L" ") + TwoDigits(t.wHour) + colon + TwoDigits(t.wMinute) + colon +
          TwoDigits(t.wSecond);
 }
@@ -86,7 +87,7 @@ DWORD AppendUtf8(const std::wstring& path, const std::wstring& text) {
 // Megabytes with one decimal: "12.3 MB".
 std::wstring SizeText(std::uint64_t bytes) {
   const std::uint64_t tenths = (bytes * 10 + 512 * 1024) / (1024 * 1024);
-  return std::to_wstring(tenths / 10) + L"." + std::to_wstring(tenths % 10) + L" MB";
+  return Decimal(tenths / 10) + L"." + Decimal(tenths % 10) + L" MB";
 }
 
 std::optional<std::uint64_t> SizeOf(const std::wstring& path) {
@@ -170,7 +171,7 @@ std::wstring MakeRunBackupFolder(const std::wstring& parent, std::wstring* error
   const std::wstring base = WithTrailingBackslash(Full(parent)) + L"rarbatch 备份 " +
                             UtcNow(true);
   for (int n = 1; n < 100; ++n) {
-    const std::wstring folder = n == 1 ? base : base + L" (" + std::to_wstring(n) + L")";
+    const std::wstring folder = n == 1 ? base : base + L" (" + Decimal(n) + L")";
     if (!CreateDirectoryW(Long(folder).c_str(), nullptr)) {
       if (GetLastError() == ERROR_ALREADY_EXISTS) continue;
       *error = DescribeFailure(L"无法创建备份文件夹", folder, GetLastError());
@@ -292,7 +293,7 @@ RestoreOutcome RestoreFromManifest(const std::wstring& manifestPath) {
   std::size_t badLine = 0;
   const std::optional<std::vector<BackupRecord>> records = ParseManifest(FromCodePage(bytes, CP_UTF8), &badLine);
   if (!records) {
-    outcome.Error = L"这不是本程序的备份清单，或清单第 " + std::to_wstring(badLine) + L" 行有误，没有还原任何文件：\n" +
+    outcome.Error = L"这不是本程序的备份清单，或清单第 " + Decimal(badLine) + L" 行有误，没有还原任何文件：\n" +
                     manifestPath;
     return outcome;
   }
@@ -305,8 +306,8 @@ std::wstring DescribeRestore(const RestoreOutcome& outcome) {
   if (!outcome.Error.empty()) return outcome.Error;
   const auto restored = std::count_if(outcome.Rows.begin(), outcome.Rows.end(),
                                       [](const RestoreRow& r) { return r.Restored; });
-  std::wstring text = L"已还原 " + std::to_wstring(restored) + L" 个压缩包，失败 " +
-                      std::to_wstring(outcome.Rows.size() - restored) + L" 个。\n";
+  std::wstring text = L"已还原 " + Decimal(restored) + L" 个压缩包，失败 " +
+                      Decimal(outcome.Rows.size() - restored) + L" 个。\n";
   if (outcome.Rows.empty()) text = L"备份清单中没有压缩包。\n";
   for (const RestoreRow& row : outcome.Rows) {
     text += L"\n" + row.Archive + L"\t" + (row.Restored ? L"已还原" : L"失败：" + row.Detail);

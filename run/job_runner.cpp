@@ -5,23 +5,21 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <deque>
-#include <mutex>
 #include <numeric>
-#include <system_error>
-#include <thread>
 
 #include "archive_check.h"
 #include "win/files.h"
 #include "archiver_process.h"
 #include "backup.h"
 #include "core/backup_plan.h"
+#include "core/number_text.h"
 #include "core/paths.h"
 #include "core/script_check.h"
 #include "win/error_text.h"
 #include "win/handles.h"
 #include "win/text.h"
+#include "win/threads.h"
 
 namespace rarbatch {
 namespace {
@@ -184,10 +182,10 @@ struct JobRunner::Shared {
   // nothing runs (a delete entry naming nothing would empty every archive).
   const bool refused;
   const std::vector<std::size_t> group;  // see SameFileGroups
-  std::vector<std::thread> workers;      // only the owner's thread touches these
+  std::vector<Thread> workers;  // only the owner's thread touches these
 
-  mutable std::mutex mutex;
-  std::condition_variable changed;  // an archive's file became free, or the run is stopping
+  mutable Mutex mutex;
+  Condition changed;  // an archive's file became free, or the run is stopping
   std::vector<bool> groupBusy;
   const std::wstring backupRoot;  // see BackupRoot
   // Per file (group), whether it was copied in this run; written by the worker that has the file, so
@@ -203,7 +201,8 @@ struct JobRunner::Shared {
   unsigned active = 0;  // workers that have not finished
   // How the archiver is called, decided once by the first worker, before any archive is taken; the
   // other workers wait for it without the lock, so the owner is never held up.
-  std::once_flag optionsOnce;
+  Mutex optionsLock;
+  bool optionsDecided = false;
   RunOptions options;
   std::wstring optionsNote;  // why the program fell back, if it did
   std::string passwordInput;  // the password for the archiver's standard input, ANSI, with a line end
@@ -250,9 +249,9 @@ bool JobRunner::Start() {
   const std::size_t wanted = std::min<std::size_t>(s.workerCount, s.pending.size());
   // The workers wait for the lock held here until all are started.
   for (std::size_t k = 0; k < wanted; ++k) {
-    try {
-      s.workers.emplace_back(&JobRunner::Work, this);
-    } catch (const std::system_error&) {
+    s.workers.emplace_back();
+    if (!s.workers.back().Start([this] { Work(); })) {
+      s.workers.pop_back();
       break;  // work on with the workers there are
     }
     ++s.active;
@@ -295,7 +294,7 @@ void JobRunner::Stop() {
   s.stopping = true;
   for (std::size_t i : s.pending) s.Conclude(i, false);
   s.pending.clear();
-  s.changed.notify_all();
+  s.changed.NotifyAll();
 }
 
 void JobRunner::Abort() {
@@ -315,9 +314,7 @@ bool JobRunner::IsStopping() const {
 void JobRunner::Wait() { JoinWorkers(); }
 
 void JobRunner::JoinWorkers() {
-  for (auto& worker : shared_->workers) {
-    if (worker.joinable()) worker.join();
-  }
+  for (Thread& worker : shared_->workers) worker.Join();
   shared_->workers.clear();
 }
 
@@ -371,38 +368,37 @@ void JobRunner::RunOne(CallResult& call, const std::wstring& archive) {
 
 namespace {
 
-// The archive this worker thread is working on, for a failure that ends its work.
+// No archive taken: what a worker's archive is before it takes one and after it is done with it.
 constexpr std::size_t kNoArchive = static_cast<std::size_t>(-1);
-thread_local std::size_t tWorkingOn = kNoArchive;
 
 }  // namespace
 
 // A worker never lets an exception end the program: what it was doing fails in words, its archive's
 // file is free again, and the run ends as it would have.
 void JobRunner::Work() {
+  std::size_t workingOn = kNoArchive;
   try {
-    WorkThrough();
+    WorkThrough(workingOn);
   } catch (const std::exception& failure) {
-    Recover(failure.what());
+    Recover(workingOn, failure.what());
   } catch (...) {
-    Recover("");
+    Recover(workingOn, "");
   }
 }
 
-void JobRunner::Recover(const char* what) noexcept {
+void JobRunner::Recover(std::size_t workingOn, const char* what) noexcept {
   Shared& s = *shared_;
   bool last = false;
   std::size_t failed = kNoArchive;
   try {
     std::lock_guard lock(s.mutex);
-    if (tWorkingOn != kNoArchive) {
-      failed = tWorkingOn;
-      tWorkingOn = kNoArchive;
+    if (workingOn != kNoArchive) {
+      failed = workingOn;
       std::wstring text = FromCodePage(what ? what : "", CP_ACP);
       s.results[failed].Refusal = L"程序出错：" + (text.empty() ? std::wstring(L"未知错误") : text);
       s.Conclude(failed, true);
       s.groupBusy[s.group[failed]] = false;
-      s.changed.notify_all();
+      s.changed.NotifyAll();
     }
     last = --s.active == 0;
     if (last) {
@@ -420,10 +416,18 @@ void JobRunner::Recover(const char* what) noexcept {
   }
 }
 
-void JobRunner::WorkThrough() {
+void JobRunner::WorkThrough(std::size_t& workingOn) {
   Shared& s = *shared_;
-  std::call_once(s.optionsOnce, [this] { DecideOptions(); });
-  std::unique_lock lock(s.mutex);
+  {
+    // The first worker decides while the others wait here; should it fail (it throws), the next
+    // one tries again.
+    const std::lock_guard decide(s.optionsLock);
+    if (!s.optionsDecided) {
+      DecideOptions();
+      s.optionsDecided = true;
+    }
+  }
+  HeldLock lock(s.mutex);
   for (;;) {
     // The first waiting archive whose file no other worker has; wait while all are taken.
     auto next = s.pending.end();
@@ -431,11 +435,11 @@ void JobRunner::WorkThrough() {
       next = std::find_if(s.pending.begin(), s.pending.end(),
                           [&s](std::size_t i) { return !s.groupBusy[s.group[i]]; });
       if (next != s.pending.end()) break;
-      s.changed.wait(lock);
+      s.changed.Wait(lock);
     }
     if (s.stopping || s.pending.empty()) break;
     const std::size_t i = *next;
-    tWorkingOn = i;
+    workingOn = i;
     s.pending.erase(next);
     s.groupBusy[s.group[i]] = true;
     s.SetState(i, ArchiveState::Running);
@@ -443,14 +447,14 @@ void JobRunner::WorkThrough() {
     const auto listFileFor = [&s](std::size_t) {
       wchar_t temp[MAX_PATH + 1] = {};
       GetTempPathW(MAX_PATH + 1, temp);
-      return std::wstring(temp) + L"rarbatch " + std::to_wstring(GetCurrentProcessId()) + L"-" +
-             std::to_wstring(s.listFiles++) + L".lst";
+      return std::wstring(temp) + L"rarbatch " + Decimal(GetCurrentProcessId()) + L"-" +
+             Decimal(s.listFiles++) + L".lst";
     };
     if (calls.empty()) {
       calls = ArchiverCallsFor(s.job, i, s.options, listFileFor);
       if (!calls.empty() && !s.optionsNote.empty()) calls.front().Note = s.optionsNote;
     }
-    lock.unlock();
+    lock.Unlock();
     if (s.events.ArchiveStarted) s.events.ArchiveStarted(i);
     // What the archive's first bytes say, before any call: an archive no call can succeed on gets
     // none. A file that cannot be read is left to the archiver, which says why.
@@ -476,7 +480,7 @@ void JobRunner::WorkThrough() {
         }
       }
     }
-    lock.lock();
+    lock.Lock();
     if (refusal) {
       s.results[i].Refusal = *refusal;
       calls.clear();  // none was made; a retry plans them anew
@@ -505,9 +509,9 @@ void JobRunner::WorkThrough() {
         break;
       }
       CallResult call = calls[k];
-      lock.unlock();
+      lock.Unlock();
       RunOne(call, archive);
-      lock.lock();
+      lock.Lock();
       if (s.aborting && call.Outcome == CallOutcome::Exited && call.ExitCode == kEndedByStopExitCode) {
         call.Outcome = CallOutcome::Killed;
         const std::wstring left = TemporaryFilesBeside(archive);
@@ -526,10 +530,10 @@ void JobRunner::WorkThrough() {
         break;
       }
       if (done.Outcome != CallOutcome::Exited) break;
-      lock.unlock();
+      lock.Unlock();
       const bool exists = FileExists(archive);
       const bool locked = exists && IsLockedArchive(archive);
-      lock.lock();
+      lock.Lock();
       if (done.Operation == ScriptOperation::Delete && done.ExitCode == 0 && !exists) {
         calls[k].Emptied = true;
       }
@@ -551,9 +555,9 @@ void JobRunner::WorkThrough() {
         std::any_of(calls.begin(), calls.end(), [](const CallResult& c) { return c.Outcome == CallOutcome::Exited; })) {
       const std::wstring archive = s.job.Archives[i];
       const FileTimes before{s.timesBefore[i]->Created, 0};
-      lock.unlock();
+      lock.Unlock();
       const DWORD error = FileExists(archive) ? WriteFileTimes(FullPath(archive), before) : ERROR_SUCCESS;
-      lock.lock();
+      lock.Lock();
       if (error != ERROR_SUCCESS) {
         for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
           if (it->Outcome != CallOutcome::Exited) continue;
@@ -564,15 +568,15 @@ void JobRunner::WorkThrough() {
     }
     s.Conclude(i, true);
     s.groupBusy[s.group[i]] = false;
-    tWorkingOn = kNoArchive;
-    s.changed.notify_all();
-    lock.unlock();
+    workingOn = kNoArchive;
+    s.changed.NotifyAll();
+    lock.Unlock();
     if (s.events.ArchiveFinished) s.events.ArchiveFinished(i);
-    lock.lock();
+    lock.Lock();
   }
   const bool last = --s.active == 0;
   if (last) s.running = false;
-  lock.unlock();
+  lock.Unlock();
   if (last && s.events.RunEnded) s.events.RunEnded();
 }
 

@@ -100,9 +100,10 @@ class JobRunner {
  private:
   struct Shared;
   // A worker thread: WorkThrough, with whatever it throws caught and reported by Recover.
+  // `workingOn` is the archive the worker has taken, if any.
   void Work();
-  void WorkThrough();
-  void Recover(const char* what) noexcept;
+  void WorkThrough(std::size_t& workingOn);
+  void Recover(std::size_t workingOn, const char* what) noexcept;
   // Reads the archiver's version and decides how it is called.
   void DecideOptions();
   // Runs one call, with its list file if it has one; without the lock.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/job_file.h"
+#include "core/number_text.h"
 #include "lists/dropped_files.h"
 #include "lists/folder_import.h"
 #include "ui/layout.h"
@@ -108,7 +109,7 @@ void AddParagraph(std::wstring& text, const std::optional<std::wstring>& line) {
 
 std::optional<std::wstring> NotArchivesReport(std::size_t count) {
   if (count == 0) return std::nullopt;
-  return L"有 " + std::to_wstring(count) + L" 个文件不是 RAR 压缩包，未添加。";
+  return L"有 " + Decimal(count) + L" 个文件不是 RAR 压缩包，未添加。";
 }
 
 std::optional<std::wstring> UnlistedReport(const std::vector<UnlistedFolder>& unlisted) {
@@ -116,7 +117,7 @@ std::optional<std::wstring> UnlistedReport(const std::vector<UnlistedFolder>& un
   std::wstring text = DescribeFailure(L"无法列出文件夹中的文件，其中的压缩包未添加",
                                       unlisted.front().Folder, unlisted.front().Error);
   if (unlisted.size() > 1) {
-    text += L"\n另有 " + std::to_wstring(unlisted.size() - 1) + L" 个文件夹也无法列出。";
+    text += L"\n另有 " + Decimal(unlisted.size() - 1) + L" 个文件夹也无法列出。";
   }
   return text;
 }
@@ -145,7 +146,7 @@ void DropOnAddList(HWND list, const std::vector<std::wstring>& paths) {
 void DropOnPathBox(HWND box, const std::vector<std::wstring>& paths) {
   if (paths.empty()) return;
   if (paths.size() > 1) {
-    ShowMessage(box, L"这里只能放入一个文件，而拖放了 " + std::to_wstring(paths.size()) + L" 个，未作更改。",
+    ShowMessage(box, L"这里只能放入一个文件，而拖放了 " + Decimal(paths.size()) + L" 个，未作更改。",
                 MB_ICONWARNING);
     return;
   }

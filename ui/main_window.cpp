@@ -7,6 +7,7 @@
 #include <exception>
 #include <string>
 
+#include "core/number_text.h"
 #include "dialogs/file_picker.h"
 #include "dialogs/folder_picker.h"
 #include "run/backup.h"
@@ -421,8 +422,8 @@ std::wstring MainWindow::LoadJobFile(const std::wstring& path) {
     Clear(Control(id));
     const int appended = AppendMany(Control(id), *items);
     if (static_cast<std::size_t>(appended) < items->size() && shortOf.empty()) {
-      shortOf = L"系统内存不足：一个列表只加入了 " + std::to_wstring(appended) + L" 项（共 " +
-                std::to_wstring(items->size()) + L" 项）。请不要运行这个不完整的任务。";
+      shortOf = L"系统内存不足：一个列表只加入了 " + Decimal(appended) + L" 项（共 " +
+                Decimal(items->size()) + L" 项）。请不要运行这个不完整的任务。";
     }
   }
   SetWindowTextW(Control(Text3), saved.Job.CommentFile.c_str());

@@ -1,6 +1,7 @@
 // What the window tells the user about the outcome of an edit of its lists.
 #include "ui/reports.h"
 
+#include "core/number_text.h"
 #include "win/error_text.h"
 #include "win/message_box.h"
 
@@ -8,14 +9,14 @@ namespace rarbatch {
 namespace {
 
 std::wstring Counts(const ImportResult& result) {
-  return L"已添加 " + std::to_wstring(result.Appended) + L" 个文件，另有 " +
-         std::to_wstring(result.LeftOut) + L" 个文件未添加。";
+  return L"已添加 " + Decimal(result.Appended) + L" 个文件，另有 " +
+         Decimal(result.LeftOut) + L" 个文件未添加。";
 }
 
 }  // namespace
 
 std::wstring ListFullText() {
-  return L"列表已满：一个列表最多只能容纳 " + std::to_wstring(kMaxListItems) + L" 项。";
+  return L"列表已满：一个列表最多只能容纳 " + Decimal(kMaxListItems) + L" 项。";
 }
 
 std::optional<std::wstring> AppendReport(AppendOutcome outcome, const std::wstring& item) {

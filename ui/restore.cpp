@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "core/backup_plan.h"
+#include "core/number_text.h"
 #include "dialogs/file_picker.h"
 #include "win/message_box.h"
 
@@ -27,7 +28,7 @@ std::wstring RestoreMessage(const RestoreOutcome& outcome, std::size_t rows) {
     text += L"\n" + shown[i].Archive + L"\t" + (shown[i].Restored ? L"已还原" : L"失败：" + shown[i].Detail);
   }
   const bool restLeft = !shown[rows].Restored;
-  return text + L"\n……另有 " + std::to_wstring(left) + (restLeft ? L" 个压缩包" : L" 个压缩包已还原");
+  return text + L"\n……另有 " + Decimal(left) + (restLeft ? L" 个压缩包" : L" 个压缩包已还原");
 }
 
 std::optional<RestoreOutcome> RestoreAfterAsking(HWND owner, const std::wstring& manifest) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "core/number_text.h"
 #include "core/run_report.h"
 #include "dialogs/file_picker.h"
 #include "run/run_report_file.h"
@@ -590,8 +591,8 @@ void ResultsWindow::OnPreviewChanged(std::size_t archive) {
   std::size_t done = 0;
   for (std::size_t i = 0; i < previewer_->ArchiveCount(); ++i) done += previewer_->IsDone(i) ? 1 : 0;
   SendMessageW(Control(kProgress), PBM_SETPOS, done, 0);
-  const std::wstring line = L"正在读取压缩包：" + std::to_wstring(done) + L" / " +
-                            std::to_wstring(previewer_->ArchiveCount());
+  const std::wstring line = L"正在读取压缩包：" + Decimal(done) + L" / " +
+                            Decimal(previewer_->ArchiveCount());
   SetWindowTextW(Control(kStatusLine), line.c_str());
 }
 

@@ -1,6 +1,8 @@
 // The system's text for an error code, in the form the program reports failures in.
 #include "win/error_text.h"
 
+#include "core/number_text.h"
+
 namespace rarbatch {
 
 std::wstring SystemErrorText(DWORD code) {
@@ -14,7 +16,7 @@ std::wstring SystemErrorText(DWORD code) {
   while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) {
     text.pop_back();
   }
-  std::wstring message = L"错误 " + std::to_wstring(code);
+  std::wstring message = L"错误 " + Decimal(code);
   if (!text.empty()) message += L"：" + text;
   return message;
 }

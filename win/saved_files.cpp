@@ -1,6 +1,7 @@
 // Small files read whole and replaced in one move.
 #include "win/saved_files.h"
 
+#include "core/number_text.h"
 #include "core/paths.h"
 #include "win/files.h"
 #include "win/handles.h"
@@ -43,7 +44,7 @@ SmallFile ReadSmallFile(const std::wstring& path, std::uint64_t maxBytes) {
 }
 
 DWORD ReplaceFileContents(const std::wstring& path, const std::string& bytes) {
-  const std::wstring temporary = path + L".new-" + std::to_wstring(GetCurrentProcessId());
+  const std::wstring temporary = path + L".new-" + Decimal(GetCurrentProcessId());
   DWORD error = WriteWholeFile(temporary, bytes);
   if (error == ERROR_SUCCESS &&
       !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

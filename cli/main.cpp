@@ -174,24 +174,48 @@ struct Timing {
   std::wstring Finished;
 };
 
-// Waits until `ended` is set. The first Ctrl+C calls `stop` (the calls running now finish, no more
-// start), a later one `abort`. True when stopped.
-bool WaitForEndOrStop(HANDLE ended, HANDLE interrupt, Progress& progress, const std::function<void()>& stop,
-                      const std::function<void()>& abort) {
-  bool stopped = false;
-  HANDLE waits[] = {ended, interrupt};
-  while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
-    if (!stopped) {
-      stopped = true;
-      stop();
-      progress.Note(abort ? L"正在停止：等待正在进行的调用结束（再按一次 Ctrl+C 立即终止）……"
-                          : L"正在停止：等待正在进行的列出结束……");
-    } else if (abort) {
-      abort();
-    }
+// What a run or a preview waits on: its end, told from a worker thread, and Ctrl+C (or Ctrl+Break),
+// which is caught only from Catch to Release.
+class EndOrStop {
+ public:
+  EndOrStop()
+      : ended_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), interrupt_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+  ~EndOrStop() { Release(); }
+  EndOrStop(const EndOrStop&) = delete;
+  EndOrStop& operator=(const EndOrStop&) = delete;
+
+  bool Ready() const { return ended_ && interrupt_; }
+  void Ended() { SetEvent(ended_.get()); }
+  void Catch() {
+    g_interrupt = interrupt_.get();
+    caught_ = SetConsoleCtrlHandler(OnConsoleControl, TRUE) != FALSE;
   }
-  return stopped;
-}
+  void Release() {
+    if (caught_) SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    caught_ = false;
+  }
+  // Waits for the end. The first Ctrl+C calls `stop` (what runs now finishes, nothing more starts), a
+  // later one `abort` when there is one. True when stopped.
+  bool Wait(Progress& progress, const std::function<void()>& stop, const std::function<void()>& abort) {
+    bool stopped = false;
+    HANDLE waits[] = {ended_.get(), interrupt_.get()};
+    while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+      if (!stopped) {
+        stopped = true;
+        stop();
+        progress.Note(abort ? L"正在停止：等待正在进行的调用结束（再按一次 Ctrl+C 立即终止）……"
+                            : L"正在停止：等待正在进行的列出结束……");
+      } else if (abort) {
+        abort();
+      }
+    }
+    return stopped;
+  }
+
+ private:
+  UniqueHandle ended_, interrupt_;
+  bool caught_ = false;
+};
 
 // Writes the report file; one that cannot be written makes the run a failure, as whoever reads it
 // later would find nothing.
@@ -211,9 +235,8 @@ std::wstring Duration(long long seconds) {
 int Preview(const CliArguments& arguments, BatchJob job) {
   const std::size_t total = job.Archives.size();
   Progress progress(total);
-  UniqueHandle ended(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  UniqueHandle interrupt(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-  if (!ended || !interrupt) return Refuse(DescribeFailure(L"无法开始预览", L"", GetLastError()));
+  EndOrStop end;
+  if (!end.Ready()) return Refuse(DescribeFailure(L"无法开始预览", L"", GetLastError()));
   JobPreviewer* previewer = nullptr;
   PreviewEvents events;
   events.ArchiveDone = [&](std::size_t i) {
@@ -221,15 +244,14 @@ int Preview(const CliArguments& arguments, BatchJob job) {
     const PreviewRow row = DescribePreview(previewer->Job(), preview);
     progress.Finished(row.State + L"  " + preview.Archive + (row.Words.empty() ? L"" : L"  " + row.Words));
   };
-  events.Ended = [&] { SetEvent(ended.get()); };
+  events.Ended = [&] { end.Ended(); };
   JobPreviewer preview(job, arguments.Workers ? arguments.Workers : DefaultWorkerCount(), std::move(events));
   previewer = &preview;
-  g_interrupt = interrupt.get();
-  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  end.Catch();
   preview.Start();
-  const bool stopped = WaitForEndOrStop(ended.get(), interrupt.get(), progress, [&] { preview.Stop(); }, nullptr);
+  const bool stopped = end.Wait(progress, [&] { preview.Stop(); }, nullptr);
   preview.Wait();
-  SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+  end.Release();
   progress.Finish();
 
   std::vector<ArchivePreview> previews = preview.Results();
@@ -277,9 +299,8 @@ int Run(const CliArguments& arguments) {
   Progress progress(total);
   std::vector<Timing> timings(total);
   Mutex timingLock;
-  UniqueHandle ended(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  UniqueHandle interrupt(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-  if (!ended || !interrupt) return Refuse(DescribeFailure(L"无法开始处理", L"", GetLastError()));
+  EndOrStop end;
+  if (!end.Ready()) return Refuse(DescribeFailure(L"无法开始处理", L"", GetLastError()));
   JobRunner* runner = nullptr;
   JobEvents events;
   events.ArchiveStarted = [&](std::size_t i) {
@@ -300,22 +321,17 @@ int Run(const CliArguments& arguments) {
     if (!row.Detail.empty()) line += L"  " + row.Detail;
     progress.Finished(line);
   };
-  events.RunEnded = [&] { SetEvent(ended.get()); };
+  events.RunEnded = [&] { end.Ended(); };
 
   const Stopwatch start;
   JobRunner run(job, arguments.Workers ? arguments.Workers : DefaultWorkerCount(), std::move(events));
   runner = &run;
-  g_interrupt = interrupt.get();
-  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-  if (!run.Start()) {
-    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
-    return Refuse(DescribeFailure(L"无法开始处理", L"", GetLastError()));
-  }
+  end.Catch();
+  if (!run.Start()) return Refuse(DescribeFailure(L"无法开始处理", L"", GetLastError()));
   // The first Ctrl+C lets the running calls finish and leaves the archives not started as they are.
-  const bool stopped =
-      WaitForEndOrStop(ended.get(), interrupt.get(), progress, [&] { run.Stop(); }, [&] { run.Abort(); });
+  const bool stopped = end.Wait(progress, [&] { run.Stop(); }, [&] { run.Abort(); });
   run.Wait();
-  SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+  end.Release();
   progress.Finish();
 
   const RunCounts counts = run.Counts();

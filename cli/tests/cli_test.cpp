@@ -101,6 +101,8 @@ DWORD Probe(const std::wstring& arguments) {
   return code;
 }
 
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override { rar_ = testing::InstallFakeRar(dir()); }
@@ -278,8 +280,6 @@ TEST_F(CliTest, ScanWritesTheFirstVolumesOfTheTree) {
   EXPECT_EQ(RunCli({L"scan", tree}, dir()).Code, 7u);
 }
 
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 TEST_F(CliTest, CtrlCLetsTheRunningCallEndAndCtrlCAgainEndsIt) {
   // One worker, each call held for a while: Ctrl+C comes while the first archive's call runs.
   for (const bool twice : {false, true}) {
@@ -320,6 +320,39 @@ TEST_F(CliTest, CtrlCLetsTheRunningCallEndAndCtrlCAgainEndsIt) {
     for (const auto& archive : archives) DeleteFileW(archive.c_str());
     DeleteFileW((dir() + L"args.log").c_str());
   }
+}
+
+TEST_F(CliTest, WithoutTheVariableThePasswordIsTypedAtTheConsoleWithoutEcho) {
+  const std::wstring archive = MakeArchive(L"a.rar");
+  const std::wstring added = dir() + L"新.txt";
+  ASSERT_EQ(WriteWholeFile(added, "x"), static_cast<DWORD>(ERROR_SUCCESS));
+  SavedJob saved = DeleteJob({archive});
+  saved.Job.AddFiles = {added};
+  saved.Job.UsePassword = true;
+  StartedCli cli;
+  {
+    const testing::FakeArchiverDelay delay(3000);  // time to read the screen while the call runs
+    cli = StartCli({L"run", SaveJob(saved)}, dir(), L"", L"", true);
+  }
+  const std::wstring screenFile = dir() + L"screen.txt";
+  std::string screen;
+  const auto screenHolds = [&](const char* text) {
+    return testing::WaitUntil([&] {
+      if (Probe(L"screen " + std::to_wstring(cli.Id) + L" \"" + screenFile + L"\"") != 0) return false;
+      screen = ReadAll(screenFile);
+      return screen.find(text) != std::string::npos;
+    });
+  };
+  ASSERT_TRUE(screenHolds("此任务需要密码")) << screen;
+  ASSERT_EQ(Probe(L"type " + std::to_wstring(cli.Id) + L" \"秘 密 1\""), 0u);
+  // The calls run (each held 3 s), and the screen read meanwhile never showed the password.
+  ASSERT_TRUE(testing::WaitUntil([&] { return Exists(archive + L".busy"); })) << "no call started";
+  ASSERT_TRUE(screenHolds("此任务需要密码")) << screen;
+  EXPECT_EQ(screen.find("秘 密 1"), std::string::npos) << screen;
+  EXPECT_EQ(FinishCli(cli).Code, 0u);
+  const auto entries = testing::ReadFakeArchive(archive).Entries;
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries.back(), (testing::FakeEntry{L"新.txt", L"秘 密 1"}));
 }
 
 TEST_F(CliTest, OnAConsoleABarFollowsTheFinishedArchivesAndInAFileThereIsNone) {

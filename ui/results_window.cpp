@@ -76,29 +76,15 @@ ResultsWindow::~ResultsWindow() {
 
 HWND ResultsWindow::Open(HINSTANCE instance, HWND owner) {
   if (previewer_) return OpenPreview(instance, owner);
-  owner_ = owner;
-  INITCOMMONCONTROLSEX classes{sizeof classes, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
-  InitCommonControlsEx(&classes);
-  WNDCLASSEXW windowClass{};
-  windowClass.hInstance = instance;
-  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
-  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = kClassName;
-  const unsigned dpi = WindowDpi(owner);
-  if (!CreateFor(windowClass, 0, kResultsTitle, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, Scale(kWidth, dpi),
-                 Scale(kHeight, dpi), owner)) {
-    return nullptr;
-  }
-  if (!CreateControls()) {
-    DestroyNow();
-    return nullptr;
-  }
-  ApplyDpi(WindowDpi(Handle()));
-  postTarget_ = Handle();
-  ShowWindow(Handle(), SW_SHOWNORMAL);
-  SetFocus(Control(kTable));
-  startTick_ = GetTickCount64();
+  const std::size_t count = runner_.ArchiveCount();
+  const bool made = CreateWindowAndTable(instance, owner, kResultsTitle, L"状态", L"", count,
+                                         [this](std::size_t i) {
+                                           const ArchiveResult result = runner_.Result(i);
+                                           return TableRow{result.Archive, ArchiveStateName(result.State), result.Detail};
+                                         },
+                                         [this](int id) { return id == kRestore && !HasBackups(); });
+  if (!made) return nullptr;
+  ShowAndFocus();
   if (runner_.Start()) {
     SetTimer(Handle(), kClockTimer, 1000, nullptr);
   } else {
@@ -109,43 +95,75 @@ HWND ResultsWindow::Open(HINSTANCE instance, HWND owner) {
   return Handle();
 }
 
-bool ResultsWindow::CreateControls() {
-  HWND table = CreateChild(Handle(), WC_LISTVIEWW, L"",
-                           WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SINGLESEL, kTable,
-                           WS_EX_CLIENTEDGE);
-  HWND bar = CreateChild(Handle(), PROGRESS_CLASSW, L"", 0, kProgress);
-  HWND line = CreateChild(Handle(), L"STATIC", L"", SS_LEFT | SS_NOPREFIX, kStatusLine);
-  if (!table || !bar || !line) return false;
-  for (const ButtonRow& button : kButtons) {
-    if (!CreateChild(Handle(), L"BUTTON", button.Caption, WS_TABSTOP | BS_PUSHBUTTON, button.Id)) return false;
+bool ResultsWindow::CreateWindowAndTable(HINSTANCE instance, HWND owner, const wchar_t* title,
+                                         const wchar_t* stateColumn, const wchar_t* statusText, std::size_t count,
+                                         const std::function<TableRow(std::size_t)>& row,
+                                         const std::function<bool(int)>& hidden) {
+  owner_ = owner;
+  INITCOMMONCONTROLSEX classes{sizeof classes, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&classes);
+  WNDCLASSEXW windowClass{};
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = kClassName;
+  const unsigned dpi = WindowDpi(owner);
+  if (!CreateFor(windowClass, 0, title, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, Scale(kWidth, dpi), Scale(kHeight, dpi),
+                 owner)) {
+    return false;
   }
-  if (!HasBackups()) ShowWindow(Control(kRestore), SW_HIDE);
-  ListView_SetExtendedListViewStyle(table, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-  const wchar_t* headers[] = {L"压缩包", L"状态", L"说明"};
-  for (int column = 0; column < 3; ++column) {
-    LVCOLUMNW header{};
-    header.mask = LVCF_TEXT | LVCF_WIDTH;
-    header.pszText = const_cast<wchar_t*>(headers[column]);
-    header.cx = 100;
-    if (ListView_InsertColumn(table, column, &header) < 0) return false;
-  }
-  const std::size_t count = runner_.ArchiveCount();
-  ListView_SetItemCount(table, static_cast<int>(count));
-  SendMessageW(table, WM_SETREDRAW, FALSE, 0);
-  for (std::size_t i = 0; i < count; ++i) {
-    const ArchiveResult result = runner_.Result(i);
-    LVITEMW item{};
-    item.mask = LVIF_TEXT;
-    item.iItem = static_cast<int>(i);
-    item.pszText = const_cast<wchar_t*>(result.Archive.c_str());
-    ListView_InsertItem(table, &item);
-    SetCellText(table, static_cast<int>(i), 1, ArchiveStateName(result.State));
-    SetCellText(table, static_cast<int>(i), 2, result.Detail);
-  }
-  SendMessageW(table, WM_SETREDRAW, TRUE, 0);
-  if (count > 0) ListView_SetItemState(table, 0, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
-  SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(std::max<std::size_t>(count, 1)));
-  return true;
+  const bool made = [&] {
+    HWND table = CreateChild(Handle(), WC_LISTVIEWW, L"",
+                             WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SINGLESEL, kTable,
+                             WS_EX_CLIENTEDGE);
+    HWND bar = CreateChild(Handle(), PROGRESS_CLASSW, L"", 0, kProgress);
+    HWND line = CreateChild(Handle(), L"STATIC", statusText, SS_LEFT | SS_NOPREFIX, kStatusLine);
+    if (!table || !bar || !line) return false;
+    // A button the mode does not use stays in the layout, hidden and out of the tab order.
+    for (const ButtonRow& button : kButtons) {
+      const bool shown = !hidden(button.Id);
+      if (!CreateChild(Handle(), L"BUTTON", button.Caption, (shown ? WS_TABSTOP : 0) | BS_PUSHBUTTON, button.Id)) {
+        return false;
+      }
+      if (!shown) ShowWindow(Control(button.Id), SW_HIDE);
+    }
+    ListView_SetExtendedListViewStyle(table, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    const wchar_t* headers[] = {L"压缩包", stateColumn, L"说明"};
+    for (int column = 0; column < 3; ++column) {
+      LVCOLUMNW header{};
+      header.mask = LVCF_TEXT | LVCF_WIDTH;
+      header.pszText = const_cast<wchar_t*>(headers[column]);
+      header.cx = 100;
+      if (ListView_InsertColumn(table, column, &header) < 0) return false;
+    }
+    ListView_SetItemCount(table, static_cast<int>(count));
+    SendMessageW(table, WM_SETREDRAW, FALSE, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+      const TableRow cells = row(i);
+      LVITEMW item{};
+      item.mask = LVIF_TEXT;
+      item.iItem = static_cast<int>(i);
+      item.pszText = const_cast<wchar_t*>(cells.Archive.c_str());
+      ListView_InsertItem(table, &item);
+      SetCellText(table, static_cast<int>(i), 1, cells.State);
+      if (!cells.Words.empty()) SetCellText(table, static_cast<int>(i), 2, cells.Words);
+    }
+    SendMessageW(table, WM_SETREDRAW, TRUE, 0);
+    if (count > 0) ListView_SetItemState(table, 0, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
+    SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(std::max<std::size_t>(count, 1)));
+    return true;
+  }();
+  if (!made) DestroyNow();
+  return made;
+}
+
+void ResultsWindow::ShowAndFocus() {
+  ApplyDpi(WindowDpi(Handle()));
+  postTarget_ = Handle();
+  ShowWindow(Handle(), SW_SHOWNORMAL);
+  SetFocus(Control(kTable));
+  startTick_ = GetTickCount64();
 }
 
 void ResultsWindow::ApplyDpi(unsigned dpi) {
@@ -505,70 +523,20 @@ std::vector<ArchivePreview> ResultsWindow::Previews() const {
 }
 
 HWND ResultsWindow::OpenPreview(HINSTANCE instance, HWND owner) {
-  owner_ = owner;
-  INITCOMMONCONTROLSEX classes{sizeof classes, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
-  InitCommonControlsEx(&classes);
-  WNDCLASSEXW windowClass{};
-  windowClass.hInstance = instance;
-  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
-  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = kClassName;
-  const unsigned dpi = WindowDpi(owner);
-  if (!CreateFor(windowClass, 0, kPreviewTitle, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, Scale(kWidth, dpi),
-                 Scale(kHeight, dpi), owner)) {
-    return nullptr;
-  }
-  const bool made = [this] {
-    HWND table = CreateChild(Handle(), WC_LISTVIEWW, L"",
-                             WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SINGLESEL, kTable,
-                             WS_EX_CLIENTEDGE);
-    HWND bar = CreateChild(Handle(), PROGRESS_CLASSW, L"", 0, kProgress);
-    HWND line = CreateChild(Handle(), L"STATIC", L"正在读取压缩包…", SS_LEFT | SS_NOPREFIX, kStatusLine);
-    if (!table || !bar || !line) return false;
-    // The run's buttons stay in the layout, hidden; 开始处理 takes their place.
-    for (const ButtonRow& button : kButtons) {
-      const bool shown = button.Id != kStop && button.Id != kRetry;
-      if (!CreateChild(Handle(), L"BUTTON", button.Caption, (shown ? WS_TABSTOP : 0) | BS_PUSHBUTTON, button.Id)) {
-        return false;
-      }
-      if (!shown) ShowWindow(Control(button.Id), SW_HIDE);
-    }
-    if (!CreateChild(Handle(), L"BUTTON", L"开始处理(&S)", WS_TABSTOP | BS_PUSHBUTTON, kStartRun)) return false;
-    EnableWindow(Control(kStartRun), FALSE);
-    ListView_SetExtendedListViewStyle(table, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-    const wchar_t* headers[] = {L"压缩包", L"预计", L"说明"};
-    for (int column = 0; column < 3; ++column) {
-      LVCOLUMNW header{};
-      header.mask = LVCF_TEXT | LVCF_WIDTH;
-      header.pszText = const_cast<wchar_t*>(headers[column]);
-      header.cx = 100;
-      if (ListView_InsertColumn(table, column, &header) < 0) return false;
-    }
-    const std::size_t count = previewer_->ArchiveCount();
-    SendMessageW(table, WM_SETREDRAW, FALSE, 0);
-    for (std::size_t i = 0; i < count; ++i) {
-      LVITEMW item{};
-      item.mask = LVIF_TEXT;
-      item.iItem = static_cast<int>(i);
-      item.pszText = const_cast<wchar_t*>(previewer_->Job().Archives[i].c_str());
-      ListView_InsertItem(table, &item);
-      SetCellText(table, static_cast<int>(i), 1, L"等待");
-    }
-    SendMessageW(table, WM_SETREDRAW, TRUE, 0);
-    if (count > 0) ListView_SetItemState(table, 0, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
-    SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(std::max<std::size_t>(count, 1)));
-    return true;
-  }();
-  if (!made) {
+  const bool made = CreateWindowAndTable(instance, owner, kPreviewTitle, L"预计", L"正在读取压缩包…",
+                                         previewer_->ArchiveCount(),
+                                         [this](std::size_t i) {
+                                           return TableRow{previewer_->Job().Archives[i], L"等待", L""};
+                                         },
+                                         [](int id) { return id == kStop || id == kRetry; });
+  if (!made) return nullptr;
+  // 开始处理 takes the place of the hidden 停止 and 重试失败项 (LayoutPreview), last in the tab order.
+  if (!CreateChild(Handle(), L"BUTTON", L"开始处理(&S)", WS_TABSTOP | BS_PUSHBUTTON, kStartRun)) {
     DestroyNow();
     return nullptr;
   }
-  ApplyDpi(WindowDpi(Handle()));
-  postTarget_ = Handle();
-  ShowWindow(Handle(), SW_SHOWNORMAL);
-  SetFocus(Control(kTable));
-  startTick_ = GetTickCount64();
+  EnableWindow(Control(kStartRun), FALSE);
+  ShowAndFocus();
   previewer_->Start();
   return Handle();
 }

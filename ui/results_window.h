@@ -83,7 +83,18 @@ class ResultsWindow : public Window {
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
   void OnFailure(const char* what) noexcept override;
 
-  bool CreateControls();
+  // A row of the table as it is first shown.
+  struct TableRow {
+    std::wstring Archive, State, Words;
+  };
+  // The window, owned by `owner` and sized for its DPI, with the table (压缩包, `stateColumn`, 说明)
+  // holding a row per archive, the progress bar, the status line and the buttons, those `hidden` says
+  // made hidden and out of the tab order. False, with nothing left, on failure.
+  bool CreateWindowAndTable(HINSTANCE instance, HWND owner, const wchar_t* title, const wchar_t* stateColumn,
+                            const wchar_t* statusText, std::size_t count,
+                            const std::function<TableRow(std::size_t)>& row, const std::function<bool(int)>& hidden);
+  // Fonts for the DPI, shown, the table focused, the clock started.
+  void ShowAndFocus();
   void ApplyDpi(unsigned dpi);
   void Layout();
   void OnArchiveChanged(std::size_t archive);

@@ -538,6 +538,19 @@ void MainWindow::GenerateScript() {
   if (ScriptHoldsPassword(job)) scriptCleanup_.DeleteWhenEnded(script_.get(), ScriptPath(strMyPath_));
 }
 
+std::optional<BatchJob> MainWindow::RunnableJob() {
+  BatchJob job = GatherJob();
+  if (job.RarPath.empty()) {
+    MessageBoxW(Handle(), kMissingRarMessage, kAppTitle, MB_OK | MB_ICONINFORMATION);
+    return std::nullopt;
+  }
+  if (auto problem = FindRunProblem(job)) {
+    MessageBoxW(Handle(), problem->c_str(), kAppTitle, MB_OK | MB_ICONWARNING);
+    return std::nullopt;
+  }
+  return job;
+}
+
 // With Check3: the program runs the archiver itself and shows every archive's result. No script is
 // written, so the password never reaches the disk.
 void MainWindow::RunInWindow() {
@@ -545,15 +558,9 @@ void MainWindow::RunInWindow() {
     MessageBoxW(Handle(), kRunStillGoingMessage, kAppTitle, MB_OK | MB_ICONINFORMATION);
     return;
   }
-  BatchJob job = GatherJob();
-  if (job.RarPath.empty()) {
-    MessageBoxW(Handle(), kMissingRarMessage, kAppTitle, MB_OK | MB_ICONINFORMATION);
-    return;
-  }
-  if (auto problem = FindRunProblem(job)) {
-    MessageBoxW(Handle(), problem->c_str(), kAppTitle, MB_OK | MB_ICONWARNING);
-    return;
-  }
+  std::optional<BatchJob> runnable = RunnableJob();
+  if (!runnable) return;
+  BatchJob job = std::move(*runnable);
   if (!PrepareBackups(job)) return;
   results_.reset();  // the last run's window, which has finished
   auto results = std::make_unique<ResultsWindow>(std::move(job), options_.Workers);
@@ -627,15 +634,9 @@ bool SameJob(const BatchJob& a, const BatchJob& b) {
 // 预览: what the job would do to each archive, read with the archiver and changing nothing. The job is
 // checked as the run checks it, so that what is previewed is what 开始处理 can run.
 void MainWindow::Command14_Click() {
-  BatchJob job = GatherJob();
-  if (job.RarPath.empty()) {
-    MessageBoxW(Handle(), kMissingRarMessage, kAppTitle, MB_OK | MB_ICONINFORMATION);
-    return;
-  }
-  if (auto problem = FindRunProblem(job)) {
-    MessageBoxW(Handle(), problem->c_str(), kAppTitle, MB_OK | MB_ICONWARNING);
-    return;
-  }
+  std::optional<BatchJob> runnable = RunnableJob();
+  if (!runnable) return;
+  BatchJob job = std::move(*runnable);
   preview_.reset();
   auto preview = ResultsWindow::ForPreview(std::move(job), options_.Workers,
                                            [this](const BatchJob& previewed) { return RunPreviewedJob(previewed); });

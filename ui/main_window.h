@@ -49,6 +49,9 @@ class MainWindow : public Window {
 
   // The job as the window holds it at this moment.
   BatchJob GatherJob() const;
+  // The window's job when the program's own run (or its preview) can take it; otherwise the user is
+  // told why (no archiver, or the run's checks refuse it) and there is none.
+  std::optional<BatchJob> RunnableJob();
 
   // Replaces the window's job with the one in the job file at `path`: the three lists, the archiver
   // and comment paths, the options; the password box is emptied. Shows nothing: an empty result, or

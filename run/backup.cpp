@@ -20,7 +20,9 @@ namespace {
 // Workers append to a manifest at once; one line at a time.
 Mutex gManifestMutex;
 
-std::wstring Full(const std::wstring& path) {
+}  // namespace
+
+std::wstring FullPathOf(const std::wstring& path) {
   std::wstring full(MAX_PATH, L'\0');
   for (;;) {
     const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
@@ -30,7 +32,9 @@ std::wstring Full(const std::wstring& path) {
   }
 }
 
-std::wstring Long(const std::wstring& path) { return ExtendedLengthPath(Full(path)); }
+namespace {
+
+std::wstring Long(const std::wstring& path) { return ExtendedLengthPath(FullPathOf(path)); }
 
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 
@@ -99,7 +103,7 @@ std::optional<std::uint64_t> SizeOf(const std::wstring& path) {
 // The bytes of a file, or of every file below a folder.
 std::uint64_t BytesBelow(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  std::wstring full = Full(path);
+  std::wstring full = FullPathOf(path);
   while (full.size() > 3 && full.back() == L'\\') full.pop_back();
   if (!GetFileAttributesExW(ExtendedLengthPath(full).c_str(), GetFileExInfoStandard, &data)) return 0;
   if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -120,7 +124,7 @@ std::uint64_t BytesBelow(const std::wstring& path) {
 
 std::wstring VolumeOf(const std::wstring& path) {
   wchar_t volume[MAX_PATH + 1] = {};
-  if (!GetVolumePathNameW(Full(path).c_str(), volume, MAX_PATH + 1)) return Full(path).substr(0, 3);
+  if (!GetVolumePathNameW(FullPathOf(path).c_str(), volume, MAX_PATH + 1)) return FullPathOf(path).substr(0, 3);
   return volume;
 }
 
@@ -168,7 +172,7 @@ std::optional<FileDigest> DigestFile(const std::wstring& path, DWORD* error) {
 }
 
 std::wstring MakeRunBackupFolder(const std::wstring& parent, std::wstring* error) {
-  const std::wstring base = WithTrailingBackslash(Full(parent)) + L"rarbatch 备份 " +
+  const std::wstring base = WithTrailingBackslash(FullPathOf(parent)) + L"rarbatch 备份 " +
                             UtcNow(true);
   for (int n = 1; n < 100; ++n) {
     const std::wstring folder = n == 1 ? base : base + L" (" + Decimal(n) + L")";
@@ -206,7 +210,7 @@ std::wstring BackUpArchive(const std::wstring& folder, const std::wstring& archi
                   : DescribeFailure(L"无法读回备份", copy, error);
   }
   BackupRecord record{UtcNow(false), original->Sha256, original->Size,
-                      times->Created, times->Modified, relative, Full(archive)};
+                      times->Created, times->Modified, relative, FullPathOf(archive)};
   std::lock_guard lock(gManifestMutex);
   const std::wstring manifest = folder + L"\\" + kManifestName;
   error = AppendUtf8(manifest, FormatManifestLine(record));
@@ -297,7 +301,7 @@ RestoreOutcome RestoreFromManifest(const std::wstring& manifestPath) {
                     manifestPath;
     return outcome;
   }
-  const std::wstring folder = FolderOf(Full(manifestPath));
+  const std::wstring folder = FolderOf(FullPathOf(manifestPath));
   for (const BackupRecord& record : *records) outcome.Rows.push_back(RestoreOne(folder, record));
   return outcome;
 }
@@ -320,7 +324,7 @@ std::optional<std::wstring> FindSpaceProblem(const BatchJob& job, unsigned worke
   std::vector<ArchiveOnVolume> archives;
   std::set<std::wstring> seen;
   for (const std::wstring& archive : job.Archives) {
-    std::wstring key = Full(archive);
+    std::wstring key = FullPathOf(archive);
     CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
     if (!seen.insert(key).second) continue;
     if (const auto size = SizeOf(archive)) archives.push_back({VolumeOf(archive), *size});

@@ -15,6 +15,9 @@
 
 namespace rarbatch {
 
+// The full path of `path` (GetFullPathNameW at any length); `path` itself when it has none.
+std::wstring FullPathOf(const std::wstring& path);
+
 // A file's creation and modification times as FILETIME values.
 struct FileTimes {
   std::uint64_t Created = 0, Modified = 0;

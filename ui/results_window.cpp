@@ -388,16 +388,6 @@ void ResultsWindow::Retry() {
 
 namespace {
 
-std::wstring FullPathOf(const std::wstring& path) {
-  std::wstring full(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0) return path;
-    if (length < full.size()) return full.substr(0, length);
-    full.resize(length);
-  }
-}
-
 bool SamePath(const std::wstring& a, const std::wstring& b) {
   return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
                               TRUE) == CSTR_EQUAL;

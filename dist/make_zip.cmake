@@ -1,7 +1,8 @@
-# Makes the release zip rarbatch-VERSION.zip in OUTPUT_DIR: the program, its console companion, the
-# usage guide and the license, at the top of the zip.
+# Makes the release zip rarbatch-VERSION.zip (rarbatch-VERSION-x64.zip with -DSUFFIX=-x64) in
+# OUTPUT_DIR: the program, its console companion, the usage guide and the license, at the top of the
+# zip.
 #   cmake -DPROGRAM=rarbatch.exe -DCOMPANION=rarbatch-cli.exe -DSOURCE_DIR=<checkout> -DVERSION=1.1.0
-#         -DOUTPUT_DIR=<folder> -P dist/make_zip.cmake
+#         [-DSUFFIX=-x64] -DOUTPUT_DIR=<folder> -P dist/make_zip.cmake
 foreach(name PROGRAM COMPANION SOURCE_DIR VERSION OUTPUT_DIR)
   if(NOT ${name})
     message(FATAL_ERROR "make_zip: ${name} is not set")
@@ -13,8 +14,8 @@ foreach(built "${PROGRAM}" "${COMPANION}")
   endif()
 endforeach()
 
-set(zip "${OUTPUT_DIR}/rarbatch-${VERSION}.zip")
-set(stage "${OUTPUT_DIR}/rarbatch-${VERSION}.stage")
+set(zip "${OUTPUT_DIR}/rarbatch-${VERSION}${SUFFIX}.zip")
+set(stage "${OUTPUT_DIR}/rarbatch-${VERSION}${SUFFIX}.stage")
 file(REMOVE_RECURSE "${stage}")
 file(MAKE_DIRECTORY "${stage}")
 

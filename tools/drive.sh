@@ -5,9 +5,12 @@
 #   wait_until SECONDS COMMAND...   runs COMMAND until it succeeds; fails after SECONDS
 #   wait_window NAME [SECONDS]      prints the id of the first visible X window named NAME
 #   wait_no_window NAME [SECONDS]   waits until no visible X window is named NAME
-#   probe ARGS...                   tools/window_probe.exe (set $window_probe): reads a window's
+#   probe ARGS...                   tools/window_probe.exe (set $window_probe), under the Wine loader
+#                                   that fits it (tools/wine-host.sh): reads a window's
 #                                   text, check box, list count or folder tree
 #   wait_probe WANT SECONDS ARGS... waits until `probe ARGS...` prints WANT
+
+. "$(dirname "${BASH_SOURCE[0]}")/wine-host.sh"
 
 # How long to wait for what must happen. RARBATCH_PATIENCE (seconds) sets it.
 patience=${RARBATCH_PATIENCE:-120}
@@ -36,7 +39,7 @@ wait_no_window() {
 }
 
 probe() {
-  wine "$window_probe" "$@" 2>/dev/null | tr -d '\r'
+  "$rarbatch_tools_dir/wine-exec" "$window_probe" "$@" 2>/dev/null | tr -d '\r'
 }
 
 _probe_is() {

@@ -1,12 +1,16 @@
 # Sourced by everything that runs the program or its tests under Wine (tools/wine-run, make run,
-# ui/screenshot.sh). prepare_wine_prefix makes the prefix named by $WINEPREFIX ready for use:
-#   - creates it once; concurrent callers wait for the first under a lock;
+# ui/screenshot.sh); it brings tools/wine-host.sh, which chooses Wine's loader.
+# prepare_wine_prefix makes the prefix named by $WINEPREFIX ready for use:
+#   - creates it once, with the 64-bit loader (it runs on every host); concurrent callers wait for
+#     the first under a lock;
 #   - replaces 宋体 and SimSun with WenQuanYi Micro Hei. Without this Wine draws 9-point 宋体 with the
 #     bitmap strikes of WenQuanYi Zen Hei, whose strokes come out broken at that size.
 # A marker file in the prefix records that all of it is done, so later calls cost one file test.
 # Call it with a display up (DISPLAY set), so that the prefix's desktop process can start.
 # The caller exports WINEPREFIX, and LC_ALL with a UTF-8 character set. Plain POSIX sh, so that the
-# Makefile can source it too.
+# Makefile can source it too (from the checkout's top, where dash gives no way to find this file).
+
+. "$(dirname "${BASH_SOURCE:-tools/wine-prefix.sh}")/wine-host.sh"
 
 # Bump the number when the steps below change: prefixes made before then are brought up to date.
 rarbatch_prefix_marker=".rarbatch-prefix-1"
@@ -21,7 +25,7 @@ prepare_wine_prefix() {
     [ -f "$WINEPREFIX/$rarbatch_prefix_marker" ] && exit 0
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       # No offer to download Mono or Gecko: nothing here needs them, and the offer waits for a click.
-      WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+      WINEDLLOVERRIDES="mscoree,mshtml=" rarbatch_wine wineboot -i >/dev/null 2>&1
       wineserver -w
       [ -f "$WINEPREFIX/system.reg" ] || { echo "wine-prefix: could not create $WINEPREFIX" >&2; exit 1; }
     fi
@@ -40,7 +44,7 @@ _rarbatch_replace_fonts() {
   printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"宋体"="%s"\r\n"SimSun"="%s"\r\n' \
       "$rarbatch_font_replacement" "$rarbatch_font_replacement" |
     { printf '\377\376'; iconv -f UTF-8 -t UTF-16LE; } >"$reg" || status=1
-  [ $status -eq 0 ] && wine regedit /S "Z:$(printf '%s' "$reg" | tr / '\\')" >/dev/null 2>&1
+  [ $status -eq 0 ] && rarbatch_wine regedit /S "Z:$(printf '%s' "$reg" | tr / '\\')" >/dev/null 2>&1
   rm -f "$reg"
   # The registry reaches user.reg when the server stops; check it there, by the names' code points.
   wineserver -w

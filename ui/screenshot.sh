@@ -8,7 +8,7 @@ exe=$1 out=$2 dpi=${3:-96}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 base_prefix="$root/build/wineprefix"
 export LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-for tool in Xvfb xdotool import wine; do
+for tool in Xvfb xdotool import; do
   command -v "$tool" >/dev/null || { echo "screenshot: $tool is not installed" >&2; exit 1; }
 done
 
@@ -36,13 +36,13 @@ else
 fi
 prepare_wine_prefix || exit 1
 if [ "$dpi" != 96 ]; then
-  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
-  wine reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
+  rarbatch_wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+  rarbatch_wine reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
     /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
 fi
 
 
-wine "$exe" >"$out.log" 2>&1 &
+"$root/tools/wine-exec" "$exe" >"$out.log" 2>&1 &
 app_pid=$!
 window=$(wait_window '压缩包批量处理') || { echo "screenshot: the window did not appear" >&2; exit 1; }
 # Let the first paint finish: wait until two grabs in a row are the same.

@@ -9,12 +9,14 @@ exe=$1 fake_rar=$2 window_probe=$3
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 export WINEPREFIX="$root/build/wineprefix" LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-for tool in Xvfb xdotool wine python3 iconv; do
+for tool in Xvfb xdotool python3 iconv; do
   command -v "$tool" >/dev/null || { echo "drop e2e: $tool is not installed" >&2; exit 1; }
 done
 
 . "$root/tools/xvfb.sh"
 . "$root/tools/drive.sh"
+# A 32-bit build on a host that runs no 32-bit programs: skipped, with the reason.
+rarbatch_skip_unless_runs "$exe"
 start_scratch_run drop-e2e
 fail() {
   [ -n "${DISPLAY:-}" ] && command -v import >/dev/null &&
@@ -43,7 +45,7 @@ start_display 390 || exit 1
 
 main='压缩包批量处理'
 visible_windows() { xdotool search --onlyvisible --name "$main" 2>/dev/null; }
-wine "$program_dir/rarbatch.exe" >"$work/app.log" 2>&1 &
+"$root/tools/wine-exec" "$program_dir/rarbatch.exe" >"$work/app.log" 2>&1 &
 app_pid=$!
 window=$(wait_window "$main") || fail "the window did not appear"
 # Without a window manager the X window is the client area; the controls' places are those of the

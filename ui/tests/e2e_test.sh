@@ -17,12 +17,14 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 # Each archiver call takes a moment, so tmp.bat can be read while the script still runs: it holds a
 # password, and the program deletes it once the script has ended.
 export RARBATCH_FAKE_RAR_DELAY_MS=500
-for tool in Xvfb xdotool wine; do
+for tool in Xvfb xdotool; do
   command -v "$tool" >/dev/null || { echo "e2e: $tool is not installed" >&2; exit 1; }
 done
 
 . "$root/tools/xvfb.sh"
 . "$root/tools/drive.sh"
+# A 32-bit build on a host that runs no 32-bit programs: skipped, with the reason.
+rarbatch_skip_unless_runs "$exe"
 start_scratch_run e2e
 fail() {
   # What the screen showed at the failure, for whoever reads the log.
@@ -62,7 +64,7 @@ start_display 290 || exit 1
 [ -f "$WINEPREFIX/system.reg" ] || RARBATCH_USE_DISPLAY=1 "$root/tools/wine-run" cmd /c exit >/dev/null 2>&1
 
 main='压缩包批量处理'
-wine "$program_dir/rarbatch.exe" >"$work/app.log" 2>&1 &
+"$root/tools/wine-exec" "$program_dir/rarbatch.exe" >"$work/app.log" 2>&1 &
 app_pid=$!
 window=$(wait_window "$main") || fail "the window did not appear"
 # Without a window manager the X window is the client area; the controls' places are those of the

@@ -84,8 +84,7 @@ bool DeleteNameTakes(const std::wstring& name, const std::wstring& entry) {
 DeleteWords SplitDeleteEntries(const std::vector<std::wstring>& entries) {
   DeleteWords words;
   for (const std::wstring& entry : entries) {
-    for (std::wstring& word : SplitArchiverArguments(entry)) {
-      if (word.empty()) continue;
+    for (std::wstring& word : DeleteEntryWords(entry)) {
       if (word[0] == L'-') {
         words.Switches.push_back(std::move(word));
       } else if (word[0] == L'@') {

@@ -82,10 +82,20 @@ std::vector<std::wstring> EscapeAll(const std::vector<std::wstring>& items,
 // Whether a delete entry, as the archiver splits it, holds a switch. Such an entry gets a call of its
 // own, so that its switch applies to its own names only, as on its script line.
 bool HoldsSwitch(const std::wstring& entry) {
-  for (const std::wstring& word : SplitArchiverArguments(entry)) {
-    if (!word.empty() && word.front() == L'-') return true;
+  for (const std::wstring& word : DeleteEntryWords(entry)) {
+    if (word.front() == L'-') return true;
   }
   return false;
+}
+
+// The arguments the archiver reads from the call's delete entries, in order: each entry's own words,
+// as its own script line gives them.
+std::vector<std::wstring> DeleteArguments(const BatchJob& job, const PlannedCall& call) {
+  std::vector<std::wstring> words;
+  for (std::size_t n : call.Names) {
+    for (std::wstring& word : DeleteEntryWords(job.DeleteNames[n])) words.push_back(std::move(word));
+  }
+  return words;
 }
 
 // The switches of a program's call, each with a leading space, in the order the archiver is given
@@ -119,11 +129,15 @@ std::wstring RenderRunCall(const BatchJob& job, const PlannedCall& call, const s
   line += CommandLetter(call.Command);
   AppendRunSwitches(line, job, call, !listFile.empty());
   line += L" " + archiveText;
+  // With a list file the names go into it, and what the archiver reads as a switch or as a list of
+  // its own stays on the line.
+  for (const std::wstring& word : DeleteArguments(job, call)) {
+    if (listFile.empty() || IsSwitchOrListWord(word)) line += L" " + QuoteArchiverArgument(word);
+  }
   if (!listFile.empty()) {
     line += L" " + QuoteArchiverArgument(L"@" + listFile);
     return line;
   }
-  for (std::size_t n : call.Names) line += L" " + job.DeleteNames[n];
   for (std::size_t f : call.Files) line += L" " + QuoteArchiverArgument(job.AddFiles[f]);
   return line;
 }
@@ -283,11 +297,13 @@ std::size_t RunArchiveLength(const BatchJob& job, std::size_t archive) {
 bool CanUseListFile(const PlannedCall& call) { return !call.Names.empty() || !call.Files.empty(); }
 
 std::wstring ListFileText(const BatchJob& job, const PlannedCall& call) {
+  // Quoted as on the command line: the archiver reads a list file's line as it reads an argument,
+  // and unquoted it would drop a name's trailing spaces.
   std::wstring text;
-  for (std::size_t n : call.Names) {
-    for (const std::wstring& word : SplitArchiverArguments(job.DeleteNames[n])) text += word + L"\r\n";
+  for (const std::wstring& word : DeleteArguments(job, call)) {
+    if (!IsSwitchOrListWord(word)) text += QuoteArchiverArgument(word) + L"\r\n";
   }
-  for (std::size_t f : call.Files) text += job.AddFiles[f] + L"\r\n";
+  for (std::size_t f : call.Files) text += QuoteArchiverArgument(job.AddFiles[f]) + L"\r\n";
   return text;
 }
 

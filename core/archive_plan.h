@@ -81,9 +81,10 @@ class ScriptWriter {
 };
 
 // The program's command line for `call` on the job's archive `archive`, every argument quoted for the
-// archiver except the delete entries, which go as typed so that one entry may hold several names.
+// archiver. A delete entry goes as the words the archiver reads from it on its own script line
+// (DeleteEntryWords), so one entry may hold several names and none runs on into the next.
 // With a `listFile`, the names or files are not on the line: "@<listFile>" is, with -scfl, and the
-// file holds ListFileText.
+// file holds ListFileText; an entry's switches stay on the line.
 std::wstring RunCommandLine(const BatchJob& job, const PlannedCall& call, std::size_t archive,
                             const std::wstring& listFile = {});
 
@@ -96,7 +97,8 @@ std::size_t RunArchiveLength(const BatchJob& job, std::size_t archive);
 bool CanUseListFile(const PlannedCall& call);
 
 // A list file's text for `call`: one name or file a line (a delete entry's words as the archiver
-// splits them), each ended by CR LF, to be written in UTF-8.
+// splits them, less its switches), each quoted as on the command line and ended by CR LF, to be
+// written in UTF-8.
 std::wstring ListFileText(const BatchJob& job, const PlannedCall& call);
 
 // The first call of `plan`, for the first archive in list order, whose line is longer than `limit`;

@@ -48,9 +48,19 @@ std::wstring QuoteArchiverArgument(const std::wstring& argument) {
   return out;
 }
 
+std::vector<std::wstring> DeleteEntryWords(const std::wstring& entry) {
+  std::vector<std::wstring> words = SplitArchiverArguments(entry);
+  std::erase_if(words, [](const std::wstring& word) { return word.empty(); });
+  return words;
+}
+
+bool IsSwitchOrListWord(const std::wstring& word) {
+  return !word.empty() && (word.front() == L'-' || word.front() == L'@');
+}
+
 bool NamesSomethingToDelete(const std::wstring& entry) {
-  for (const std::wstring& word : SplitArchiverArguments(entry)) {
-    if (!word.empty() && word.front() != L'-') return true;
+  for (const std::wstring& word : DeleteEntryWords(entry)) {
+    if (word.front() != L'-') return true;
   }
   return false;
 }

@@ -65,11 +65,12 @@ std::optional<std::wstring> FindEmptyDeleteEntry(const std::vector<std::wstring>
 
 // A name that ends in "\" or "/" ("docs\"), or is a lone ".", looks like one folder, but the archiver
 // takes it for every file: each archive would be emptied, and then deleted. A folder is named without
-// the separator ("docs").
+// the separator ("docs"). The words checked are the very arguments the archiver gets, from the script's
+// line of the entry and from the program's delete call alike.
 std::optional<std::wstring> FindDeleteNameThatTakesEverything(const std::vector<std::wstring>& names) {
   for (std::size_t i = 0; i < names.size(); ++i) {
-    for (const std::wstring& word : SplitArchiverArguments(names[i])) {
-      if (word.empty() || word.front() == L'-' || word.front() == L'@') continue;
+    for (const std::wstring& word : DeleteEntryWords(names[i])) {
+      if (IsSwitchOrListWord(word)) continue;
       const bool separatorLast = word.back() == L'\\' || word.back() == L'/';
       if (!separatorLast && word != L".") continue;
       return L"删除文件列表第 " + Decimal(i + 1) + L" 项中的“" + word +

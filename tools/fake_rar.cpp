@@ -256,6 +256,23 @@ AddOutcome AddFiles(const std::vector<std::wstring>& files, const std::wstring& 
   return outcome;
 }
 
+// The name one line of a list file gives, as the real archiver reads it: a line between double
+// quotes is the text between them ("" for one quote), spaces and all; any other line is taken as it
+// stands less its trailing spaces, so a line that opens a quote and never closes it names nothing
+// that exists.
+std::wstring ListFileName(std::wstring line) {
+  if (line.size() >= 2 && line.front() == L'"' && line.back() == L'"') {
+    std::wstring name;
+    for (std::size_t i = 1; i + 1 < line.size(); ++i) {
+      name.push_back(line[i]);
+      if (line[i] == L'"' && line[i + 1] == L'"') ++i;
+    }
+    return name;
+  }
+  while (!line.empty() && line.back() == L' ') line.pop_back();
+  return line;
+}
+
 // The names in a list file, a line each, read as UTF-8 or in the ANSI code page.
 bool ReadListFile(const std::wstring& path, bool utf8, std::vector<std::wstring>* names) {
   std::string bytes;
@@ -268,7 +285,7 @@ bool ReadListFile(const std::wstring& path, bool utf8, std::vector<std::wstring>
   while (start < text.size()) {
     std::size_t end = text.find_first_of(L"\r\n", start);
     if (end == std::wstring::npos) end = text.size();
-    if (end > start) names->push_back(text.substr(start, end - start));
+    if (end > start) names->push_back(ListFileName(text.substr(start, end - start)));
     start = end + 1;
   }
   return true;

@@ -253,9 +253,16 @@ bool MapArgument(const std::wstring& arg, bool switches, RunFolder& folder, unsi
       std::wstring line = text.substr(start, end - start);
       start = end + 1;
       if (line.ends_with(L'\r')) line.pop_back();
+      // A line between double quotes is one name as an argument would be ("" for a quote in it);
+      // a path in it stays quoted, since the archiver keeps a quoted name's trailing spaces.
+      const bool quoted = line.size() >= 2 && line.front() == L'"' && line.back() == L'"';
+      const std::vector<std::wstring> words = rarbatch::SplitArchiverArguments(line);
+      const std::wstring path = quoted && words.size() == 1 ? words[0] : line;
       std::string host;
-      if (IsAbsoluteWindowsPath(line) && !mapped(line, &host)) return false;
-      copy += (host.empty() ? ToUtf8(line) : host) + "\n";
+      if (IsAbsoluteWindowsPath(path) && !mapped(path, &host)) return false;
+      if (host.empty()) host = ToUtf8(line);
+      else if (quoted) host = '"' + host + '"';  // a host path starts with '/' and holds no quote
+      copy += host + "\n";
     }
     const std::wstring name = L"list" + std::to_wstring(++*lists);
     if (!folder.Write(name, copy)) return false;

@@ -100,9 +100,9 @@ TEST(FindOverlongCall, LongListsGoThroughAListFileAndOnlyWhatCannotIsRefused) {
   const auto calls = ArchiverCallsFor(job, 1, RunOptions{}, [](std::size_t c) { return L"T:\\list " + std::to_wstring(c); });
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(Split(calls[0].CommandLine), (Words{job.RarPath, L"d", L"-scfr", L"-scfl", L"D:\\b.rar", L"@T:\\list 0"}));
-  EXPECT_EQ(calls[0].ListText.substr(0, 30), L"name 0.txt\r\nx\r\nname 1.txt\r\nx\r\n");
+  EXPECT_EQ(calls[0].ListText.substr(0, 38), L"\"name 0.txt\"\r\n\"x\"\r\n\"name 1.txt\"\r\n\"x\"\r\n");
   EXPECT_EQ(calls[1].ListFile, L"T:\\list 1");
-  EXPECT_EQ(calls[1].ListText.substr(0, 27), L"E:\\files\\file 0.txt\r\nE:\\fil");
+  EXPECT_EQ(calls[1].ListText.substr(0, 30), L"\"E:\\files\\file 0.txt\"\r\n\"E:\\fil");
 
   job.CommentFile = std::wstring(kMaxCommandLineLength, L'c');
   const auto found = FindOverlongCall(job);

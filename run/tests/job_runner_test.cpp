@@ -506,5 +506,31 @@ TEST(JobRunnerOnTheRealArchiver, EveryArchiveEndsAsAskedOrSaysWhyNot) {
   EXPECT_FALSE(rar.Locked(d + L"volume.part1.rar")) << "a refused archive gets no call";
 }
 
+// Each delete entry is its own names, as on its own script line: a quote left open in one entry does
+// not take the next one into a single name (which named nothing, and the row said 成功).
+TEST(JobRunnerOnTheRealArchiver, AQuoteLeftOpenEndsWithItsEntry) {
+  if (!testing::RealArchiver::Installed()) GTEST_SKIP() << "the host has no /usr/bin/rar (scripts/setup installs it)";
+  testing::ScratchFolder dir;
+  const std::wstring d = dir.Path();
+  const testing::RealArchiver rar(d);
+  for (const wchar_t* name : {L"my file.txt", L"x.bak", L"keep.txt"}) {
+    ASSERT_TRUE(testing::WriteFileBytes(d + name, "text"));
+  }
+  const std::wstring q = L"\"" + d;
+  ASSERT_EQ(rar.Run(L"a -idq -ep1 " + q + L"t.rar\" " + q + L"my file.txt\" " + q + L"x.bak\" " + q + L"keep.txt\""), 0u);
+
+  BatchJob job;
+  job.RarPath = rar.Exe();
+  job.Archives = {d + L"t.rar"};
+  job.DeleteNames = {L"\"my file.txt", L"*.bak"};
+  JobRunner runner(job, 1, {});
+  ASSERT_TRUE(runner.Start());
+  runner.Wait();
+  const ArchiveResult r = runner.Result(0);
+  EXPECT_EQ(r.State, ArchiveState::Success) << r.Detail;
+  EXPECT_EQ(r.Detail, L"");
+  EXPECT_EQ(rar.Entries(d + L"t.rar"), (std::vector<std::wstring>{L"keep.txt"}));
+}
+
 }  // namespace
 }  // namespace rarbatch

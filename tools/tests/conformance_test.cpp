@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 
+#include "core/utf8.h"
 #include "tools/test_support.h"
 
 namespace rarbatch::testing {
@@ -34,7 +35,8 @@ struct Row {
   Start start;
   // After the program's name; {arc} is the archive's full path, {c} that of c.txt beside it, {-z}
   // the switch that takes c.txt as the comment, and {@list} list.txt (a.txt and zz.txt) as a list
-  // file; each is quoted.
+  // file, {@quoted} the same names quoted, {@unbalanced} "a.txt and "b.txt " (each a line), {@add}
+  // c.txt's full path quoted; each is quoted.
   const wchar_t* args;
   const char* input;  // piped into standard input; nullptr gives NUL
   DWORD code;
@@ -70,6 +72,13 @@ const Row kRows[] = {
      10, {true, kAB}},
     {"d of the names in a UTF-8 list file, messages in UTF-8", Start::Plain, L"d -scfr -scfl {arc} {@list}",
      nullptr, 0, {true, kB}},
+    // A list file's line between quotes is one name, as an argument is; a quote left open, or a
+    // name's trailing space inside the quotes, names nothing.
+    {"d of quoted names in a list file", Start::Plain, L"d -scfr -scfl {arc} {@quoted}", nullptr, 0, {true, kB}},
+    {"d of list lines with an open quote and a quoted trailing space", Start::Plain,
+     L"d -scfr -scfl {arc} {@unbalanced}", nullptr, 10, {true, kAB}},
+    {"a -ep1 of a quoted path in a list file", Start::Plain, L"a -ep1 -scfr -scfl {arc} {@add}", nullptr, 0,
+     {true, {L"a.txt", L"b.txt", L"c.txt"}}},
     {"a -p reads the password from input", Start::Plain, L"a -ep1 -p {arc} {c}", "secret\r\n", 0,
      {true, {L"a.txt", L"b.txt", L"c.txt"}}},
     {"a creates a missing archive", Start::Missing, L"a -ep1 {arc} {c}", nullptr, 0,
@@ -219,6 +228,10 @@ void WriteInputs(const std::wstring& dir) {
   ASSERT_TRUE(WriteFileBytes(dir + L"b.txt", "beta\r\n"));
   ASSERT_TRUE(WriteFileBytes(dir + L"c.txt", "cmt"));
   ASSERT_TRUE(WriteFileBytes(dir + L"list.txt", "a.txt\r\nzz.txt\r\n"));
+  ASSERT_TRUE(WriteFileBytes(dir + L"quoted.txt", "\"a.txt\"\r\n\"zz.txt\"\r\n"));
+  ASSERT_TRUE(WriteFileBytes(dir + L"unbalanced.txt", "\"a.txt\r\n\"b.txt \"\r\n"));
+  const std::string addList = "\"" + ToUtf8(dir).value_or("") + "c.txt\"\r\n";
+  ASSERT_TRUE(WriteFileBytes(dir + L"add.txt", addList));
   std::string noise(300000, '\0');
   unsigned state = 12345;
   for (auto& c : noise) state = state * 1103515245u + 12345u, c = static_cast<char>(state >> 23);
@@ -240,7 +253,9 @@ class Conformance : public ::testing::Test {
       std::wstring args = Replace(row.args, L"{arc}", L"\"" + archive + L"\"");
       args = Replace(args, L"{c}", L"\"" + dir.Path() + L"c.txt\"");
       args = Replace(args, L"{-z}", L"\"-z" + dir.Path() + L"c.txt\"");
-      args = Replace(args, L"{@list}", L"\"@" + dir.Path() + L"list.txt\"");
+      for (const wchar_t* list : {L"list", L"quoted", L"unbalanced", L"add"}) {
+        args = Replace(args, L"{@" + std::wstring(list) + L"}", L"\"@" + dir.Path() + list + L".txt\"");
+      }
       const Call call = RunIn(rar, dir.Path(), args, row.input, spare.Path());
       EXPECT_EQ(call.code, row.code) << call.output;
       const bool exists = GetFileAttributesW(archive.c_str()) != INVALID_FILE_ATTRIBUTES;

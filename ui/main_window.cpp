@@ -479,7 +479,26 @@ void MainWindow::Check3_Click() {
   for (int id : {Check4, Check5, Check6}) EnableWindow(Control(id), inWindow);
 }
 
-void MainWindow::RestoreFromBackup() { PickManifestAndRestore(Handle()); }
+void MainWindow::RestoreFromBackup() {
+  PickManifestAndRestore(Handle(), [this](const wchar_t* action) { return BusyWith(action); });
+}
+
+std::optional<std::wstring> MainWindow::BusyWith(const wchar_t* action) const {
+  const std::wstring then = std::wstring(L"，请等它结束后再") + action + L"。";
+  if (script_ && WaitForSingleObject(script_.get(), 0) == WAIT_TIMEOUT) {
+    return L"上一次生成的批处理文件仍在运行" + then;
+  }
+  if (results_ && results_->IsRunning()) return L"上一次的处理仍在进行" + then;
+  if (preview_ && preview_->IsPreviewing()) return L"预览仍在进行" + then;
+  return std::nullopt;
+}
+
+// False, after telling the user why, when something is at work on the archives.
+bool MainWindow::FreeFor(const wchar_t* action) {
+  const std::optional<std::wstring> busy = BusyWith(action);
+  if (busy) MessageBoxW(Handle(), busy->c_str(), kAppTitle, MB_OK | MB_ICONINFORMATION);
+  return !busy;
+}
 
 // Shows the file dialog for `use`; the chosen path, or nothing after a cancel or a failure, which is
 // reported.
@@ -520,10 +539,7 @@ void MainWindow::Command9_Click() {
 
 // The generate button as it always was: write tmp.bat and start it.
 void MainWindow::GenerateScript() {
-  if (script_ && WaitForSingleObject(script_.get(), 0) == WAIT_TIMEOUT) {
-    MessageBoxW(Handle(), kScriptStillRunningMessage, kAppTitle, MB_OK | MB_ICONINFORMATION);
-    return;
-  }
+  if (!FreeFor(L"生成")) return;
   // The last script has ended: its file is gone (when it held a password) before a new one is written.
   scriptCleanup_.Wait();
   const BatchJob job = GatherJob();
@@ -554,16 +570,14 @@ std::optional<BatchJob> MainWindow::RunnableJob() {
 // With Check3: the program runs the archiver itself and shows every archive's result. No script is
 // written, so the password never reaches the disk.
 void MainWindow::RunInWindow() {
-  if (results_ && results_->IsRunning()) {
-    MessageBoxW(Handle(), kRunStillGoingMessage, kAppTitle, MB_OK | MB_ICONINFORMATION);
-    return;
-  }
+  if (!FreeFor(L"生成")) return;
   std::optional<BatchJob> runnable = RunnableJob();
   if (!runnable) return;
   BatchJob job = std::move(*runnable);
   if (!PrepareBackups(job)) return;
   results_.reset();  // the last run's window, which has finished
   auto results = std::make_unique<ResultsWindow>(std::move(job), options_.Workers);
+  results->SetBusyCheck([this](const wchar_t* action) { return BusyWith(action); });
   const HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(Handle(), GWLP_HINSTANCE));
   if (!results->Open(instance, Handle())) {
     const std::wstring message = DescribeFailure(L"无法打开处理结果窗口", L"", GetLastError());
@@ -634,6 +648,7 @@ bool SameJob(const BatchJob& a, const BatchJob& b) {
 // 预览: what the job would do to each archive, read with the archiver and changing nothing. The job is
 // checked as the run checks it, so that what is previewed is what 开始处理 can run.
 void MainWindow::Command14_Click() {
+  if (!FreeFor(L"预览")) return;
   std::optional<BatchJob> runnable = RunnableJob();
   if (!runnable) return;
   BatchJob job = std::move(*runnable);

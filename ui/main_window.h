@@ -70,6 +70,12 @@ class MainWindow : public Window {
   // The last preview window, or null.
   ResultsWindow* Preview() const { return preview_.get(); }
 
+  // What is at work on the archives: a script that still runs, a run in the program, a preview that
+  // still reads them. Each of them, and a restore, renames over or reads the same archives, so one
+  // may start only while none of the others goes on. The reason, in words that end with `action`
+  // (生成, 预览, 还原, 重试), or nothing when nothing is at work.
+  std::optional<std::wstring> BusyWith(const wchar_t* action) const;
+
  private:
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
   void OnFailure(const char* what) noexcept override;
@@ -112,6 +118,7 @@ class MainWindow : public Window {
   void RememberSettings();
   void Check3_Click();
   void RestoreFromBackup();
+  bool FreeFor(const wchar_t* action);
   bool PrepareBackups(BatchJob& job);
 
   std::optional<std::wstring> PickAndReport(const FilePickerUse& use);

@@ -14,6 +14,13 @@ namespace {
 constexpr FilePickerUse kPickManifest{L"备份清单(备份清单.txt)", L"备份清单.txt;*.txt", L"选择 备份清单..."};
 constexpr std::size_t kRowsShown = 20;
 
+// False, after telling the user why, when something else is at work on the archives.
+bool FreeToRestore(HWND owner, const BusyCheck& busy) {
+  const std::optional<std::wstring> reason = busy ? busy(L"还原") : std::nullopt;
+  if (reason) ShowMessage(owner, *reason, MB_ICONINFORMATION);
+  return !reason;
+}
+
 }  // namespace
 
 std::wstring RestoreMessage(const RestoreOutcome& outcome, std::size_t rows) {
@@ -31,10 +38,13 @@ std::wstring RestoreMessage(const RestoreOutcome& outcome, std::size_t rows) {
   return text + L"\n……另有 " + Decimal(left) + (restLeft ? L" 个压缩包" : L" 个压缩包已还原");
 }
 
-std::optional<RestoreOutcome> RestoreAfterAsking(HWND owner, const std::wstring& manifest) {
+std::optional<RestoreOutcome> RestoreAfterAsking(HWND owner, const std::wstring& manifest,
+                                                 const BusyCheck& busy) {
+  if (!FreeToRestore(owner, busy)) return std::nullopt;
   const std::wstring question = L"用备份替换备份清单中的每个压缩包？\n压缩包现在的内容（包括之后的修改）将被备份覆盖，"
                                 L"已被删除的压缩包会重新出现。\n\n" + manifest;
   if (AskUser(owner, question, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) return std::nullopt;
+  if (!FreeToRestore(owner, busy)) return std::nullopt;
   HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
   RestoreOutcome outcome = RestoreFromManifest(manifest);
   SetCursor(previous);
@@ -44,10 +54,11 @@ std::optional<RestoreOutcome> RestoreAfterAsking(HWND owner, const std::wstring&
   return outcome;
 }
 
-void PickManifestAndRestore(HWND owner) {
+void PickManifestAndRestore(HWND owner, const BusyCheck& busy) {
+  if (!FreeToRestore(owner, busy)) return;
   PickedFile picked = PickFile(owner, kPickManifest);
   if (!picked.Error.empty()) ShowMessage(owner, picked.Error, MB_ICONWARNING);
-  if (picked.Path) RestoreAfterAsking(owner, *picked.Path);
+  if (picked.Path) RestoreAfterAsking(owner, *picked.Path, busy);
 }
 
 }  // namespace rarbatch

@@ -376,8 +376,14 @@ void ResultsWindow::Stop() {
   UpdateButtons();
 }
 
+bool ResultsWindow::FreeFor(const wchar_t* action) {
+  const std::optional<std::wstring> busy = busy_ ? busy_(action) : std::nullopt;
+  if (busy) ShowMessage(Handle(), *busy, MB_ICONINFORMATION);
+  return !busy;
+}
+
 void ResultsWindow::Retry() {
-  if (runner_.IsRunning() || !runner_.Retry()) return;
+  if (runner_.IsRunning() || !FreeFor(L"重试") || !runner_.Retry()) return;
   aborting_ = false;
   endTick_ = 0;
   startTick_ = GetTickCount64();
@@ -399,7 +405,7 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
 // An archive that was never copied (refused, or its copy failed) keeps its row.
 void ResultsWindow::Restore() {
   if (runner_.IsRunning() || !HasBackups()) return;
-  const auto outcome = RestoreAfterAsking(Handle(), backupFolder_ + L"\\" + kManifestName);
+  const auto outcome = RestoreAfterAsking(Handle(), backupFolder_ + L"\\" + kManifestName, busy_);
   if (!outcome || !outcome->Error.empty()) return;
   std::vector<std::pair<std::wstring, std::wstring>> cells(runner_.ArchiveCount());
   for (std::size_t i = 0; i < cells.size(); ++i) {

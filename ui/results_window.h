@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "core/batch_script.h"
 #include "run/archive_preview.h"
 #include "run/job_runner.h"
+#include "ui/restore.h"
 #include "win/handles.h"
 #include "win/taskbar.h"
 #include "win/window.h"
@@ -64,6 +66,10 @@ class ResultsWindow : public Window {
 
   // Whether archiver calls are still going on.
   bool IsRunning() const { return runner_.IsRunning(); }
+  // Whether the preview still reads archives.
+  bool IsPreviewing() const { return previewer_ && previewer_->IsRunning(); }
+  // What 重试 and 还原 ask before they touch the archives; without one they only ask this window.
+  void SetBusyCheck(BusyCheck busy) { busy_ = std::move(busy); }
   // Asks the user whether to stop when work is going on; true when the window may close now or will
   // close once the running calls end (the user chose to stop), false when the user chose to go on.
   bool ConfirmClose();
@@ -139,6 +145,9 @@ class ResultsWindow : public Window {
   std::unique_ptr<JobPreviewer> previewer_;
   std::function<bool(const BatchJob&)> startRun_;
   bool previewEnded_ = false;
+  BusyCheck busy_;
+  // False, after telling the user why, when something else is at work on the archives.
+  bool FreeFor(const wchar_t* action);
 };
 
 }  // namespace rarbatch

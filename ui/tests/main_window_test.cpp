@@ -484,6 +484,56 @@ TEST_F(MainWindowTest, ASecondPressWhileTheScriptRunsIsRefusedAndTouchesNothing)
   EXPECT_NE(ReadFileBytes(d + L"tmp.bat"), bytes);
 }
 
+// A script, a run, a preview and a restore each rename over or read the same archives: while one of
+// them is at work, none of the others starts, and the user is told which one to wait for.
+TEST_F(MainWindowTest, WhileOneThingWorksOnTheArchivesNothingElseStarts) {
+  const std::wstring d = folder_.Path();
+  Type(Text1, testing::InstallFakeRar(d));
+  Fill(List2, {d + L"a.rar"});
+  ASSERT_TRUE(testing::WriteFakeArchive(d + L"a.rar", {}));
+  Button_SetCheck(Control(Check1), BST_CHECKED);
+  std::wstring text;
+  const auto answered = [&](HWND box) {
+    text = StaticTexts(box);
+    PressButton(box, IDOK);
+  };
+  HANDLE script = nullptr;
+  {
+    testing::FakeArchiverDelay slow(4000);
+    Click(Command9);  // the script
+    ASSERT_TRUE(Script());
+    script = Script();
+
+    Button_SetCheck(Control(Check3), BST_CHECKED);
+    ASSERT_TRUE(ClickAnswering(Command9, answered));
+    EXPECT_EQ(text, L"上一次生成的批处理文件仍在运行，请等它结束后再生成。");
+    EXPECT_EQ(window_->Results(), nullptr) << "no run beside the script";
+    ASSERT_TRUE(ClickAnswering(Command14, answered));
+    EXPECT_EQ(text, L"上一次生成的批处理文件仍在运行，请等它结束后再预览。");
+    EXPECT_EQ(window_->Preview(), nullptr) << "no preview beside the script";
+    // The system menu's restore asks before its file picker opens.
+    DialogAnswerer answerer(hwnd_, answered);
+    SendMessageW(hwnd_, WM_SYSCOMMAND, 0x0110, 0);
+    ASSERT_TRUE(answerer.Finish());
+    EXPECT_EQ(text, L"上一次生成的批处理文件仍在运行，请等它结束后再还原。");
+    ASSERT_TRUE(testing::WaitForExit(script));
+  }
+  {
+    testing::FakeArchiverDelay slow(10000);
+    Click(Command9);  // now the run
+    ResultsWindow* results = window_->Results();
+    ASSERT_NE(results, nullptr);
+    ASSERT_TRUE(results->IsRunning());
+    EXPECT_EQ(window_->BusyWith(L"还原"), std::optional<std::wstring>(L"上一次的处理仍在进行，请等它结束后再还原。"));
+    Button_SetCheck(Control(Check3), BST_UNCHECKED);
+    ASSERT_TRUE(ClickAnswering(Command9, answered));
+    EXPECT_EQ(text, kRunStillGoingMessage);
+    EXPECT_EQ(Script(), script) << "no script beside the run";
+    ASSERT_TRUE(testing::PumpUntil([&] { return !results->IsRunning(); }));
+  }
+  EXPECT_EQ(window_->BusyWith(L"还原"), std::nullopt);
+}
+
 TEST_F(MainWindowTest, ClosedFirstTheProgramStaysUntilThePasswordScriptEndsAndDeletesIt) {
   const std::wstring d = folder_.Path();
   Type(Text1, testing::InstallFakeRar(d));

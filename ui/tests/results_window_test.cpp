@@ -84,7 +84,7 @@ TEST_F(ResultsWindowTest, OneRowPerArchiveWithItsStatusAndFirstFailure) {
   // The detail of an archive: each command line with its exit code; of the locked one, that no call
   // was made, and why.
   const std::wstring detail = window_->DetailText(0);
-  EXPECT_NE(detail.find(L"\"" + job_.RarPath + L"\" d -scfr \"" + d + L"a.rar\" old.txt"), std::wstring::npos) << detail;
+  EXPECT_NE(detail.find(L"\"" + job_.RarPath + L"\" d -scfr \"" + d + L"a.rar\" \"old.txt\""), std::wstring::npos) << detail;
   EXPECT_NE(detail.find(L"删除：退出代码 0（成功）"), std::wstring::npos) << detail;
   EXPECT_NE(detail.find(L" a -ep1 -k -scfr \"" + d + L"a.rar\""), std::wstring::npos) << detail;
   const std::wstring refused = window_->DetailText(1);
@@ -228,6 +228,39 @@ TEST_F(ResultsWindowTest, RestorePutsTheArchivesBackAndSaysSoInEachRow) {
   EXPECT_EQ(RowAt(3)[1], L"已还原");
   EXPECT_FALSE(IsWindowEnabled(Button(ResultsWindow::kRetry)));
   EXPECT_NE(window_->ReportText().find(L"已还原"), std::wstring::npos);
+}
+
+// 重试 and 还原 ask what else is at work on the archives first, and start nothing while it is.
+TEST_F(ResultsWindowTest, RetryAndRestoreWaitForWhatElseWorksOnTheArchives) {
+  const std::wstring d = dir_.Path();
+  ASSERT_TRUE(testing::MakeFolder(d + L"backups"));
+  std::wstring error;
+  job_.Backup = true;
+  job_.BackupFolder = MakeRunBackupFolder(d + L"backups", &error);
+  ASSERT_FALSE(job_.BackupFolder.empty()) << error;
+  RunToEnd();
+  const std::string after = testing::ReadFileBytes(d + L"a.rar");
+  const Row failed = RowAt(3);
+  std::wstring asked;
+  window_->SetBusyCheck([&](const wchar_t* action) -> std::optional<std::wstring> {
+    asked = action;
+    return L"上一次生成的批处理文件仍在运行，请等它结束后再" + std::wstring(action) + L"。";
+  });
+  for (int button : {ResultsWindow::kRetry, ResultsWindow::kRestore}) {
+    std::wstring text;
+    DialogAnswerer told(window_->Handle(), [&](HWND box) {
+      text = testing::MessageBoxText(box);
+      testing::PressButton(box, IDOK);
+    });
+    SendMessageW(Button(button), BM_CLICK, 0, 0);
+    ASSERT_TRUE(told.Finish());
+    const std::wstring action = button == ResultsWindow::kRetry ? L"重试" : L"还原";
+    EXPECT_EQ(asked, action);
+    EXPECT_EQ(text, L"上一次生成的批处理文件仍在运行，请等它结束后再" + action + L"。");
+    EXPECT_FALSE(window_->IsRunning());
+  }
+  EXPECT_EQ(RowAt(3), failed) << "not retried";
+  EXPECT_EQ(testing::ReadFileBytes(d + L"a.rar"), after) << "not restored";
 }
 
 TEST_F(ResultsWindowTest, WithoutBackupsThereIsNoRestoreButton) {

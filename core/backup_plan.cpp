@@ -105,24 +105,38 @@ std::wstring PathBelowRoot(const std::wstring& path, const std::wstring& root) {
   return below;
 }
 
+std::wstring FormatAfterLine(const std::wstring& archive, const AfterRun& after) {
+  return L"after\t" + (after.Gone ? std::wstring(L"gone") : std::wstring(after.Sha256.begin(), after.Sha256.end())) +
+         L"\t" + Decimal(after.Gone ? 0 : after.Size) + L"\t" + archive + L"\r\n";
+}
+
 std::wstring FormatManifestLine(const BackupRecord& r) {
   return r.CopiedAt + L"\t" + std::wstring(r.Sha256.begin(), r.Sha256.end()) + L"\t" +
          Decimal(r.Size) + L"\t" + Decimal(r.Created) + L"\t" + Decimal(r.Modified) +
          L"\t" + r.Copy + L"\t" + r.Archive + L"\r\n";
 }
 
-std::optional<std::vector<BackupRecord>> ParseManifest(const std::wstring& text, std::size_t* badLine) {
+std::optional<std::vector<BackupRecord>> ParseManifest(const std::wstring& text, std::size_t* badLine,
+                                                       bool* tornEnd) {
   std::vector<BackupRecord> records;
+  std::map<std::wstring, AfterRun> after;  // by the archive's folded path
   std::size_t number = 0, start = 0;
   bool header = false;
+  if (tornEnd) *tornEnd = false;
   while (start < text.size()) {
     std::size_t end = text.find(L'\n', start);
-    if (end == std::wstring::npos) end = text.size();
+    const bool ended = end != std::wstring::npos;
+    if (!ended) end = text.size();
     std::wstring line = text.substr(start, end - start);
     start = end + 1;
     ++number;
     if (!line.empty() && line.back() == L'\r') line.pop_back();
     *badLine = number;
+    if (header && !ended) {
+      // Cut short, a line may still read as a record, with its archive's path cut short too.
+      if (tornEnd) *tornEnd = !line.empty();
+      break;
+    }
     if (!header) {
       if (line != kManifestHeader) return std::nullopt;
       header = true;
@@ -130,15 +144,28 @@ std::optional<std::vector<BackupRecord>> ParseManifest(const std::wstring& text,
     }
     if (line.empty()) continue;
     const std::vector<std::wstring> f = Fields(line);
-    if (f.size() != 7 || !IsDigestText(f[1]) || !IsPlainRelative(f[5]) || RootLength(f[6]) == 0) {
-      return std::nullopt;
+    if (f.size() == 4 && f[0] == L"after") {
+      const auto size = Number(f[2]);
+      if ((f[1] == L"gone" || IsDigestText(f[1])) && size && RootLength(f[3]) != 0) {
+        const bool gone = f[1] == L"gone";
+        after[Folded(f[3])] = {gone, gone ? std::string() : std::string(f[1].begin(), f[1].end()), gone ? 0 : *size};
+        continue;
+      }
+    } else if (f.size() == 7 && IsDigestText(f[1]) && IsPlainRelative(f[5]) && RootLength(f[6]) != 0) {
+      const auto size = Number(f[2]), created = Number(f[3]), modified = Number(f[4]);
+      if (size && created && modified) {
+        records.push_back({f[0], std::string(f[1].begin(), f[1].end()), *size, *created, *modified, f[5], f[6], {}});
+        continue;
+      }
     }
-    const auto size = Number(f[2]), created = Number(f[3]), modified = Number(f[4]);
-    if (!size || !created || !modified) return std::nullopt;
-    records.push_back({f[0], std::string(f[1].begin(), f[1].end()), *size, *created, *modified, f[5], f[6]});
+    return std::nullopt;
   }
   *badLine = header ? 0 : 1;
   if (!header) return std::nullopt;
+  for (BackupRecord& record : records) {
+    const auto found = after.find(Folded(record.Archive));
+    if (found != after.end()) record.After = found->second;
+  }
   return records;
 }
 

@@ -8,6 +8,10 @@
 //   <creation time> <modification time> <copy, relative to the manifest's folder> <archive, full path>
 // The two times are the archive's FILETIME values (100 ns since 1601, UTC) as decimal numbers, so
 // that a restore puts them back too.
+// Once the run is done with an archive it appends what it left, four fields:
+//   after <SHA-256, or "gone" when the archiver deleted the archive> <size in bytes> <archive>
+// so that a restore can tell an archive left as the run left it from one changed since. The last
+// such line of an archive counts (a retry writes another).
 #pragma once
 
 #include <cstddef>
@@ -30,6 +34,14 @@ std::wstring PathBelowRoot(const std::wstring& path, const std::wstring& root);
 inline constexpr wchar_t kManifestHeader[] = L"rarbatch backup manifest 1";
 inline constexpr wchar_t kManifestName[] = L"备份清单.txt";
 
+// What the run left of an archive: its file's SHA-256 and size, or that it was gone.
+struct AfterRun {
+  bool Gone = false;
+  std::string Sha256;  // lower-case hex; empty when gone
+  std::uint64_t Size = 0;
+  bool operator==(const AfterRun&) const = default;
+};
+
 struct BackupRecord {
   std::wstring CopiedAt;  // UTC, "YYYY-MM-DD hh:mm:ss"
   std::string Sha256;     // lower-case hex
@@ -37,17 +49,25 @@ struct BackupRecord {
   std::uint64_t Created = 0, Modified = 0;  // FILETIME values
   std::wstring Copy;      // relative to the manifest's folder
   std::wstring Archive;   // full path
+  // From the archive's last "after" line; nothing when the run wrote none (it was stopped first, or
+  // the manifest is older than these lines).
+  std::optional<AfterRun> After;
   bool operator==(const BackupRecord&) const = default;
 };
 
 // One manifest line, with its CR LF.
 std::wstring FormatManifestLine(const BackupRecord& record);
+// The line that says what the run left of `archive`, with its CR LF.
+std::wstring FormatAfterLine(const std::wstring& archive, const AfterRun& after);
 
-// The records of a manifest's text (a byte order mark already dropped). Nothing, and in `badLine`
-// the line's number (from 1), when the header is missing or a line is not a record: a copy path
-// that is absolute or climbs out of the folder ("..") is no record, so a manifest can only ever put
-// back files from its own folder.
-std::optional<std::vector<BackupRecord>> ParseManifest(const std::wstring& text, std::size_t* badLine);
+// The records of a manifest's text (a byte order mark already dropped), each with what the run left
+// of it. Nothing, and in `badLine` the line's number (from 1), when the header is missing or a line is
+// not a record: a copy path that is absolute or climbs out of the folder ("..") is no record, so a
+// manifest can only ever put back files from its own folder. A last line without its line end that
+// is no record is an append cut short (a full disk, a crash): it is left out, and `tornEnd` (when
+// given) says so, so that one torn line does not lose the whole backup.
+std::optional<std::vector<BackupRecord>> ParseManifest(const std::wstring& text, std::size_t* badLine,
+                                                       bool* tornEnd = nullptr);
 
 // An archive to be worked on: its volume (as the system names it, "C:\") and its size.
 struct ArchiveOnVolume {

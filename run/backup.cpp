@@ -9,6 +9,7 @@
 #include "core/number_text.h"
 #include "core/paths.h"
 #include "core/sha256.h"
+#include "run/archive_check.h"
 #include "win/error_text.h"
 #include "win/handles.h"
 #include "win/text.h"
@@ -74,18 +75,29 @@ std::wstring UtcNow(bool compact) {
          TwoDigits(t.wSecond);
 }
 
+// Appends `text` in UTF-8. A write that fails is cut back to where it started, so that a full disk
+// leaves no torn line behind.
 DWORD AppendUtf8(const std::wstring& path, const std::wstring& text) {
   const std::optional<std::string> bytes = ToCodePage(text, CP_UTF8);
   if (!bytes) return ERROR_NO_UNICODE_TRANSLATION;
-  UniqueHandle file(CreateFileW(Long(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file(CreateFileW(Long(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return GetLastError();
+  LARGE_INTEGER start{};
+  if (!SetFilePointerEx(file.get(), {}, &start, FILE_END)) return GetLastError();
   DWORD written = 0;
+  DWORD error = ERROR_SUCCESS;
   if (!WriteFile(file.get(), bytes->data(), static_cast<DWORD>(bytes->size()), &written, nullptr)) {
-    return GetLastError();
+    error = GetLastError();
+  } else if (written != bytes->size()) {
+    error = ERROR_DISK_FULL;
+  } else if (!FlushFileBuffers(file.get())) {
+    error = GetLastError();
   }
-  if (!FlushFileBuffers(file.get())) return GetLastError();
-  return written == bytes->size() ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
+  if (error != ERROR_SUCCESS && SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN)) {
+    SetEndOfFile(file.get());
+  }
+  return error;
 }
 
 // Megabytes with one decimal: "12.3 MB".
@@ -210,7 +222,7 @@ std::wstring BackUpArchive(const std::wstring& folder, const std::wstring& archi
                   : DescribeFailure(L"无法读回备份", copy, error);
   }
   BackupRecord record{UtcNow(false), original->Sha256, original->Size,
-                      times->Created, times->Modified, relative, FullPathOf(archive)};
+                      times->Created, times->Modified, relative, FullPathOf(archive), {}};
   std::lock_guard lock(gManifestMutex);
   const std::wstring manifest = folder + L"\\" + kManifestName;
   error = AppendUtf8(manifest, FormatManifestLine(record));
@@ -221,10 +233,51 @@ std::wstring BackUpArchive(const std::wstring& folder, const std::wstring& archi
   return {};
 }
 
+std::wstring RecordAfterRun(const std::wstring& folder, const std::wstring& archive) {
+  const std::wstring full = FullPathOf(archive);
+  AfterRun after;
+  DWORD error = ERROR_SUCCESS;
+  if (const std::optional<FileDigest> digest = DigestFile(full, &error)) {
+    after = {false, digest->Sha256, digest->Size};
+  } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+    after.Gone = true;
+  } else {
+    return DescribeFailure(L"无法读取压缩包", full, error);
+  }
+  std::lock_guard lock(gManifestMutex);
+  const std::wstring manifest = folder + L"\\" + kManifestName;
+  error = AppendUtf8(manifest, FormatAfterLine(full, after));
+  return error == ERROR_SUCCESS ? std::wstring() : DescribeFailure(L"无法写入备份清单", manifest, error);
+}
+
+std::optional<std::vector<BackupRecord>> ReadManifestRecords(const std::wstring& manifestPath, std::wstring* error,
+                                                             bool* tornEnd) {
+  UniqueHandle file(CreateFileW(Long(manifestPath).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    *error = DescribeFailure(L"无法打开备份清单", manifestPath, GetLastError());
+    return std::nullopt;
+  }
+  std::string bytes;
+  char buffer[65536];
+  DWORD read = 0;
+  while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.erase(0, 3);
+  std::size_t badLine = 0;
+  std::optional<std::vector<BackupRecord>> records = ParseManifest(FromCodePage(bytes, CP_UTF8), &badLine, tornEnd);
+  if (!records) {
+    *error = L"这不是本程序的备份清单，或清单第 " + Decimal(badLine) + L" 行有误，没有还原任何文件：\n" + manifestPath;
+  }
+  return records;
+}
+
 namespace {
 
-// Puts one archive back; the row says how it went.
-RestoreRow RestoreOne(const std::wstring& folder, const BackupRecord& record) {
+// Puts one archive back; the row says how it went. What is in the archive's place goes first into
+// `keptFolder` (beside the backup), never simply overwritten. A file there that is neither a RAR
+// archive nor what the run left is not replaced: the manifest may have come from another machine or
+// drive letter, where its paths name other files.
+RestoreRow RestoreOne(const std::wstring& folder, const BackupRecord& record, const std::wstring& keptFolder) {
   RestoreRow row{record.Archive, false, {}};
   const FileDigest expected{record.Size, record.Sha256};
   const std::wstring copy = folder + L"\\" + record.Copy;
@@ -238,6 +291,39 @@ RestoreRow RestoreOne(const std::wstring& folder, const BackupRecord& record) {
     row.Detail = L"备份文件与清单中的 SHA-256 不符（已被改动或损坏），没有还原：" + copy;
     return row;
   }
+
+  // What is in the archive's place now.
+  std::optional<FileDigest> present = DigestFile(record.Archive, &error);
+  if (!present && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+    row.Detail = DescribeFailure(L"无法读取压缩包", record.Archive, error);
+    return row;
+  }
+  std::wstring remark;
+  std::wstring kept;
+  if (present && *present != expected) {
+    const bool asTheRunLeft = record.After && !record.After->Gone &&
+                              *present == FileDigest{record.After->Size, record.After->Sha256};
+    if (!asTheRunLeft) {
+      const std::optional<ArchiveHeader> header = ReadHeaderOf(record.Archive);
+      if (!header || header->Format == ArchiveFormat::NotRar) {
+        row.Detail = L"这个位置上的文件不是 RAR 压缩包，也不是处理后留下的文件，没有还原（备份清单可能来自别的电脑或盘符）";
+        return row;
+      }
+      if (record.After) remark = L"；压缩包在处理之后又被改动过";
+    }
+    kept = keptFolder + L"\\" + record.Copy;
+    error = MakeFolders(FolderOf(kept));
+    if (error == ERROR_SUCCESS && !CopyFileW(Long(record.Archive).c_str(), Long(kept).c_str(), TRUE)) {
+      error = GetLastError();
+    }
+    const std::optional<FileDigest> keptDigest = error == ERROR_SUCCESS ? DigestFile(kept, &error) : std::nullopt;
+    if (!keptDigest || *keptDigest != *present) {
+      row.Detail = keptDigest ? L"保存被替换的压缩包时内容不一致，没有还原：" + kept
+                              : DescribeFailure(L"无法保存被替换的压缩包到", kept, error);
+      return row;
+    }
+  }
+
   error = MakeFolders(FolderOf(record.Archive));
   if (error != ERROR_SUCCESS) {
     row.Detail = DescribeFailure(L"无法创建文件夹", FolderOf(record.Archive), error);
@@ -264,6 +350,7 @@ RestoreRow RestoreOne(const std::wstring& folder, const BackupRecord& record) {
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     error = GetLastError();
     DeleteFileW(Long(temporary).c_str());
+    if (!kept.empty()) DeleteFileW(Long(kept).c_str());  // the archive stayed where it was
     row.Detail = DescribeFailure(L"无法替换压缩包", record.Archive, error);
     return row;
   }
@@ -276,6 +363,8 @@ RestoreRow RestoreOne(const std::wstring& folder, const BackupRecord& record) {
   row.Restored = true;
   row.Detail = timesSet ? L"SHA-256 " + std::wstring(record.Sha256.begin(), record.Sha256.end())
                         : L"内容已还原，但无法恢复文件时间";
+  row.Detail += remark;
+  if (!kept.empty()) row.Detail += L"；被替换的文件保存在 " + kept;
   return row;
 }
 
@@ -283,26 +372,17 @@ RestoreRow RestoreOne(const std::wstring& folder, const BackupRecord& record) {
 
 RestoreOutcome RestoreFromManifest(const std::wstring& manifestPath) {
   RestoreOutcome outcome;
-  UniqueHandle file(CreateFileW(Long(manifestPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    outcome.Error = DescribeFailure(L"无法打开备份清单", manifestPath, GetLastError());
-    return outcome;
-  }
-  std::string bytes;
-  char buffer[65536];
-  DWORD read = 0;
-  while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
-  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.erase(0, 3);
-  std::size_t badLine = 0;
-  const std::optional<std::vector<BackupRecord>> records = ParseManifest(FromCodePage(bytes, CP_UTF8), &badLine);
-  if (!records) {
-    outcome.Error = L"这不是本程序的备份清单，或清单第 " + Decimal(badLine) + L" 行有误，没有还原任何文件：\n" +
-                    manifestPath;
-    return outcome;
-  }
+  bool torn = false;
+  const std::optional<std::vector<BackupRecord>> records = ReadManifestRecords(manifestPath, &outcome.Error, &torn);
+  if (!records) return outcome;
   const std::wstring folder = FolderOf(FullPathOf(manifestPath));
-  for (const BackupRecord& record : *records) outcome.Rows.push_back(RestoreOne(folder, record));
+  // One folder for each restore, so that a second restore keeps what the first put back.
+  std::wstring kept = folder + L"\\还原时替换下的文件 " + UtcNow(true);
+  for (int n = 2; GetFileAttributesW(Long(kept).c_str()) != INVALID_FILE_ATTRIBUTES && n < 100; ++n) {
+    kept = folder + L"\\还原时替换下的文件 " + UtcNow(true) + L" (" + Decimal(n) + L")";
+  }
+  for (const BackupRecord& record : *records) outcome.Rows.push_back(RestoreOne(folder, record, kept));
+  if (torn) outcome.Note = L"备份清单的最后一行不完整（写入时被中断），已忽略。";
   return outcome;
 }
 
@@ -313,6 +393,7 @@ std::wstring DescribeRestore(const RestoreOutcome& outcome) {
   std::wstring text = L"已还原 " + Decimal(restored) + L" 个压缩包，失败 " +
                       Decimal(outcome.Rows.size() - restored) + L" 个。\n";
   if (outcome.Rows.empty()) text = L"备份清单中没有压缩包。\n";
+  if (!outcome.Note.empty()) text += outcome.Note + L"\n";
   for (const RestoreRow& row : outcome.Rows) {
     text += L"\n" + row.Archive + L"\t" + (row.Restored ? L"已还原" : L"失败：" + row.Detail);
   }

@@ -44,6 +44,15 @@ std::wstring MakeRunBackupFolder(const std::wstring& parent, std::wstring* error
 // Empty on success, otherwise what failed (a failed copy is removed again).
 std::wstring BackUpArchive(const std::wstring& folder, const std::wstring& archive, const std::wstring& relative);
 
+// Appends to the manifest in `folder` what the run left of `archive`: its SHA-256 and size, or that
+// it is gone. Empty on success, otherwise what failed.
+std::wstring RecordAfterRun(const std::wstring& folder, const std::wstring& archive);
+
+// The records of the manifest file at `manifestPath` (ParseManifest); nothing, with the message in
+// `error`, when it cannot be read or is not a manifest.
+std::optional<std::vector<BackupRecord>> ReadManifestRecords(const std::wstring& manifestPath, std::wstring* error,
+                                                             bool* tornEnd = nullptr);
+
 // One archive put back (or not) from a manifest.
 struct RestoreRow {
   std::wstring Archive;
@@ -53,12 +62,16 @@ struct RestoreRow {
 struct RestoreOutcome {
   std::wstring Error;  // the manifest could not be read: no row then
   std::vector<RestoreRow> Rows;
+  std::wstring Note;   // what was noticed about the manifest itself (a torn last line)
 };
 
 // Puts back every archive the manifest lists: its copy is checked against the manifest's hash,
 // copied beside the archive, checked again, then put in the archive's place (also where the archive
 // is gone, or was locked meanwhile), with its creation and modification times; the archive is then
-// hashed once more.
+// hashed once more. A file in the archive's place is first copied into a folder of this restore's
+// own beside the backup ("还原时替换下的文件 <time>"), so nothing is lost; one that is neither a RAR
+// archive nor the file the run left there is not replaced. A row says when the archive was changed
+// after the run.
 RestoreOutcome RestoreFromManifest(const std::wstring& manifestPath);
 
 // The rows as a message: counts, then each archive with 已还原 or 失败 and why.

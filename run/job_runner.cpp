@@ -566,6 +566,20 @@ void JobRunner::WorkThrough(std::size_t& workingOn) {
         }
       }
     }
+    // What the run left, beside the archive's backup: a restore tells from it whether the archive
+    // was changed since.
+    if (!refusal && s.job.Backup && s.backedUp[s.group[i]] &&
+        std::any_of(calls.begin(), calls.end(), [](const CallResult& c) {
+          return c.Outcome == CallOutcome::Exited || c.Outcome == CallOutcome::Killed;
+        })) {
+      const std::wstring archive = FullPath(s.job.Archives[i]);
+      lock.Unlock();
+      const std::wstring failed = RecordAfterRun(s.job.BackupFolder, archive);
+      lock.Lock();
+      if (!failed.empty() && !calls.empty()) {
+        calls.back().Note += (calls.back().Note.empty() ? L"" : L"；") + failed;
+      }
+    }
     s.Conclude(i, true);
     s.groupBusy[s.group[i]] = false;
     workingOn = kNoArchive;

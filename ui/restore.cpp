@@ -41,8 +41,18 @@ std::wstring RestoreMessage(const RestoreOutcome& outcome, std::size_t rows) {
 std::optional<RestoreOutcome> RestoreAfterAsking(HWND owner, const std::wstring& manifest,
                                                  const BusyCheck& busy) {
   if (!FreeToRestore(owner, busy)) return std::nullopt;
-  const std::wstring question = L"用备份替换备份清单中的每个压缩包？\n压缩包现在的内容（包括之后的修改）将被备份覆盖，"
-                                L"已被删除的压缩包会重新出现。\n\n" + manifest;
+  // The question names what would be replaced, read from the manifest itself.
+  std::wstring error;
+  const std::optional<std::vector<BackupRecord>> records = ReadManifestRecords(manifest, &error);
+  if (!records) {
+    ShowMessage(owner, error, MB_ICONWARNING);
+    return RestoreOutcome{error, {}, {}};
+  }
+  std::wstring question = L"用备份替换下列 " + Decimal(records->size()) +
+                          L" 个压缩包？\n压缩包现在的内容（包括之后的修改）会先保存到备份文件夹中，再被备份替换；"
+                          L"已被删除的压缩包会重新出现。不是 RAR 压缩包的文件不会被替换。\n\n备份清单：" + manifest + L"\n";
+  for (std::size_t i = 0; i < records->size() && i < kRowsShown; ++i) question += L"\n" + (*records)[i].Archive;
+  if (records->size() > kRowsShown) question += L"\n……另有 " + Decimal(records->size() - kRowsShown) + L" 个压缩包";
   if (AskUser(owner, question, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) return std::nullopt;
   if (!FreeToRestore(owner, busy)) return std::nullopt;
   HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));

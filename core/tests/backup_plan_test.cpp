@@ -44,7 +44,7 @@ TEST(PathBelowRoot, KeepsThePathUnderTheRootOrTheWholePathWithout) {
 
 TEST(Manifest, LinesReadBackAndUnsafeOnesAreRefused) {
   const BackupRecord record{L"2026-12-08 11:35:43", std::string(64, 'a'), 12345, 133000000000000000ull,
-                            133000000000000001ull, L"素材\\x y.rar", L"D:\\素材\\x y.rar"};
+                            133000000000000001ull, L"素材\\x y.rar", L"D:\\素材\\x y.rar", {}};
   const std::wstring header = std::wstring(kManifestHeader) + L"\r\n";
   std::size_t bad = 99;
   auto read = ParseManifest(header + FormatManifestLine(record) + FormatManifestLine(record), &bad);
@@ -81,6 +81,42 @@ TEST(Manifest, LinesReadBackAndUnsafeOnesAreRefused) {
     bad = 0;
     EXPECT_FALSE(ParseManifest(c.Text, &bad)) << c.What;
     EXPECT_EQ(bad, c.BadLine) << c.What;
+  }
+}
+
+// An append cut short leaves a last line without its end: the records before it still count. The
+// run's "after" lines say what it left of each archive; the last one of an archive counts.
+TEST(Manifest, ATornLastLineLosesOnlyItselfAndAfterLinesTellWhatTheRunLeft) {
+  const BackupRecord record{L"2026-12-08 11:35:43", std::string(64, 'a'), 12345, 1, 2, L"x.rar", L"D:\\素材\\x.rar", {}};
+  const BackupRecord other{L"2026-12-08 11:35:44", std::string(64, 'b'), 7, 1, 2, L"y.rar", L"D:\\素材\\y.rar", {}};
+  const std::wstring header = std::wstring(kManifestHeader) + L"\r\n";
+  const std::wstring whole = header + FormatManifestLine(record) + FormatManifestLine(other);
+  std::size_t bad = 99;
+  bool torn = true;
+  for (std::size_t cut = 1; cut < FormatManifestLine(other).size(); ++cut) {
+    const std::wstring text = header + FormatManifestLine(record) + FormatManifestLine(other).substr(0, cut);
+    const auto read = ParseManifest(text, &bad, &torn);
+    ASSERT_TRUE(read) << cut << " characters of the last line";
+    EXPECT_EQ(*read, std::vector<BackupRecord>{record}) << cut;
+    EXPECT_TRUE(torn) << cut;
+  }
+  ASSERT_TRUE(ParseManifest(whole, &bad, &torn));
+  EXPECT_FALSE(torn);
+  // A broken line that is not the last is damage, not a torn append.
+  EXPECT_FALSE(ParseManifest(header + L"2026-12-08\r\n" + FormatManifestLine(record), &bad));
+  EXPECT_EQ(bad, 2u);
+
+  const AfterRun left{false, std::string(64, 'c'), 99};
+  const std::wstring withAfter = whole + FormatAfterLine(L"d:\\素材\\X.RAR", {false, std::string(64, 'f'), 1}) +
+                                 FormatAfterLine(L"D:\\素材\\x.rar", left) + FormatAfterLine(other.Archive, {true, "", 0});
+  const auto read = ParseManifest(withAfter, &bad, &torn);
+  ASSERT_TRUE(read);
+  ASSERT_EQ(read->size(), 2u);
+  EXPECT_EQ((*read)[0].After, left) << "the last line of the archive, its path in any case of A to Z";
+  EXPECT_EQ((*read)[1].After, (AfterRun{true, "", 0}));
+  EXPECT_EQ(FormatAfterLine(other.Archive, {true, "", 0}), L"after\tgone\t0\tD:\\素材\\y.rar\r\n");
+  for (const wchar_t* line : {L"after\tgone\t0\tx.rar\r\n", L"after\tabc\t0\tC:\\x.rar\r\n", L"after\tgone\tC:\\x.rar\r\n"}) {
+    EXPECT_FALSE(ParseManifest(whole + line, &bad)) << line;
   }
 }
 

@@ -7,11 +7,14 @@
 
 #include <windows.h>
 
+#include <map>
+
 #include "core/backup_plan.h"
 #include "run/archiver_process.h"
 #include "run/job_runner.h"
 #include "run/tests/real_archiver.h"
 #include "tools/test_support.h"
+#include "win/handles.h"
 
 namespace rarbatch {
 namespace {
@@ -216,6 +219,83 @@ TEST(Backup, AFailedCopyLeavesTheArchiveUntouchedAndAChangedCopyIsNotRestored) {
   EXPECT_NE(outcome.Rows[0].Detail.find(L"SHA-256 不符"), std::wstring::npos) << outcome.Rows[0].Detail;
   EXPECT_EQ(Digest(d + L"x.rar"), changed);
   EXPECT_FALSE(RestoreFromManifest(d + L"x.rar").Error.empty()) << "not a manifest";
+}
+
+// A restore keeps what it replaces, beside the backup; tells an archive left as the run left it from
+// one changed since; refuses to replace a file that is neither (the manifest may come from another
+// machine or drive letter, where its paths name other files); and survives a torn last line.
+TEST(Restore, KeepsWhatItReplacesAndReplacesNoUnrelatedFile) {
+  testing::ScratchFolder dir;
+  const std::wstring d = dir.Path();
+  testing::FakeArchive fake;
+  fake.Entries = {{L"ad.url", L""}, {L"keep.txt", L""}};
+  BatchJob job;
+  job.RarPath = testing::InstallFakeRar(d);
+  for (const wchar_t* name : {L"left.rar", L"changed.rar", L"other.rar"}) {
+    ASSERT_TRUE(testing::WriteFakeArchive(d + name, fake));
+    job.Archives.push_back(d + name);
+  }
+  std::vector<FileDigest> before;
+  for (const auto& archive : job.Archives) before.push_back(Digest(archive));
+  job.DeleteNames = {L"ad.url"};
+  job.Backup = true;
+  ASSERT_TRUE(testing::MakeFolder(d + L"b"));
+  std::wstring error;
+  job.BackupFolder = MakeRunBackupFolder(d + L"b", &error);
+  ASSERT_FALSE(job.BackupFolder.empty()) << error;
+  {
+    JobRunner runner(job, 2, {});
+    ASSERT_TRUE(runner.Start());
+    runner.Wait();
+  }
+  const std::wstring manifest = job.BackupFolder + L"\\" + kManifestName;
+  const auto records = ReadManifestRecords(manifest, &error);
+  ASSERT_TRUE(records) << error;
+  ASSERT_EQ(records->size(), 3u);
+  for (const BackupRecord& record : *records) {
+    ASSERT_TRUE(record.After) << record.Archive << ": the run wrote what it left";
+    EXPECT_EQ(Digest(record.Archive), (FileDigest{record.After->Size, record.After->Sha256})) << record.Archive;
+  }
+
+  const FileDigest left = Digest(d + L"left.rar");
+  // Changed since the run, still a RAR archive by its first bytes.
+  const std::string edited = std::string("Rar!\x1A\x07\x01\x00", 8) + "edited after the run";
+  ASSERT_TRUE(testing::WriteFileBytes(d + L"changed.rar", edited));
+  // Another file altogether where the manifest points, as on another machine.
+  ASSERT_TRUE(testing::WriteFileBytes(d + L"other.rar", "someone's notes"));
+  // An append cut short at the end of the manifest.
+  std::string bytes = testing::ReadFileBytes(manifest);
+  ASSERT_TRUE(testing::WriteFileBytes(manifest, bytes + "2026-12-08 11:35:43\tabc"));
+
+  const RestoreOutcome outcome = RestoreFromManifest(manifest);
+  ASSERT_EQ(outcome.Error, L"");
+  ASSERT_EQ(outcome.Rows.size(), 3u);
+  EXPECT_NE(outcome.Note.find(L"最后一行不完整"), std::wstring::npos) << outcome.Note;
+  std::map<std::wstring, RestoreRow> rows;
+  for (const RestoreRow& row : outcome.Rows) rows[row.Archive.substr(row.Archive.find_last_of(L'\\') + 1)] = row;
+
+  EXPECT_TRUE(rows[L"left.rar"].Restored) << rows[L"left.rar"].Detail;
+  EXPECT_EQ(Digest(d + L"left.rar"), before[0]);
+  EXPECT_EQ(rows[L"left.rar"].Detail.find(L"又被改动过"), std::wstring::npos) << rows[L"left.rar"].Detail;
+
+  EXPECT_TRUE(rows[L"changed.rar"].Restored) << rows[L"changed.rar"].Detail;
+  EXPECT_EQ(Digest(d + L"changed.rar"), before[1]);
+  EXPECT_NE(rows[L"changed.rar"].Detail.find(L"压缩包在处理之后又被改动过"), std::wstring::npos) << rows[L"changed.rar"].Detail;
+
+  EXPECT_FALSE(rows[L"other.rar"].Restored);
+  EXPECT_NE(rows[L"other.rar"].Detail.find(L"不是 RAR 压缩包，也不是处理后留下的文件"), std::wstring::npos)
+      << rows[L"other.rar"].Detail;
+  EXPECT_EQ(testing::ReadFileBytes(d + L"other.rar"), "someone's notes") << "left alone";
+
+  // What was replaced is kept beside the backup, as it was.
+  WIN32_FIND_DATAW found;
+  FindHandle find(FindFirstFileW((job.BackupFolder + L"\\还原时替换下的文件 *").c_str(), &found));
+  ASSERT_TRUE(find);
+  const std::wstring kept = job.BackupFolder + L"\\" + found.cFileName + L"\\";
+  EXPECT_EQ(Digest(kept + L"left.rar"), left);
+  EXPECT_EQ(testing::ReadFileBytes(kept + L"changed.rar"), edited);
+  EXPECT_EQ(GetFileAttributesW((kept + L"other.rar").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(rows[L"changed.rar"].Detail.find(kept + L"changed.rar"), std::wstring::npos) << rows[L"changed.rar"].Detail;
 }
 
 TEST(TestBeforeLock, ADamagedArchiveIsFoundAndLeftUnlocked) {

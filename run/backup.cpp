@@ -10,6 +10,7 @@
 #include "core/paths.h"
 #include "core/sha256.h"
 #include "run/archive_check.h"
+#include "win/file_identity.h"
 #include "win/error_text.h"
 #include "win/handles.h"
 #include "win/text.h"
@@ -402,17 +403,23 @@ std::wstring DescribeRestore(const RestoreOutcome& outcome) {
 
 std::optional<std::wstring> FindSpaceProblem(const BatchJob& job, unsigned workers,
                                              const std::wstring& backupParent) {
+  // Each file once, however many spellings of it the list holds; each volume under one name, the
+  // first met, however it is reached (a subst drive, a mapped drive and its UNC form).
   std::vector<ArchiveOnVolume> archives;
   std::set<std::wstring> seen;
+  std::map<DWORD, std::wstring> volumeNames;
+  const auto volumeName = [&volumeNames](const std::wstring& path) {
+    const std::wstring volume = VolumeOf(path);
+    const std::optional<DWORD> serial = VolumeSerialOf(path);
+    return serial ? volumeNames.try_emplace(*serial, volume).first->second : volume;
+  };
   for (const std::wstring& archive : job.Archives) {
-    std::wstring key = FullPathOf(archive);
-    CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
-    if (!seen.insert(key).second) continue;
-    if (const auto size = SizeOf(archive)) archives.push_back({VolumeOf(archive), *size});
+    if (!seen.insert(SameFileKey(archive)).second) continue;
+    if (const auto size = SizeOf(archive)) archives.push_back({volumeName(archive), *size});
   }
   std::uint64_t added = 0;
   for (const std::wstring& file : job.AddFiles) added += BytesBelow(file);
-  const auto needed = SpaceNeeded(archives, added, backupParent.empty() ? L"" : VolumeOf(backupParent), workers);
+  const auto needed = SpaceNeeded(archives, added, backupParent.empty() ? L"" : volumeName(backupParent), workers);
   std::wstring lines;
   for (const auto& [volume, bytes] : needed) {
     ULARGE_INTEGER free{};

@@ -12,6 +12,7 @@
 #include "win/files.h"
 #include "archiver_process.h"
 #include "backup.h"
+#include "win/file_identity.h"
 #include "core/backup_plan.h"
 #include "core/number_text.h"
 #include "core/paths.h"
@@ -41,26 +42,20 @@ std::wstring FullPath(const std::wstring& path) {
   }
 }
 
-bool LessIgnoringCase(const std::wstring& a, const std::wstring& b) {
-  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                              static_cast<int>(b.size()), TRUE) == CSTR_LESS_THAN;
-}
-
-// For each archive, the number of its file: list entries that name the same file, compared by full
-// path without regard to case, share one number.
+// For each archive, the number of its file: list entries that name the same file (by volume and file
+// index, so that every spelling of one file counts; by full path where it does not exist yet) share
+// one number.
 std::vector<std::size_t> SameFileGroups(const std::vector<std::wstring>& archives) {
   std::vector<std::wstring> keys;
   keys.reserve(archives.size());
-  for (const auto& archive : archives) keys.push_back(FullPath(archive));
+  for (const auto& archive : archives) keys.push_back(SameFileKey(archive));
   std::vector<std::size_t> order(archives.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
-  std::stable_sort(order.begin(), order.end(), [&keys](std::size_t a, std::size_t b) {
-    return LessIgnoringCase(keys[a], keys[b]);
-  });
+  std::stable_sort(order.begin(), order.end(), [&keys](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
   std::vector<std::size_t> groups(archives.size());
   std::size_t group = 0;
   for (std::size_t k = 0; k < order.size(); ++k) {
-    if (k > 0 && LessIgnoringCase(keys[order[k - 1]], keys[order[k]])) ++group;
+    if (k > 0 && keys[order[k - 1]] != keys[order[k]]) ++group;
     groups[order[k]] = group;
   }
   return groups;

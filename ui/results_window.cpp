@@ -5,6 +5,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <map>
 
 #include "core/number_text.h"
 #include "core/run_report.h"
@@ -17,6 +18,7 @@
 #include "ui/restore.h"
 #include "win/dpi.h"
 #include "win/error_text.h"
+#include "win/file_identity.h"
 #include "win/files.h"
 #include "win/message_box.h"
 #include "win/text.h"
@@ -392,28 +394,22 @@ void ResultsWindow::Retry() {
   UpdateButtons();
 }
 
-namespace {
-
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                              TRUE) == CSTR_EQUAL;
-}
-
-}  // namespace
-
 // Puts back the archives this run backed up; each row then says whether its archive was restored.
 // An archive that was never copied (refused, or its copy failed) keeps its row.
 void ResultsWindow::Restore() {
   if (runner_.IsRunning() || !HasBackups()) return;
   const auto outcome = RestoreAfterAsking(Handle(), backupFolder_ + L"\\" + kManifestName, busy_);
   if (!outcome || !outcome->Error.empty()) return;
+  // A row finds its archive's restore by the file, whatever spelling either of them uses.
+  std::map<std::wstring, const RestoreRow*> restoredFiles;
+  for (const RestoreRow& row : outcome->Rows) restoredFiles[SameFileKey(row.Archive)] = &row;
   std::vector<std::pair<std::wstring, std::wstring>> cells(runner_.ArchiveCount());
   for (std::size_t i = 0; i < cells.size(); ++i) {
     const ArchiveResult result = runner_.Result(i);
     cells[i] = {ArchiveStateName(result.State), result.Detail};
-    const std::wstring full = FullPathOf(result.Archive);
-    for (const RestoreRow& row : outcome->Rows) {
-      if (!SamePath(row.Archive, full)) continue;
+    const auto found = restoredFiles.find(SameFileKey(result.Archive));
+    if (found != restoredFiles.end()) {
+      const RestoreRow& row = *found->second;
       cells[i] = row.Restored ? std::pair<std::wstring, std::wstring>{L"已还原", L"已还原为修改前的内容"}
                               : std::pair<std::wstring, std::wstring>{L"还原失败", row.Detail};
     }

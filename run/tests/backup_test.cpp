@@ -14,6 +14,7 @@
 #include "run/job_runner.h"
 #include "run/tests/real_archiver.h"
 #include "tools/test_support.h"
+#include "win/file_identity.h"
 #include "win/handles.h"
 
 namespace rarbatch {
@@ -296,6 +297,46 @@ TEST(Restore, KeepsWhatItReplacesAndReplacesNoUnrelatedFile) {
   EXPECT_EQ(testing::ReadFileBytes(kept + L"changed.rar"), edited);
   EXPECT_EQ(GetFileAttributesW((kept + L"other.rar").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_NE(rows[L"changed.rar"].Detail.find(kept + L"changed.rar"), std::wstring::npos) << rows[L"changed.rar"].Detail;
+}
+
+// One archive listed under two spellings (its long name and its short 8.3 name) is one file: one
+// backup, taken before either change, and never two archivers on it at once. (A subst drive cannot
+// be made here for the stand-in to see: Wine's DefineDosDeviceW drive is not found by another process.)
+TEST(Backup, OneArchiveUnderTwoSpellingsIsBackedUpOnceBeforeAnyChange) {
+  testing::ScratchFolder dir;
+  const std::wstring d = dir.Path();
+  testing::FakeArchive fake;
+  fake.Entries = {{L"ad.url", L""}, {L"keep.txt", L""}};
+  const std::wstring archive = d + L"a long archive name.rar";
+  ASSERT_TRUE(testing::WriteFakeArchive(archive, fake));
+  const FileDigest original = Digest(archive);
+  wchar_t shortName[MAX_PATH] = {};
+  ASSERT_NE(GetShortPathNameW(archive.c_str(), shortName, MAX_PATH), 0u);
+  ASSERT_NE(std::wstring(shortName), archive) << "this file system gives no short names";
+
+  BatchJob job;
+  job.RarPath = testing::InstallFakeRar(d);
+  job.Archives = {archive, shortName};
+  ASSERT_EQ(IdentityOf(job.Archives[0]), IdentityOf(job.Archives[1]));
+  job.DeleteNames = {L"ad.url"};
+  job.Backup = true;
+  ASSERT_TRUE(testing::MakeFolder(d + L"b"));
+  std::wstring error;
+  job.BackupFolder = MakeRunBackupFolder(d + L"b", &error);
+  ASSERT_FALSE(job.BackupFolder.empty()) << error;
+  {
+    JobRunner runner(job, 2, {});
+    ASSERT_TRUE(runner.Start());
+    runner.Wait();
+    for (std::size_t i = 0; i < job.Archives.size(); ++i) {
+      EXPECT_EQ(runner.Result(i).State, ArchiveState::Success) << job.Archives[i] << " " << runner.Result(i).Detail;
+    }
+  }
+  const auto records = ReadManifestRecords(job.BackupFolder + L"\\" + kManifestName, &error);
+  ASSERT_TRUE(records) << error;
+  ASSERT_EQ(records->size(), 1u) << "one file, one backup";
+  EXPECT_EQ(Digest(job.BackupFolder + L"\\" + (*records)[0].Copy), original) << "taken before any change";
+  EXPECT_EQ(testing::ReadFakeArchive(archive).Entries, (std::vector<testing::FakeEntry>{{L"keep.txt", L""}}));
 }
 
 TEST(TestBeforeLock, ADamagedArchiveIsFoundAndLeftUnlocked) {

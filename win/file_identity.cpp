@@ -1,0 +1,63 @@
+// Whether two paths name one file, by volume serial number and file index.
+#include "win/file_identity.h"
+
+#include "core/paths.h"
+#include "win/handles.h"
+
+namespace rarbatch {
+namespace {
+
+std::wstring FullPathOrItself(const std::wstring& path) {
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0) return path;
+    if (length < full.size()) return full.substr(0, length);
+    full.resize(length);
+  }
+}
+
+std::wstring Hex(std::uint64_t value) {
+  static constexpr wchar_t kDigits[] = L"0123456789abcdef";
+  std::wstring text;
+  do {
+    text.insert(text.begin(), kDigits[value & 15]);
+    value >>= 4;
+  } while (value);
+  return text;
+}
+
+}  // namespace
+
+std::optional<FileIdentity> IdentityOf(const std::wstring& path) {
+  // No access asked for: reading the identity needs none, and a file open elsewhere without sharing
+  // still answers. Backup semantics open a folder too.
+  UniqueHandle file(CreateFileW(ExtendedLengthPath(FullPathOrItself(path)).c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+  return FileIdentity{info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
+std::wstring SameFileKey(const std::wstring& path) {
+  if (const std::optional<FileIdentity> identity = IdentityOf(path)) {
+    return L"#" + Hex(identity->VolumeSerial) + L":" + Hex(identity->FileIndex);
+  }
+  std::wstring full = FullPathOrItself(path);
+  CharUpperBuffW(full.data(), static_cast<DWORD>(full.size()));
+  return L"|" + full;
+}
+
+std::optional<DWORD> VolumeSerialOf(const std::wstring& path) {
+  std::wstring volume(MAX_PATH + 1, L'\0');
+  if (!GetVolumePathNameW(FullPathOrItself(path).c_str(), volume.data(), static_cast<DWORD>(volume.size()))) {
+    return std::nullopt;
+  }
+  DWORD serial = 0;
+  if (!GetVolumeInformationW(volume.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) return std::nullopt;
+  return serial;
+}
+
+}  // namespace rarbatch

@@ -10,11 +10,12 @@
 #include "archiver_args.h"
 #include "archiver_calls.h"
 #include "core/number_text.h"
+#include "core/utf8.h"
 
 namespace rarbatch {
 namespace {
 
-enum class Fault { None, LineBreak, Quote, Encoding };
+enum class Fault { None, LineBreak, Quote, Encoding, NoUtf8 };
 
 Fault FindFault(const std::wstring& s, bool quoteAllowed, const EncodableFn& encodable) {
   for (wchar_t c : s) {
@@ -31,6 +32,7 @@ const wchar_t* Reason(Fault fault) {
     case Fault::LineBreak: return L"含有回车、换行或空字符";
     case Fault::Quote: return L"含有双引号";
     case Fault::Encoding: return L"含有系统代码页无法表示的字符";
+    case Fault::NoUtf8: return L"含有无法写成 UTF-8 的字符（单独的代理项）";
     case Fault::None: break;
   }
   return L"";
@@ -160,13 +162,27 @@ std::optional<std::wstring> FindFieldProblem(const BatchJob& job, Mode mode,
     return std::nullopt;
   };
 
+  // The run hands long lists of names and files over in a UTF-8 list file, where a text without a
+  // UTF-8 form (a lone surrogate, which NTFS names may hold) would be left out: the archiver would
+  // find nothing to delete and say so as a success. Refused whether or not a list file is needed, so
+  // that the job does not act one way on short lines and another on long ones.
+  auto checkUtf8 = [&](const wchar_t* field, const std::vector<std::wstring>& items) -> std::optional<std::wstring> {
+    if (mode != Mode::Run) return std::nullopt;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      if (!ToUtf8(items[i])) return Describe(field, Fault::NoUtf8, i + 1, &items[i], mode);
+    }
+    return std::nullopt;
+  };
+
   if (auto p = check(L"RAR.exe 的路径", job.RarPath, quotedPaths, 0, true)) return p;
   if (auto p = checkList(L"压缩包列表", job.Archives, quotedPaths)) return p;
   // Quotes typed in a delete name group a name that holds spaces.
   if (auto p = checkList(L"删除文件列表", job.DeleteNames, true)) return p;
+  if (auto p = checkUtf8(L"删除文件列表", job.DeleteNames)) return p;
   if (auto p = FindEmptyDeleteEntry(job.DeleteNames)) return p;
   if (auto p = FindDeleteNameThatTakesEverything(job.DeleteNames)) return p;
   if (auto p = checkList(L"添加文件列表", job.AddFiles, quotedPaths)) return p;
+  if (auto p = checkUtf8(L"添加文件列表", job.AddFiles)) return p;
   if (auto p = check(L"注释文件的路径", job.CommentFile, quotedPaths, 0, true)) return p;
   // The password is checked only when it is used, and never echoed back. A double quote in it is
   // written doubled, which the archiver reads as one.

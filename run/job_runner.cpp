@@ -102,7 +102,11 @@ UniqueHandle MakeKillingJob() {
 
 // Writes a call's list file in UTF-8; false when it cannot.
 bool WriteListFile(const CallResult& call) {
-  const std::string bytes = ToCodePage(call.ListText, CP_UTF8).value_or(std::string());
+  // Never an empty file in place of names that have no UTF-8 form: the archiver would take it for
+  // "nothing to delete".
+  const std::optional<std::string> utf8 = ToCodePage(call.ListText, CP_UTF8);
+  if (!utf8) return false;
+  const std::string& bytes = *utf8;
   UniqueHandle file(CreateFileW(ExtendedLengthPath(call.ListFile).c_str(), GENERIC_WRITE, 0, nullptr,
                                 CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr));
   DWORD written = 0;
@@ -124,7 +128,8 @@ struct JobRunner::Shared {
       : job(std::move(j)), workerCount(std::max(w, 1u)), events(std::move(e)),
         refused(FindRunProblem(job).has_value()), group(SameFileGroups(job.Archives)),
         groupBusy(job.Archives.size(), false), backupRoot(job.Backup ? BackupRoot(job.Archives) : L""),
-        backedUp(job.Archives.size(), 0), timesBefore(job.Archives.size()), results(job.Archives.size()) {
+        backedUp(job.Archives.size(), 0), passwordOnEveryCall(job.Archives.size(), 0),
+        timesBefore(job.Archives.size()), results(job.Archives.size()) {
     for (std::size_t i = 0; i < results.size(); ++i) results[i].Archive = job.Archives[i];
     counts.Total = counts.Waiting = results.size();
   }
@@ -186,6 +191,9 @@ struct JobRunner::Shared {
   // Per file (group), whether it was copied in this run; written by the worker that has the file, so
   // every element its own byte.
   std::vector<char> backedUp;
+  // Per archive, whether its names are encrypted and every call, the finishing one too, carries the
+  // password; kept for a retry, which no longer reads the header of an archive already changed.
+  std::vector<char> passwordOnEveryCall;
   std::vector<std::optional<FileTimes>> timesBefore;  // per archive, read before its first call
   std::vector<ArchiveResult> results;
   std::deque<std::size_t> pending;  // archives not yet taken, in list order
@@ -480,7 +488,8 @@ void JobRunner::WorkThrough(std::size_t& workingOn) {
       s.results[i].Refusal = *refusal;
       calls.clear();  // none was made; a retry plans them anew
     } else if (namesEncrypted && s.job.UsePassword) {
-      // Its names open only with a password: every call gets the job's.
+      // Its names open only with a password: every call gets the job's, the finishing one too.
+      s.passwordOnEveryCall[i] = 1;
       RunOptions everyCall = s.options;
       everyCall.PasswordOnEveryCall = true;
       std::wstring note = calls.empty() ? L"" : calls.front().Note;
@@ -540,7 +549,9 @@ void JobRunner::WorkThrough(std::size_t& workingOn) {
       // A call that changed nothing set no comment and no lock: a call of their own does, next.
       if (!done.Finishing && done.SetsCommentOrLock && done.ExitCode == 10 && exists &&
           !(s.job.Lock && locked)) {
-        if (auto finishing = FinishingCallFor(s.job, i, s.options)) {
+        RunOptions finishingOptions = s.options;
+        finishingOptions.PasswordOnEveryCall = s.passwordOnEveryCall[i] != 0;
+        if (auto finishing = FinishingCallFor(s.job, i, finishingOptions)) {
           calls.insert(calls.begin() + static_cast<std::ptrdiff_t>(k) + 1, std::move(*finishing));
         }
       }

@@ -138,6 +138,11 @@ TEST(FindRunProblem, RefusesWhatWouldChangeTheCallOrStallIt) {
       {[](BatchJob& j) { j.DeleteNames.push_back(L"docs/"); }, L"删除文件列表第 2 项中的“docs/”"},
       {[](BatchJob& j) { j.DeleteNames.push_back(L"."); }, L"删除文件列表第 2 项中的“.”"},
       {[](BatchJob& j) { j.AddFiles[0] += L"\n"; }, L"添加文件列表第 1 项含有"},
+      // A lone surrogate has no UTF-8 form: a list file would leave it out, and the archiver would
+      // find nothing to delete and say so as a success.
+      {[](BatchJob& j) { j.DeleteNames.push_back(std::wstring(L"ad") + wchar_t(0xD800) + L".txt"); },
+       L"删除文件列表第 2 项含有无法写成 UTF-8 的字符（单独的代理项），无法交给压缩程序。"},
+      {[](BatchJob& j) { j.AddFiles[0] += wchar_t(0xDC00); }, L"添加文件列表第 1 项含有无法写成 UTF-8 的字符"},
       {[](BatchJob& j) { j.CommentFile += L"\r\n"; }, L"注释文件的路径含有"},
       {[](BatchJob& j) { j.Password += L"\n"; }, L"密码含有回车、换行或空字符，无法交给压缩程序。"},
       {[](BatchJob& j) { j.Password.clear(); }, kEmptyPasswordMessage},

@@ -532,5 +532,37 @@ TEST(JobRunnerOnTheRealArchiver, AQuoteLeftOpenEndsWithItsEntry) {
   EXPECT_EQ(rar.Entries(d + L"t.rar"), (std::vector<std::wstring>{L"keep.txt"}));
 }
 
+// An archive whose names are encrypted gets the password on every call: also on the finishing call
+// that locks it after the last change found nothing to do (exit code 10: the file to add is gone).
+TEST(JobRunnerOnTheRealArchiver, TheFinishingCallOfAnArchiveWithEncryptedNamesCarriesThePassword) {
+  if (!testing::RealArchiver::Installed()) GTEST_SKIP() << "the host has no /usr/bin/rar (scripts/setup installs it)";
+  testing::ScratchFolder dir;
+  const std::wstring d = dir.Path();
+  const testing::RealArchiver rar(d);
+  ASSERT_TRUE(testing::WriteFileBytes(d + L"keep.txt", "text"));
+  ASSERT_EQ(rar.Run(L"a -idq -ep1 -hpsecret \"" + d + L"hidden.rar\" \"" + d + L"keep.txt\""), 0u);
+
+  BatchJob job;
+  job.RarPath = rar.Exe();
+  job.Archives = {d + L"hidden.rar"};
+  job.DeleteNames = {L"nothing.txt"};
+  job.AddFiles = {d + L"gone.txt"};
+  job.Lock = true;
+  job.UsePassword = true;
+  job.Password = L"secret";
+  JobRunner runner(job, 1, {});
+  ASSERT_TRUE(runner.Start());
+  runner.Wait();
+  const ArchiveResult r = runner.Result(0);
+  EXPECT_EQ(r.State, ArchiveState::Warning) << r.Detail;
+  EXPECT_EQ(r.Detail, L"添加：有要添加的文件找不到 (10)");
+  ASSERT_EQ(r.Calls.size(), 3u);
+  EXPECT_TRUE(r.Calls[2].Finishing);
+  EXPECT_TRUE(r.Calls[2].PasswordOnInput) << r.Calls[2].CommandLine;
+  std::wstring listing;
+  ASSERT_EQ(rar.Run(L"lt -psecret \"" + d + L"hidden.rar\"", &listing), 0u) << listing;
+  EXPECT_NE(listing.find(L", lock"), std::wstring::npos) << listing;
+}
+
 }  // namespace
 }  // namespace rarbatch

@@ -203,12 +203,21 @@ std::wstring WithCode(const std::wstring& meaning, std::uint32_t code) {
   return meaning + L" (" + Decimal(code) + L")";
 }
 
-Verdict Judge(const CallResult& call) {
+// Whether a call that ran may have changed the archive: the archiver writes a new archive and puts it
+// in place only when it ends with success or a warning.
+bool MayHaveChanged(const CallResult& call) {
+  return call.Outcome == CallOutcome::Exited && (call.ExitCode == 0 || call.ExitCode == 1);
+}
+
+// `changedBefore`: an earlier call of the archive may have changed it.
+Verdict Judge(const CallResult& call, bool changedBefore) {
   switch (call.Outcome) {
     case CallOutcome::NotRun: return {Weight::Stopped, L""};
     case CallOutcome::Skipped: return {Weight::Plain, L""};
     case CallOutcome::Killed:
-      return {Weight::Stopped, L"已中止，压缩包保持原样" + (call.Note.empty() ? L"" : L"；" + call.Note)};
+      return {Weight::Stopped, std::wstring(changedBefore ? L"已中止，这一步没有改动压缩包，之前完成的步骤的改动仍在"
+                                                          : L"已中止，压缩包保持原样") +
+                                   (call.Note.empty() ? L"" : L"；" + call.Note)};
     case CallOutcome::StartFailed: return {Weight::Failure, L"无法启动压缩程序：" + call.Output};
     case CallOutcome::Exited: break;
   }
@@ -235,8 +244,10 @@ Verdict Judge(const CallResult& call) {
 ArchiveSummary SummarizeCalls(const std::vector<CallResult>& calls) {
   Weight worst = Weight::Plain;
   std::wstring detail;
+  bool changed = false;
   for (const auto& call : calls) {
-    Verdict verdict = Judge(call);
+    Verdict verdict = Judge(call, changed);
+    changed = changed || MayHaveChanged(call);
     if (verdict.Level <= worst) continue;
     worst = verdict.Level;
     // A call that never ran says nothing of its own; what an earlier call said stays.

@@ -150,8 +150,12 @@ TEST(SummarizeCalls, WorstCallDecidesAndTheFirstOfItIsNamed) {
       {{Exited(Op::Lock, 255)}, ArchiveState::Failure, L"锁定：用户中止 (255)"},
       {{Exited(Op::Delete, 0), NotRun(Op::Add)}, ArchiveState::Stopped, L""},
       {{Exited(Op::Delete, 1), NotRun(Op::Lock)}, ArchiveState::Stopped, L"删除：警告 (1)"},
+      // "Left as it was" only when no earlier call may have changed the archive.
       {{Exited(Op::Delete, 0), killed}, ArchiveState::Stopped,
+       L"添加：已中止，这一步没有改动压缩包，之前完成的步骤的改动仍在；留下的临时文件：D:\\__rar_1.rartemp"},
+      {{Exited(Op::Delete, 10), killed}, ArchiveState::Stopped,
        L"添加：已中止，压缩包保持原样；留下的临时文件：D:\\__rar_1.rartemp"},
+      {{killed}, ArchiveState::Stopped, L"添加：已中止，压缩包保持原样；留下的临时文件：D:\\__rar_1.rartemp"},
       {{NotRun(Op::Delete), NotRun(Op::Lock)}, ArchiveState::Stopped, L""},
   };
   for (std::size_t i = 0; i < std::size(cases); ++i) {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <exception>
 
 #include "core/archive_header.h"
 #include "core/archiver_args.h"
@@ -11,6 +12,7 @@
 #include "core/number_text.h"
 #include "run/archive_check.h"
 #include "run/archiver_process.h"
+#include "win/text.h"
 #include "win/threads.h"
 
 namespace rarbatch {
@@ -75,7 +77,7 @@ std::vector<std::wstring> StoredPathsOfAdds(const BatchJob& job) {
 }
 
 ArchivePreview PreviewArchive(const BatchJob& job, std::size_t archive, bool utf8Output,
-                              const std::vector<std::wstring>& storedPaths) {
+                              const std::vector<std::wstring>& storedPaths, RunningArchivers* archivers) {
   ArchivePreview preview;
   preview.Archive = job.Archives[archive];
   const std::optional<ArchiveHeader> header = ReadHeaderOf(preview.Archive);
@@ -96,7 +98,7 @@ ArchivePreview PreviewArchive(const BatchJob& job, std::size_t archive, bool utf
   call.CommandLine = QuoteArchiverArgument(job.RarPath) + L" lb -p-" + (utf8Output ? L" -scfr " : L" ") +
                      QuoteArchiverArgument(preview.Archive);
   call.Utf8Output = utf8Output;
-  RunArchiverCall(job.RarPath, call, {}, nullptr, kListingKeepBytes);
+  RunArchiverCall(job.RarPath, call, {}, archivers, kListingKeepBytes);
   if (call.Outcome != CallOutcome::Exited) {
     preview.ListProblem = L"无法启动压缩程序：" + call.Output;
     return preview;
@@ -130,6 +132,8 @@ struct JobPreviewer::Shared {
   std::atomic<bool> running{false};
   Stopwatch started;
   unsigned long long elapsedMs = 0;
+  // The probe and the listings, ended together when the preview goes.
+  RunningArchivers archivers;
   Thread manager;
 };
 
@@ -145,6 +149,7 @@ JobPreviewer::JobPreviewer(BatchJob job, unsigned workers, PreviewEvents events)
 
 JobPreviewer::~JobPreviewer() {
   shared_->stopping = true;
+  shared_->archivers.Close();
   Wait();
 }
 
@@ -155,10 +160,22 @@ void JobPreviewer::Start() {
   Shared* s = shared_.get();
   const bool managerStarted = s->manager.Start([s] {
     // The archiver writes UTF-8 on -scfr from 5.30 on; an older or unknown one, its OEM code page.
-    const auto version = ParseArchiverVersion(ArchiverBanner(s->job.RarPath));
-    const bool utf8 = version && *version >= ArchiverVersion{5, 30};
-    const std::vector<std::wstring> stored = StoredPathsOfAdds(s->job);
-    const auto work = [s, utf8, &stored] {
+    // One that gives no version is no console archiver: every archive says so, and none is listed.
+    std::wstring unusable;
+    bool utf8 = false;
+    std::vector<std::wstring> stored;
+    try {
+      const CallResult probe = ProbeArchiver(s->job.RarPath, &s->archivers);
+      unusable = WhyArchiverUnusable(probe).value_or(L"");
+      const auto version = ParseArchiverVersion(probe.Output);
+      utf8 = version && *version >= ArchiverVersion{5, 30};
+      stored = StoredPathsOfAdds(s->job);
+    } catch (const std::exception& failure) {
+      unusable = L"无法预览：" + FromCodePage(failure.what(), CP_ACP);
+    } catch (...) {
+      unusable = L"无法预览：未知错误";
+    }
+    const auto work = [s, utf8, &stored, &unusable] {
       for (;;) {
         std::size_t i;
         {
@@ -166,13 +183,30 @@ void JobPreviewer::Start() {
           if (s->stopping || s->next >= s->results.size()) return;
           i = s->next++;
         }
-        ArchivePreview preview = PreviewArchive(s->job, i, utf8, stored);
+        // An archive that cannot be previewed (out of memory on a huge listing, say) says why; the
+        // worker goes on with the next, and the program with it.
+        ArchivePreview preview;
+        preview.Archive = s->job.Archives[i];
+        try {
+          if (unusable.empty()) {
+            preview = PreviewArchive(s->job, i, utf8, stored, &s->archivers);
+          } else {
+            preview.ListProblem = unusable;
+          }
+        } catch (const std::exception& failure) {
+          preview.ListProblem = L"无法预览：" + FromCodePage(failure.what(), CP_ACP);
+        } catch (...) {
+          preview.ListProblem = L"无法预览：未知错误";
+        }
         {
           std::lock_guard<Mutex> hold(s->lock);
           s->results[i] = std::move(preview);
           s->done[i] = true;
         }
-        if (s->events.ArchiveDone) s->events.ArchiveDone(i);
+        try {
+          if (s->events.ArchiveDone) s->events.ArchiveDone(i);
+        } catch (...) {
+        }
       }
     };
     const std::size_t count = std::min<std::size_t>(s->workers, std::max<std::size_t>(s->results.size(), 1));

@@ -13,6 +13,8 @@
 
 namespace rarbatch {
 
+class RunningArchivers;
+
 // The paths the job's adds would store, relative to the archive's root (the run adds with -ep1): each
 // file's last path part, and for a folder its name and every folder and file below it.
 std::vector<std::wstring> StoredPathsOfAdds(const BatchJob& job);
@@ -20,7 +22,7 @@ std::vector<std::wstring> StoredPathsOfAdds(const BatchJob& job);
 // One archive's preview: its first bytes, then, when they allow it, its listing (`lb`, in UTF-8 with
 // -scfr when `utf8Output`), then the prediction. Runs the archiver; does not change the archive.
 ArchivePreview PreviewArchive(const BatchJob& job, std::size_t archive, bool utf8Output,
-                              const std::vector<std::wstring>& storedPaths);
+                              const std::vector<std::wstring>& storedPaths, RunningArchivers* archivers = nullptr);
 
 struct PreviewEvents {
   // On a worker thread, once the archive's preview is ready.

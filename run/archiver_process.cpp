@@ -11,9 +11,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "core/kept_output.h"
+#include "core/number_text.h"
 #include "win/error_text.h"
 #include "win/handles.h"
 #include "win/text.h"
@@ -72,10 +74,85 @@ bool MakePipe(ChildPipe& pipe, bool childReads) {
   return SetHandleInformation(pipe.child.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT) != FALSE;
 }
 
+// Reads the pipe while `process` runs, for at most `limitMs`; then ends the process (exit code
+// kTimedOutExitCode) and reads what is left. Polls, since an anonymous pipe cannot be waited on.
+void ReadWithin(HANDLE pipe, HANDLE process, DWORD limitMs, KeptOutput& kept) {
+  const ULONGLONG deadline = GetTickCount64() + limitMs;
+  char buffer[4096];
+  for (;;) {
+    DWORD available = 0;
+    if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return;  // every writer gone
+    if (available > 0) {
+      DWORD got = 0;
+      if (!ReadFile(pipe, buffer, std::min<DWORD>(available, sizeof buffer), &got, nullptr)) return;
+      kept.Append(buffer, got);
+      continue;
+    }
+    if (WaitForSingleObject(process, 20) == WAIT_OBJECT_0) break;
+    if (GetTickCount64() >= deadline) {
+      TerminateProcess(process, kTimedOutExitCode);
+      WaitForSingleObject(process, INFINITE);
+      break;
+    }
+  }
+  // The process has ended; what it wrote last is still in the pipe, unless a child of its own holds
+  // the pipe open, which is not waited for.
+  for (;;) {
+    DWORD available = 0, got = 0;
+    if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) || available == 0) return;
+    if (!ReadFile(pipe, buffer, std::min<DWORD>(available, sizeof buffer), &got, nullptr)) return;
+    kept.Append(buffer, got);
+  }
+}
+
+UniqueHandle MakeKillingJob() {
+  UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
+  if (!job) return job;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
+  return job;
+}
+
 }  // namespace
 
-void RunArchiverCall(const std::wstring& rarPath, CallResult& call, const std::string& input, HANDLE job,
-                     std::size_t keepBytes) {
+// A job object that ends every process in it when it is ended, or when its last handle closes.
+RunningArchivers::RunningArchivers() : job_(MakeKillingJob()) {}
+
+bool RunningArchivers::Take(HANDLE process) {
+  std::lock_guard lock(mutex_);
+  if (closed_) {
+    TerminateProcess(process, kEndedByStopExitCode);
+    return false;
+  }
+  if (!job_ || !AssignProcessToJobObject(job_.get(), process)) outsideJob_.push_back(process);
+  return true;
+}
+
+void RunningArchivers::Forget(HANDLE process) {
+  std::lock_guard lock(mutex_);
+  std::erase(outsideJob_, process);
+}
+
+void RunningArchivers::Close() {
+  std::lock_guard lock(mutex_);
+  closed_ = true;
+  if (job_) TerminateJobObject(job_.get(), kEndedByStopExitCode);
+  for (HANDLE process : outsideJob_) TerminateProcess(process, kEndedByStopExitCode);
+}
+
+void RunningArchivers::Reopen() {
+  std::lock_guard lock(mutex_);
+  closed_ = false;
+}
+
+bool RunningArchivers::IsClosed() const {
+  std::lock_guard lock(mutex_);
+  return closed_;
+}
+
+void RunArchiverCall(const std::wstring& rarPath, CallResult& call, const std::string& input,
+                     RunningArchivers* archivers, std::size_t keepBytes, DWORD timeLimitMs) {
   call.Output.clear();
   auto startFailed = [&call](DWORD error) {
     call.Outcome = CallOutcome::StartFailed;
@@ -118,10 +195,16 @@ void RunArchiverCall(const std::wstring& rarPath, CallResult& call, const std::s
   in.child.reset();
   if (!started) return startFailed(error);
   UniqueHandle process(info.hProcess), thread(info.hThread);
-  // Without the job (a system that refuses it), the call still runs; only a forced stop cannot end it.
-  if (job) AssignProcessToJobObject(job, process.get());
-  ResumeThread(thread.get());
+  // Resumed only once it can be ended with the rest; a run already stopped ends it here instead.
+  if (!archivers || archivers->Take(process.get())) ResumeThread(thread.get());
   thread.reset();
+  struct Forgotten {
+    RunningArchivers* archivers;
+    HANDLE process;
+    ~Forgotten() {
+      if (archivers) archivers->Forget(process);
+    }
+  } forgotten{archivers, process.get()};
   if (feedsInput) {
     DWORD written = 0;
     WriteFile(in.parent.get(), input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
@@ -129,7 +212,11 @@ void RunArchiverCall(const std::wstring& rarPath, CallResult& call, const std::s
   }
 
   KeptOutput kept = keepBytes ? KeptOutput(keepBytes, 0) : KeptOutput();
-  ReadToEnd(output.parent.get(), kept);
+  if (timeLimitMs) {
+    ReadWithin(output.parent.get(), process.get(), timeLimitMs, kept);
+  } else {
+    ReadToEnd(output.parent.get(), kept);
+  }
   // Should reading stop early, a child still writing fails instead of waiting for room in the pipe.
   output.parent.reset();
   WaitForSingleObject(process.get(), INFINITE);
@@ -140,11 +227,22 @@ void RunArchiverCall(const std::wstring& rarPath, CallResult& call, const std::s
   call.Output = kept.Text(call.Utf8Output ? FromUtf8 : FromOem);
 }
 
-std::wstring ArchiverBanner(const std::wstring& rarPath) {
+CallResult ProbeArchiver(const std::wstring& rarPath, RunningArchivers* archivers) {
   CallResult call;
   call.CommandLine = L"\"" + rarPath + L"\"";
-  RunArchiverCall(rarPath, call, {}, nullptr);
-  return call.Outcome == CallOutcome::Exited ? call.Output : std::wstring();
+  RunArchiverCall(rarPath, call, {}, archivers, 0, kBannerTimeLimitMs);
+  return call;
+}
+
+std::optional<std::wstring> WhyArchiverUnusable(const CallResult& probe) {
+  if (probe.Outcome == CallOutcome::StartFailed) return L"无法启动压缩程序：" + probe.Output;
+  // Ended by a stop: that says nothing of the archiver.
+  if (probe.Outcome != CallOutcome::Exited || probe.ExitCode == kEndedByStopExitCode) return std::nullopt;
+  if (ParseArchiverVersion(probe.Output)) return std::nullopt;
+  const std::wstring how = probe.ExitCode == kTimedOutExitCode
+                               ? L"所选的程序在 " + Decimal(kBannerTimeLimitMs / 1000) + L" 秒内没有结束"
+                               : std::wstring(L"所选的程序没有给出压缩程序的版本信息");
+  return how + L"，它不是命令行压缩程序。请在第一栏选择命令行压缩程序 Rar.exe（不要选择压缩软件的窗口程序），没有处理任何压缩包。";
 }
 
 }  // namespace rarbatch

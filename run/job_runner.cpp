@@ -90,16 +90,6 @@ std::wstring TemporaryFilesBeside(const std::wstring& archive) {
   return names;
 }
 
-// A job object that ends every process in it when it is ended, or when its last handle closes.
-UniqueHandle MakeKillingJob() {
-  UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
-  if (!job) return job;
-  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-  SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
-  return job;
-}
-
 // Writes a call's list file in UTF-8; false when it cannot.
 bool WriteListFile(const CallResult& call) {
   // Never an empty file in place of names that have no UTF-8 form: the archiver would take it for
@@ -209,7 +199,10 @@ struct JobRunner::Shared {
   RunOptions options;
   std::wstring optionsNote;  // why the program fell back, if it did
   std::string passwordInput;  // the password for the archiver's standard input, ANSI, with a line end
-  UniqueHandle killingJob = MakeKillingJob();
+  // Every archiver the run starts, the version probe too, so that 停止 and closing end them all.
+  RunningArchivers archivers;
+  // Why the archiver cannot be used (it gave no version), for every archive; empty when it can.
+  std::wstring archiverProblem;
   unsigned listFiles = 0;  // list files made so far, for their names
 };
 
@@ -249,6 +242,7 @@ bool JobRunner::Start() {
   if (s.pending.empty()) return false;
   s.stopping = false;
   s.aborting = false;
+  s.archivers.Reopen();
   const std::size_t wanted = std::min<std::size_t>(s.workerCount, s.pending.size());
   // The workers wait for the lock held here until all are started.
   for (std::size_t k = 0; k < wanted; ++k) {
@@ -306,7 +300,7 @@ void JobRunner::Abort() {
   std::lock_guard lock(s.mutex);
   if (!s.running || s.aborting) return;
   s.aborting = true;
-  if (s.killingJob) TerminateJobObject(s.killingJob.get(), kEndedByStopExitCode);
+  s.archivers.Close();
 }
 
 bool JobRunner::IsStopping() const {
@@ -348,13 +342,17 @@ RunCounts JobRunner::Counts() const {
   return shared_->counts;
 }
 
-void JobRunner::DecideOptions() {
+bool JobRunner::DecideOptions() {
   Shared& s = *shared_;
   const std::optional<std::string> ansi =
       s.job.UsePassword ? ToCodePage(s.job.Password, CP_ACP) : std::optional<std::string>(std::string());
-  const std::optional<ArchiverVersion> version = ParseArchiverVersion(ArchiverBanner(s.job.RarPath));
+  const CallResult probe = ProbeArchiver(s.job.RarPath, &s.archivers);
+  if (probe.Outcome == CallOutcome::Exited && probe.ExitCode == kEndedByStopExitCode) return false;
+  s.archiverProblem = WhyArchiverUnusable(probe).value_or(L"");
+  const std::optional<ArchiverVersion> version = ParseArchiverVersion(probe.Output);
   s.options = RunOptionsFor(version, ansi.has_value(), &s.optionsNote);
   if (ansi && s.job.UsePassword) s.passwordInput = *ansi + "\r\n";
+  return true;
 }
 
 void JobRunner::RunOne(CallResult& call, const std::wstring& archive) {
@@ -365,7 +363,7 @@ void JobRunner::RunOne(CallResult& call, const std::wstring& archive) {
     call.Output = L"无法写入列表文件：" + call.ListFile;
     return;
   }
-  RunArchiverCall(s.job.RarPath, call, call.PasswordOnInput ? s.passwordInput : std::string(), s.killingJob.get());
+  RunArchiverCall(s.job.RarPath, call, call.PasswordOnInput ? s.passwordInput : std::string(), &s.archivers);
   if (!call.ListFile.empty()) DeleteFileW(ExtendedLengthPath(call.ListFile).c_str());
 }
 
@@ -425,10 +423,8 @@ void JobRunner::WorkThrough(std::size_t& workingOn) {
     // The first worker decides while the others wait here; should it fail (it throws), the next
     // one tries again.
     const std::lock_guard decide(s.optionsLock);
-    if (!s.optionsDecided) {
-      DecideOptions();
-      s.optionsDecided = true;
-    }
+    // Not decided when a stop ended the probe: a retry probes again.
+    if (!s.optionsDecided) s.optionsDecided = DecideOptions();
   }
   HeldLock lock(s.mutex);
   for (;;) {
@@ -462,9 +458,10 @@ void JobRunner::WorkThrough(std::size_t& workingOn) {
     // What the archive's first bytes say, before any call: an archive no call can succeed on gets
     // none. A file that cannot be read is left to the archiver, which says why.
     std::optional<std::wstring> refusal;
+    if (!s.archiverProblem.empty()) refusal = s.archiverProblem;
     bool namesEncrypted = false;
     const bool untouched = std::none_of(calls.begin(), calls.end(), CallCompleted);
-    if (untouched) {
+    if (untouched && !refusal) {
       if (const std::optional<ArchiveHeader> header = ReadHeaderOf(s.job.Archives[i])) {
         refusal = WhyNoCallCanSucceed(*header, s.job);
         namesEncrypted = header->NamesEncrypted;

@@ -104,8 +104,8 @@ class JobRunner {
   void Work();
   void WorkThrough(std::size_t& workingOn);
   void Recover(std::size_t workingOn, const char* what) noexcept;
-  // Reads the archiver's version and decides how it is called.
-  void DecideOptions();
+  // Reads the archiver's version and decides how it is called; false when a stop ended the probe.
+  bool DecideOptions();
   // Runs one call, with its list file if it has one; without the lock.
   void RunOne(CallResult& call, const std::wstring& archive);
   void JoinWorkers();

@@ -50,7 +50,8 @@
 // Test controls. While working, a call holds "<archive>.busy" (created new, deleted on close);
 // when that is there already, another call works on the same archive at once, and the archive is
 // appended as a line to overlaps.log beside the exe. A number in "<archive>.exitcode" makes the
-// call exit with it, changing nothing. RARBATCH_FAKE_RAR_DELAY_MS makes each call sleep that many
+// call exit with it, changing nothing. RARBATCH_FAKE_RAR_BANNER=none gives no banner when started
+// without arguments, =wait never ends then. RARBATCH_FAKE_RAR_DELAY_MS makes each call sleep that many
 // milliseconds while it holds the archive, which it opens without sharing, after waiting for any
 // other call to let go of it.
 #include <windows.h>
@@ -488,6 +489,11 @@ int wmain(int, wchar_t**) {
   std::wstring path;
   const int code = Run(path);
   if (code == kBanner) {  // no arguments: the banner and the usage, as the archiver writes them
+    // RARBATCH_FAKE_RAR_BANNER: "none" writes no banner, "wait" never ends (as a window program).
+    wchar_t banner[8] = {};
+    GetEnvironmentVariableW(L"RARBATCH_FAKE_RAR_BANNER", banner, 8);
+    if (std::wstring(banner) == L"wait") Sleep(INFINITE);
+    if (std::wstring(banner) == L"none") return kDone;
     Print(STD_OUTPUT_HANDLE, L"\r\nRAR 7.01   stand-in for the tests\r\n\r\nUsage:     rar <command> -<switch 1> -<switch N> <archive> <files...>\r\n");
     return kDone;
   }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <stdexcept>
 
 #include "run/archiver_process.h"
 #include "run/job_runner.h"
@@ -148,6 +149,43 @@ TEST(PreviewOnTheRealArchiver, DISABLED_HowLongAPreviewTakes) {
     previewer.Start();
     previewer.Wait();
     std::printf("preview of 100 archives of 50 entries, %u worker(s): %llu ms\n", workers, previewer.ElapsedMs());
+  }
+}
+
+// A preview worker never lets an exception end the program: what throws costs that archive, and
+// the preview goes on to its end. An archiver that gives no version is said to be the wrong program.
+TEST(Preview, AWorkersExceptionDoesNotEndTheProgramAndAWrongArchiverIsNamed) {
+  testing::ScratchFolder dir;
+  const std::wstring d = dir.Path();
+  BatchJob job;
+  job.RarPath = testing::InstallFakeRar(d);
+  for (const wchar_t* name : {L"a.rar", L"b.rar", L"c.rar"}) {
+    testing::FakeArchive fake;
+    fake.Entries = {{L"ad.url", L""}};
+    ASSERT_TRUE(testing::WriteFakeArchive(d + name, fake));
+    job.Archives.push_back(d + name);
+  }
+  job.DeleteNames = {L"ad.url"};
+  {
+    PreviewEvents events;
+    events.ArchiveDone = [](std::size_t) { throw std::runtime_error("the window went away"); };
+    JobPreviewer previewer(job, 2, events);
+    previewer.Start();
+    previewer.Wait();
+    for (std::size_t i = 0; i < job.Archives.size(); ++i) {
+      EXPECT_TRUE(previewer.IsDone(i));
+      EXPECT_TRUE(previewer.Result(i).Listed) << previewer.Result(i).ListProblem;
+    }
+  }
+  SetEnvironmentVariableW(L"RARBATCH_FAKE_RAR_BANNER", L"none");
+  JobPreviewer previewer(job, 2, {});
+  previewer.Start();
+  previewer.Wait();
+  SetEnvironmentVariableW(L"RARBATCH_FAKE_RAR_BANNER", nullptr);
+  for (std::size_t i = 0; i < job.Archives.size(); ++i) {
+    const ArchivePreview p = previewer.Result(i);
+    EXPECT_FALSE(p.Listed);
+    EXPECT_NE(p.ListProblem.find(L"请在第一栏选择命令行压缩程序 Rar.exe"), std::wstring::npos) << p.ListProblem;
   }
 }
 

@@ -23,9 +23,10 @@ def lane_summary(lane, path):
         cases = ElementTree.parse(path).getroot().findall("testcase")
     except (OSError, ElementTree.ParseError) as error:
         return f"{lane}: no results ({error})", []
-    ran = [c for c in cases if c.get("status") == "run"]
-    failed = [c for c in ran if c.find("failure") is not None]
-    skipped = [c for c in cases if c.get("status") == "notrun"]
+    # ctest writes status "run" for a pass, "fail" for a failure, "notrun" for a skip.
+    ran = [c for c in cases if c.get("status") in ("run", "fail")]
+    failed = [c for c in ran if c.get("status") == "fail" or c.find("failure") is not None]
+    skipped = [c for c in cases if c.get("status") in ("notrun", "disabled")]
     skips = [(c.get("name"), reason_of(c)) for c in skipped]
     if not ran and not skipped:
         return f"{lane}: no tests", skips

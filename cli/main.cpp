@@ -127,9 +127,13 @@ std::wstring Environment(const wchar_t* name) {
   return value;
 }
 
+// RARBATCH_PASSWORD as it was at the start. It is taken out of the environment at once, so that no
+// archiver the companion starts inherits it.
+std::wstring gEnvironmentPassword;
+
 // The password from RARBATCH_PASSWORD, or typed at the console without echo; nothing without either.
 std::optional<std::wstring> AskPassword() {
-  if (std::wstring set = Environment(L"RARBATCH_PASSWORD"); !set.empty()) return set;
+  if (!gEnvironmentPassword.empty()) return gEnvironmentPassword;
   HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   DWORD mode = 0;
   if (!GetConsoleMode(input, &mode)) return std::nullopt;
@@ -393,6 +397,8 @@ int Scan(const CliArguments& arguments) {
 }
 
 int Main(int argc, wchar_t** argv) {
+  gEnvironmentPassword = Environment(L"RARBATCH_PASSWORD");
+  SetEnvironmentVariableW(L"RARBATCH_PASSWORD", nullptr);
   std::vector<std::wstring> arguments(argv + 1, argv + argc);
   const ParsedArguments parsed = ParseCliArguments(arguments);
   if (!parsed.Arguments) {

@@ -100,10 +100,16 @@ std::vector<std::wstring> DeleteArguments(const BatchJob& job, const PlannedCall
 
 // The switches of a program's call, each with a leading space, in the order the archiver is given
 // them: before the archive, so that no name can be taken for one.
-void AppendRunSwitches(std::wstring& line, const BatchJob& job, const PlannedCall& call, bool listFile) {
+// With `passwordAt`, the password switch is written masked (kMaskedPasswordSwitch) and its place kept.
+void AppendRunSwitches(std::wstring& line, const BatchJob& job, const PlannedCall& call, bool listFile,
+                       std::size_t* passwordAt) {
   if (call.BaseNamesOnly) line += L" -ep1";
   if (call.Password == PasswordSource::StandardInput) line += L" -p";
-  if (call.Password == PasswordSource::CommandLine) line += L" " + QuoteArchiverArgument(L"-p" + job.Password);
+  if (call.Password == PasswordSource::CommandLine) {
+    line += L" ";
+    if (passwordAt) *passwordAt = line.size();
+    line += passwordAt ? std::wstring(kMaskedPasswordSwitch) : QuoteArchiverArgument(L"-p" + job.Password);
+  }
   if (call.Lock && call.Command != ScriptOperation::Lock) line += L" -k";
   if (call.Comment) line += L" " + QuoteArchiverArgument(L"-z" + job.CommentFile);
   if (call.KeepTimes) line += L" -tk";
@@ -124,10 +130,10 @@ const wchar_t* CommandLetter(ScriptOperation command) {
 
 // The command line with `archiveText` (quoted) in the archive's place.
 std::wstring RenderRunCall(const BatchJob& job, const PlannedCall& call, const std::wstring& archiveText,
-                           const std::wstring& listFile) {
+                           const std::wstring& listFile, std::size_t* passwordAt = nullptr) {
   std::wstring line = QuoteArchiverArgument(job.RarPath);
   line += CommandLetter(call.Command);
-  AppendRunSwitches(line, job, call, !listFile.empty());
+  AppendRunSwitches(line, job, call, !listFile.empty(), passwordAt);
   line += L" " + archiveText;
   // With a list file the names go into it, and what the archiver reads as a switch or as a list of
   // its own stays on the line.
@@ -283,6 +289,18 @@ std::size_t ScriptWriter::FixedLength(const PlannedCall& call) const {
 std::wstring RunCommandLine(const BatchJob& job, const PlannedCall& call, std::size_t archive,
                             const std::wstring& listFile) {
   return RenderRunCall(job, call, QuoteArchiverArgument(job.Archives[archive]), listFile);
+}
+
+std::wstring MaskedRunCommandLine(const BatchJob& job, const PlannedCall& call, std::size_t archive,
+                                  const std::wstring& listFile, std::size_t* passwordAt) {
+  *passwordAt = std::wstring::npos;
+  return RenderRunCall(job, call, QuoteArchiverArgument(job.Archives[archive]), listFile, passwordAt);
+}
+
+std::wstring WithPassword(const std::wstring& masked, std::size_t passwordAt, const std::wstring& password) {
+  const std::wstring mask = kMaskedPasswordSwitch;
+  if (passwordAt == std::wstring::npos || masked.compare(passwordAt, mask.size(), mask) != 0) return masked;
+  return masked.substr(0, passwordAt) + QuoteArchiverArgument(L"-p" + password) + masked.substr(passwordAt + mask.size());
 }
 
 std::size_t RunCommandLineFixedLength(const BatchJob& job, const PlannedCall& call,

@@ -88,6 +88,16 @@ class ScriptWriter {
 std::wstring RunCommandLine(const BatchJob& job, const PlannedCall& call, std::size_t archive,
                             const std::wstring& listFile = {});
 
+// How a password on the command line is shown and kept: never as itself.
+inline constexpr wchar_t kMaskedPasswordSwitch[] = L"-p***";
+
+// RunCommandLine with the password switch, when the call carries the password on its command line,
+// written as kMaskedPasswordSwitch; `passwordAt` is where it stands (npos without one). This is the
+// line the run keeps and shows; WithPassword makes the one started, when it is started.
+std::wstring MaskedRunCommandLine(const BatchJob& job, const PlannedCall& call, std::size_t archive,
+                                  const std::wstring& listFile, std::size_t* passwordAt);
+std::wstring WithPassword(const std::wstring& masked, std::size_t passwordAt, const std::wstring& password);
+
 // The length of RunCommandLine for that call but for the archive's text, and the length of that text.
 std::size_t RunCommandLineFixedLength(const BatchJob& job, const PlannedCall& call,
                                       const std::wstring& listFile = {});

@@ -43,7 +43,7 @@ CallResult CallOf(const BatchJob& job, const PlannedCall& call, std::size_t arch
                   const std::wstring& listFile) {
   CallResult result;
   result.Operation = call.Command;
-  result.CommandLine = RunCommandLine(job, call, archive, listFile);
+  result.CommandLine = MaskedRunCommandLine(job, call, archive, listFile, &result.PasswordAt);
   result.PasswordOnInput = call.Password == PasswordSource::StandardInput;
   result.SetsCommentOrLock = call.Comment || call.Lock;
   result.Utf8Output = call.Utf8Output;

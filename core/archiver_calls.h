@@ -38,7 +38,10 @@ enum class CallOutcome { NotRun, Skipped, StartFailed, Exited, Killed };
 // One archiver call of the program for one archive: how it is made, and what became of it.
 struct CallResult {
   ScriptOperation Operation = ScriptOperation::Delete;
+  // As kept and shown: a password on it is masked (kMaskedPasswordSwitch) at PasswordAt, and put in
+  // only when the call is started (WithPassword).
   std::wstring CommandLine;
+  std::size_t PasswordAt = std::wstring::npos;
   bool PasswordOnInput = false;  // the password goes to the archiver's standard input
   bool Utf8Output = false;       // the archiver writes its messages in UTF-8 (-scfr)
   std::wstring ListFile;         // the list file the call reads its names or files from, if any

@@ -10,8 +10,11 @@
 #include "core/archiver_args.h"
 #include "core/archiver_calls.h"
 #include "core/number_text.h"
+#include "core/paths.h"
 #include "run/archive_check.h"
 #include "run/archiver_process.h"
+#include "run/backup.h"
+#include "win/files.h"
 #include "win/text.h"
 #include "win/threads.h"
 
@@ -39,25 +42,6 @@ std::wstring StateOf(const ArchiveHeader& header) {
   return state;
 }
 
-// Every folder and file below `folder` (which ends in a separator), as `prefix` plus its path.
-void AddTree(const std::wstring& folder, const std::wstring& prefix, std::vector<std::wstring>& paths,
-             int depth) {
-  if (depth > 64) return;
-  WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW((L"\\\\?\\" + folder + L"*").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name == L"." || name == L"..") continue;
-    paths.push_back(prefix + name);
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-        !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-      AddTree(folder + name + L"\\", prefix + name + L"\\", paths, depth + 1);
-    }
-  } while (FindNextFileW(find, &found));
-  FindClose(find);
-}
-
 }  // namespace
 
 std::vector<std::wstring> StoredPathsOfAdds(const BatchJob& job) {
@@ -66,11 +50,9 @@ std::vector<std::wstring> StoredPathsOfAdds(const BatchJob& job) {
     const std::wstring root = RootNameOfAdded(file);
     if (root.empty()) continue;
     paths.push_back(root);
-    const DWORD attributes = GetFileAttributesW(file.c_str());
+    const DWORD attributes = GetFileAttributesW(ExtendedLengthPath(FullPathOf(file)).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      std::wstring folder = file;
-      while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
-      AddTree(folder + L"\\", root + L"\\", paths, 0);
+      WalkFolder(file, [&](const std::wstring& below, const WIN32_FIND_DATAW&) { paths.push_back(root + L"\\" + below); });
     }
   }
   return paths;

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "core/archive_plan.h"
 #include "core/kept_output.h"
 #include "core/number_text.h"
 #include "win/error_text.h"
@@ -152,7 +153,8 @@ bool RunningArchivers::IsClosed() const {
 }
 
 void RunArchiverCall(const std::wstring& rarPath, CallResult& call, const std::string& input,
-                     RunningArchivers* archivers, std::size_t keepBytes, DWORD timeLimitMs) {
+                     RunningArchivers* archivers, std::size_t keepBytes, DWORD timeLimitMs,
+                     const std::wstring& password) {
   call.Output.clear();
   auto startFailed = [&call](DWORD error) {
     call.Outcome = CallOutcome::StartFailed;
@@ -181,7 +183,8 @@ void RunArchiverCall(const std::wstring& rarPath, CallResult& call, const std::s
   startup.StartupInfo.hStdOutput = output.child.get();
   startup.StartupInfo.hStdError = output.child.get();
   startup.lpAttributeList = handleList.get();
-  std::wstring commandLine = call.CommandLine;  // CreateProcessW may write into it
+  // CreateProcessW may write into it; the password, if it goes on the line, is in this copy only.
+  std::wstring commandLine = WithPassword(call.CommandLine, call.PasswordAt, password);
   PROCESS_INFORMATION info{};
   // No console of its own: a console per call costs a console host each time. Suspended until it has
   // joined the run's job, so that ending the job ends all it does.

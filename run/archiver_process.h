@@ -56,8 +56,11 @@ class RunningArchivers {
 // `keepBytes`, when not 0, keeps that many bytes from the start of the output and nothing after
 // them, instead of the bounded start and end, for a caller that needs the output whole (a listing).
 // `timeLimitMs`, when not 0, ends a call still running after that long (exit code kTimedOutExitCode).
+// `password` takes the place of the masked password switch of a call that carries it on its command
+// line (CallResult::PasswordAt); the call keeps the masked line.
 void RunArchiverCall(const std::wstring& rarPath, CallResult& call, const std::string& input,
-                     RunningArchivers* archivers, std::size_t keepBytes = 0, DWORD timeLimitMs = 0);
+                     RunningArchivers* archivers, std::size_t keepBytes = 0, DWORD timeLimitMs = 0,
+                     const std::wstring& password = {});
 
 // The exit code of a call ended by its time limit.
 inline constexpr DWORD kTimedOutExitCode = 0x54494D45;

@@ -12,6 +12,7 @@
 #include "run/archive_check.h"
 #include "win/file_identity.h"
 #include "win/error_text.h"
+#include "win/files.h"
 #include "win/handles.h"
 #include "win/text.h"
 #include "win/threads.h"
@@ -123,15 +124,11 @@ std::uint64_t BytesBelow(const std::wstring& path) {
     return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
   }
   std::uint64_t total = 0;
-  WIN32_FIND_DATAW found;
-  FindHandle find(FindFirstFileW(ExtendedLengthPath(WithTrailingBackslash(full) + L"*").c_str(), &found));
-  if (!find) return 0;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name == L"." || name == L"..") continue;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;  // never follow a link in a loop
-    total += BytesBelow(WithTrailingBackslash(full) + name);
-  } while (FindNextFileW(find.get(), &found));
+  WalkFolder(full, [&total](const std::wstring&, const WIN32_FIND_DATAW& found) {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      total += (std::uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
+    }
+  });
   return total;
 }
 

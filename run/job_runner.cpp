@@ -363,7 +363,8 @@ void JobRunner::RunOne(CallResult& call, const std::wstring& archive) {
     call.Output = L"无法写入列表文件：" + call.ListFile;
     return;
   }
-  RunArchiverCall(s.job.RarPath, call, call.PasswordOnInput ? s.passwordInput : std::string(), &s.archivers);
+  RunArchiverCall(s.job.RarPath, call, call.PasswordOnInput ? s.passwordInput : std::string(), &s.archivers, 0, 0,
+                  s.job.Password);
   if (!call.ListFile.empty()) DeleteFileW(ExtendedLengthPath(call.ListFile).c_str());
 }
 

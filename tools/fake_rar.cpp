@@ -50,7 +50,8 @@
 // Test controls. While working, a call holds "<archive>.busy" (created new, deleted on close);
 // when that is there already, another call works on the same archive at once, and the archive is
 // appended as a line to overlaps.log beside the exe. A number in "<archive>.exitcode" makes the
-// call exit with it, changing nothing. RARBATCH_FAKE_RAR_BANNER=none gives no banner when started
+// call exit with it, changing nothing. A call that finds RARBATCH_PASSWORD in its environment appends
+// that name to environment.log beside the exe. RARBATCH_FAKE_RAR_BANNER=none gives no banner when started
 // without arguments, =wait never ends then. RARBATCH_FAKE_RAR_DELAY_MS makes each call sleep that many
 // milliseconds while it holds the archive, which it opens without sharing, after waiting for any
 // other call to let go of it.
@@ -345,6 +346,8 @@ int Run(std::wstring& path) {
   std::string record = std::to_string(args.size()) + "\n";
   for (const auto& arg : args) record += ToUtf8(arg) + "\n";
   if (!Append(here + L"args.log", record)) return kFatal;
+  // A password the caller left in the environment reaches every program it starts: noted by name.
+  if (GetEnvironmentVariableW(L"RARBATCH_PASSWORD", nullptr, 0) > 0) Append(here + L"environment.log", "RARBATCH_PASSWORD\n");
 
   std::wstring command, password, commentFile;
   std::vector<std::wstring> names, lists;

@@ -156,7 +156,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       // A window without all its controls would lose part of the job without a word: refuse it,
       // and creating the window fails.
       if (!CreateControls()) return -1;
-      Guarded(L"Form_Load", &MainWindow::Form_Load);
+      Guarded(L"启动程序", &MainWindow::Form_Load);
       return 0;
     case WM_COMMAND:
       OnCommand(GET_WM_COMMAND_ID(wParam, lParam), GET_WM_COMMAND_CMD(wParam, lParam));

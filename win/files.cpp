@@ -85,4 +85,41 @@ std::wstring ResolveProgram(const std::wstring& name) {
   return name;
 }
 
+namespace {
+
+void WalkBelow(const std::wstring& full, const std::wstring& prefix,
+               const std::function<void(const std::wstring&, const WIN32_FIND_DATAW&)>& visit, int depth) {
+  if (depth < 0) return;
+  WIN32_FIND_DATAW found;
+  FindHandle find(FindFirstFileW(ExtendedLengthPath(WithTrailingBackslash(full) + L"*").c_str(), &found));
+  if (!find) return;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    visit(prefix + name, found);
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      WalkBelow(WithTrailingBackslash(full) + name, prefix + name + L"\\", visit, depth - 1);
+    }
+  } while (FindNextFileW(find.get(), &found));
+}
+
+}  // namespace
+
+void WalkFolder(const std::wstring& folder,
+                const std::function<void(const std::wstring& below, const WIN32_FIND_DATAW& found)>& visit,
+                int depth) {
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0) return;
+    if (length < full.size()) {
+      full.resize(length);
+      break;
+    }
+    full.resize(length);
+  }
+  while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/')) full.pop_back();
+  WalkBelow(full, L"", visit, depth);
+}
+
 }  // namespace rarbatch

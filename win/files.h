@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace rarbatch {
@@ -28,5 +29,13 @@ FileStart ReadFileStart(const std::wstring& path, std::size_t count);
 // current folder, then in each folder of PATH, with ".exe" added when the name has no extension. A
 // name with a folder in it, or one found nowhere, is returned as it is.
 std::wstring ResolveProgram(const std::wstring& name);
+
+// Calls `visit` for every folder and file below `folder` (any spelling: relative, with '/', a UNC
+// path, past MAX_PATH), depth first, with its path below `folder` ("sub\x.txt") and what the
+// system says of it. Folders that are links are listed but not entered, so a loop of links ends;
+// at most `depth` levels are entered.
+void WalkFolder(const std::wstring& folder,
+                const std::function<void(const std::wstring& below, const WIN32_FIND_DATAW& found)>& visit,
+                int depth = 64);
 
 }  // namespace rarbatch

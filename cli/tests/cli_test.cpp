@@ -210,6 +210,8 @@ TEST_F(CliTest, ThePasswordComesFromTheEnvironmentAndNeverFromTheFile) {
   const auto entries = testing::ReadFakeArchive(archive).Entries;
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries.back(), (testing::FakeEntry{L"新 文件.txt", L"密码 \"&% x"}));
+  // Read once, then gone from the environment that the archivers inherit.
+  EXPECT_EQ(ReadAll(dir() + L"environment.log"), "") << "an archiver found RARBATCH_PASSWORD";
 }
 
 TEST_F(CliTest, ReportsHoldEveryArchiveWithItsCallsAndTime) {

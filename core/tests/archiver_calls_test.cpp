@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/archive_plan.h"
 #include "core/archiver_args.h"
 #include "core/kept_output.h"
 
@@ -51,10 +52,15 @@ TEST(ArchiverCallsFor, EveryCallSplitsBackToTheIntendedArguments) {
         EXPECT_EQ(Split(calls[0].CommandLine),
                   Joined({{job.RarPath, L"d", L"-scfr", a}, Split(job.DeleteNames[0]), Split(job.DeleteNames[1])}));
         EXPECT_EQ(Split(calls[1].CommandLine), Joined({{job.RarPath, L"d", L"-scfr", a}, Split(job.DeleteNames[2])}));
-        EXPECT_EQ(Split(calls[2].CommandLine),
+        // Kept and shown masked; the password goes in only at the start of the call.
+        EXPECT_EQ(Split(WithPassword(calls[2].CommandLine, calls[2].PasswordAt, job.Password)),
                   Joined({{job.RarPath, L"a", L"-ep1"}, pw,
                           {L"-k", L"-z" + job.CommentFile, L"-scfr", a}, job.AddFiles}))
             << "password [" << password << "] archive " << i;
+        if (source == PasswordSource::CommandLine) {
+          EXPECT_EQ(Split(calls[2].CommandLine)[3], kMaskedPasswordSwitch);
+          EXPECT_EQ(calls[2].CommandLine.find(L"-p" + job.Password), std::wstring::npos) << calls[2].CommandLine;
+        }
         EXPECT_EQ(calls[2].PasswordOnInput, source == PasswordSource::StandardInput);
         EXPECT_FALSE(calls[0].PasswordOnInput);
         for (const CallResult& call : calls) EXPECT_TRUE(call.Utf8Output && call.ListFile.empty());

@@ -189,5 +189,27 @@ TEST(Preview, AWorkersExceptionDoesNotEndTheProgramAndAWrongArchiverIsNamed) {
   }
 }
 
+// A folder to add is walked however it is spelled: relative to the current folder, with '/', or with
+// a trailing separator; every path below it lands under the folder's own name.
+TEST(Preview, AFolderToAddIsWalkedHoweverItIsSpelled) {
+  testing::ScratchFolder dir;
+  const std::wstring d = dir.Path();
+  ASSERT_TRUE(testing::MakeFolder(d + L"素材"));
+  ASSERT_TRUE(testing::MakeFolder(d + L"素材\\子"));
+  ASSERT_TRUE(testing::WriteFileBytes(d + L"素材\\子\\x.txt", "x"));
+  const std::vector<std::wstring> want = {L"素材", L"素材\\子", L"素材\\子\\x.txt"};
+  wchar_t previous[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryW(d.c_str()));
+  std::wstring slashed = d + L"素材/";
+  for (wchar_t& c : slashed) c = c == L'\\' ? L'/' : c;
+  for (const std::wstring& spelling : {d + L"素材", d + L"素材\\", std::wstring(L"素材"), std::wstring(L".\\素材\\"), slashed}) {
+    BatchJob job;
+    job.AddFiles = {spelling};
+    EXPECT_EQ(Sorted(StoredPathsOfAdds(job)), want) << ::testing::PrintToString(spelling);
+  }
+  SetCurrentDirectoryW(previous);
+}
+
 }  // namespace
 }  // namespace rarbatch

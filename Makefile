@@ -1,7 +1,7 @@
 # The commands of the README. Each first installs what is missing (scripts/setup).
 JOBS ?= $(shell nproc)
 
-.PHONY: setup test run bench dist build-linux build-win32 build-win64 clean
+.PHONY: setup test run bench dist fuzz build-linux build-win32 build-win64 clean
 
 setup:
 	@scripts/setup
@@ -84,6 +84,14 @@ bench: setup
 	@cmake --preset linux -DRARBATCH_BENCH=ON >/dev/null
 	@cmake --build --preset linux -j $(JOBS) --target rewrite_bench
 	@build/linux/bin/rewrite_bench
+
+# The parsers' fuzz targets (clang, libFuzzer, address and undefined-behaviour sanitizers), each for
+# FUZZ_SECONDS; a crash fails and leaves its input in build/fuzz/crashes (tools/fuzz-run).
+FUZZ_SECONDS ?= 60
+fuzz: setup
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+	@tools/fuzz-run $(FUZZ_SECONDS)
 
 clean:
 	rm -rf build

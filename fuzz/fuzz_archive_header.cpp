@@ -1,0 +1,21 @@
+// An archive's first bytes, read before the archiver is called: never a read outside them (the
+// sanitizers see to that), and no flag is claimed from a header that was not read whole.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "core/archive_header.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const rarbatch::ArchiveHeader header = rarbatch::ReadArchiveHeader(bytes);
+  const bool rar = header.Format == rarbatch::ArchiveFormat::Rar4 || header.Format == rarbatch::ArchiveFormat::Rar5;
+  // Flags are read only from a RAR 4 or 5 main header that is whole.
+  if ((!rar || header.Damaged) &&
+      (header.Volume || header.Locked || header.Solid || header.FirstVolume || header.NamesEncrypted)) {
+    std::abort();
+  }
+  (void)rarbatch::WhyNoCallCanSucceed(header, rarbatch::BatchJob{});
+  return 0;
+}

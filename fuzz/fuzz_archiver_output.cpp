@@ -1,0 +1,31 @@
+// What the archiver writes, and how its command line is split: the bare listing and the version
+// banner never crash, and every word the splitter gives back is written so that it splits back whole.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "core/archive_names.h"
+#include "core/archiver_args.h"
+#include "core/archiver_calls.h"
+#include "core/utf8.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::optional<std::wstring> text =
+      rarbatch::FromUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
+  if (!text) return 0;
+  for (const std::wstring& entry : rarbatch::ParseBareListing(*text)) {
+    if (entry.empty() || entry.find(L'\n') != std::wstring::npos) std::abort();
+  }
+  if (const auto version = rarbatch::ParseArchiverVersion(*text)) {
+    std::wstring note;
+    (void)rarbatch::RunOptionsFor(version, true, &note);
+  }
+  for (const std::wstring& word : rarbatch::DeleteEntryWords(*text)) {
+    if (word.empty()) std::abort();
+    const auto back = rarbatch::SplitArchiverArguments(rarbatch::QuoteArchiverArgument(word));
+    if (back.size() != 1 || back[0] != word) std::abort();
+  }
+  return 0;
+}

@@ -24,16 +24,20 @@ Entries Sorted(Entries entries) {
 
 class FakeRar : public ::testing::Test {
  protected:
-  // Starts the stand-in in the scratch folder with `line` as its whole command line.
+  // Starts the stand-in in the scratch folder with `line` as its whole command line. Wine on a loaded
+  // machine now and then fails to start a process at the first try: it is tried again.
   HANDLE Start(const std::wstring& line) {
-    std::wstring buffer = line;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(rar_.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        dir_.Path().c_str(), &startup, &info)) {
-      return nullptr;
+    bool started = false;
+    for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+      if (attempt) Sleep(500);
+      std::wstring buffer = line;
+      started = CreateProcessW(rar_.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               dir_.Path().c_str(), &startup, &info) != FALSE;
     }
+    if (!started) return nullptr;
     CloseHandle(info.hThread);
     return info.hProcess;
   }

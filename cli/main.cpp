@@ -20,6 +20,7 @@
 #include "core/volume_names.h"
 #include "lists/dropped_files.h"
 #include "run/archive_preview.h"
+#include "run/backup.h"
 #include "run/job_runner.h"
 #include "win/error_text.h"
 #include "win/handles.h"
@@ -298,6 +299,29 @@ int Run(const CliArguments& arguments) {
     job.Password = std::move(*password);
   }
   if (auto problem = FindRunProblem(job)) return Refuse(*problem);
+  // The run's options: the job's own, turned on (never off) by the arguments.
+  job.KeepTimes = job.KeepTimes || arguments.KeepTimes;
+  job.TestBeforeLock = job.TestBeforeLock || arguments.TestBeforeLock;
+  job.Backup = job.Backup || !arguments.BackupTo.empty();
+  const std::wstring backupParent = arguments.BackupTo.empty() ? saved->BackupParent : arguments.BackupTo;
+  if (job.Backup && backupParent.empty()) {
+    return Refuse(L"任务要求修改前备份，但没有备份文件夹：请用 --backup-to 指定。");
+  }
+  const unsigned workers = arguments.Workers ? arguments.Workers : DefaultWorkerCount();
+  // The window's rule, before any call: room for the archiver's new copies and for the backups.
+  if (auto problem = FindSpaceProblem(job, workers, job.Backup ? backupParent : L"")) {
+    Err(L"rarbatch-cli：" + *problem);
+    return kExitFailures;
+  }
+  if (job.Backup) {
+    std::wstring error;
+    job.BackupFolder = MakeRunBackupFolder(backupParent, &error);
+    if (job.BackupFolder.empty()) {
+      Err(L"rarbatch-cli：" + error + L"\n没有开始处理。");
+      return kExitFailures;
+    }
+    Err(L"备份文件夹：" + job.BackupFolder);
+  }
 
   const std::size_t total = job.Archives.size();
   Progress progress(total);
@@ -328,7 +352,7 @@ int Run(const CliArguments& arguments) {
   events.RunEnded = [&] { end.Ended(); };
 
   const Stopwatch start;
-  JobRunner run(job, arguments.Workers ? arguments.Workers : DefaultWorkerCount(), std::move(events));
+  JobRunner run(job, workers, std::move(events));
   runner = &run;
   end.Catch();
   if (!run.Start()) return Refuse(DescribeFailure(L"无法开始处理", L"", GetLastError()));
@@ -360,6 +384,35 @@ int Run(const CliArguments& arguments) {
   Out(L"共 " + Decimal(total) + L" 个压缩包：成功 " + Decimal(counts.Success) + L"，警告 " +
       Decimal(counts.Warning) + L"，失败 " + Decimal(counts.Failure) + L"，已停止 " +
       Decimal(counts.Stopped) + L"，用时 " + Duration(seconds));
+  return exitCode;
+}
+
+// `restore`: every archive of a manifest put back as the window's 还原 puts it back, each with what
+// became of it, and a report when asked for.
+int Restore(const CliArguments& arguments) {
+  const RestoreOutcome outcome = RestoreFromManifest(arguments.Manifest);
+  if (!outcome.Error.empty()) return Refuse(outcome.Error);
+  std::size_t restored = 0;
+  for (const RestoreRow& row : outcome.Rows) {
+    restored += row.Restored ? 1 : 0;
+    Err((row.Restored ? L"已还原  " : L"还原失败  ") + row.Archive + (row.Detail.empty() ? L"" : L"  " + row.Detail));
+  }
+  if (!outcome.Note.empty()) Err(outcome.Note);
+  int exitCode = restored == outcome.Rows.size() ? kExitSuccess : kExitFailures;
+  if (arguments.Report != ReportFormat::None) {
+    ExportRun report;
+    report.JobFile = arguments.Manifest;
+    report.ExitCode = exitCode;
+    for (const RestoreRow& row : outcome.Rows) {
+      report.Rows.push_back({row.Archive, row.Restored ? ArchiveState::Success : ArchiveState::Failure,
+                             (row.Restored ? L"已还原：" : L"还原失败：") + row.Detail, {}, -1, UtcNow()});
+    }
+    exitCode = WriteReport(arguments,
+                           arguments.Report == ReportFormat::Csv ? FormatCsvReport(report) : FormatJsonReport(report),
+                           exitCode);
+  }
+  Out(L"备份清单中共 " + Decimal(outcome.Rows.size()) + L" 个压缩包：已还原 " + Decimal(restored) + L"，失败 " +
+      Decimal(outcome.Rows.size() - restored));
   return exitCode;
 }
 
@@ -409,6 +462,7 @@ int Main(int argc, wchar_t** argv) {
   switch (parsed.Arguments->Command) {
     case CliCommand::Run: return Run(*parsed.Arguments);
     case CliCommand::Scan: return Scan(*parsed.Arguments);
+    case CliCommand::Restore: return Restore(*parsed.Arguments);
     case CliCommand::Help: break;
   }
   Write(STD_OUTPUT_HANDLE, CliUsage());

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <iterator>
 
 #include "core/number_text.h"
 
@@ -37,7 +38,7 @@ ParsedArguments ParseCliArguments(const std::vector<std::wstring>& arguments) {
     parsed.Error = why;
     return parsed;
   };
-  if (arguments.empty()) return fail(L"缺少命令：run 或 scan。");
+  if (arguments.empty()) return fail(L"缺少命令：run、scan 或 restore。");
   CliArguments result;
   const std::wstring command = arguments[0];
   if (command == L"help" || command == L"--help" || command == L"-h" || command == L"/?") {
@@ -48,6 +49,8 @@ ParsedArguments ParseCliArguments(const std::vector<std::wstring>& arguments) {
     result.Command = CliCommand::Run;
   } else if (command == L"scan") {
     result.Command = CliCommand::Scan;
+  } else if (command == L"restore") {
+    result.Command = CliCommand::Restore;
   } else {
     return fail(L"未知的命令：" + command);
   }
@@ -55,15 +58,18 @@ ParsedArguments ParseCliArguments(const std::vector<std::wstring>& arguments) {
   bool sawWorkers = false;
   for (std::size_t i = 1; i < arguments.size(); ++i) {
     const std::wstring& argument = arguments[i];
-    const bool takesValue = argument == L"--workers" || argument == L"--report" || argument == L"--out";
+    const bool takesValue = argument == L"--workers" || argument == L"--report" || argument == L"--out" ||
+                            argument == L"--backup-to";
     if (argument == L"--password" || argument.starts_with(L"--password=") || argument.starts_with(L"-p")) {
       return fail(L"密码不能写在命令行上（其他程序能看到命令行）：请设置环境变量 RARBATCH_PASSWORD，或在提示时输入。");
     }
     if (takesValue) {
       if (i + 1 >= arguments.size()) return fail(argument + L" 后面缺少值。");
       const std::wstring& value = arguments[++i];
-      const bool forRun = argument != L"--out";
-      if (forRun != (result.Command == CliCommand::Run)) return fail(L"选项 " + argument + L" 不能用于 " + command + L"。");
+      const bool allowed = argument == L"--out"      ? result.Command == CliCommand::Scan
+                           : argument == L"--report" ? result.Command != CliCommand::Scan
+                                                     : result.Command == CliCommand::Run;
+      if (!allowed) return fail(L"选项 " + argument + L" 不能用于 " + command + L"。");
       if (argument == L"--workers") {
         const auto count = Count(value);
         if (sawWorkers) return fail(L"--workers 只能给一次。");
@@ -83,27 +89,47 @@ ParsedArguments ParseCliArguments(const std::vector<std::wstring>& arguments) {
           return fail(L"报告文件的扩展名应为 .csv 或 .json：" + value);
         }
         result.ReportFile = value;
+      } else if (argument == L"--backup-to") {
+        if (!result.BackupTo.empty()) return fail(L"--backup-to 只能给一次。");
+        if (value.empty()) return fail(L"--backup-to 后面的文件夹不能为空。");
+        result.BackupTo = value;
       } else {
         if (!result.OutFile.empty()) return fail(L"--out 只能给一次。");
         result.OutFile = value;
       }
       continue;
     }
-    if (argument == L"--preview") {
-      if (result.Command != CliCommand::Run) return fail(L"选项 --preview 不能用于 " + command + L"。");
-      if (result.Preview) return fail(L"--preview 只能给一次。");
-      result.Preview = true;
+    struct RunSwitch {
+      const wchar_t* Name;
+      bool CliArguments::*Member;
+    };
+    static constexpr RunSwitch kRunSwitches[] = {{L"--preview", &CliArguments::Preview},
+                                                 {L"--keep-times", &CliArguments::KeepTimes},
+                                                 {L"--test", &CliArguments::TestBeforeLock}};
+    const auto runSwitch = std::find_if(std::begin(kRunSwitches), std::end(kRunSwitches),
+                                        [&](const RunSwitch& s) { return argument == s.Name; });
+    if (runSwitch != std::end(kRunSwitches)) {
+      if (result.Command != CliCommand::Run) return fail(L"选项 " + argument + L" 不能用于 " + command + L"。");
+      if (result.*runSwitch->Member) return fail(argument + L" 只能给一次。");
+      result.*runSwitch->Member = true;
       continue;
     }
     if (argument.starts_with(L"--")) return fail(L"未知的选项：" + argument);
     positional.push_back(argument);
   }
   if (positional.size() != 1) {
-    return fail(result.Command == CliCommand::Run ? L"run 需要一个任务文件。" : L"scan 需要一个文件夹。");
+    return fail(result.Command == CliCommand::Run    ? L"run 需要一个任务文件。"
+                : result.Command == CliCommand::Scan ? L"scan 需要一个文件夹。"
+                                                     : L"restore 需要一个备份清单（备份清单.txt）。");
   }
   if (positional[0].empty()) return fail(L"路径不能为空。");
+  if (result.Preview && (!result.BackupTo.empty() || result.KeepTimes || result.TestBeforeLock)) {
+    return fail(L"--preview 不修改压缩包，不能与 --backup-to、--keep-times 或 --test 一起使用。");
+  }
   if (result.Command == CliCommand::Run) {
     result.JobFile = positional[0];
+  } else if (result.Command == CliCommand::Restore) {
+    result.Manifest = positional[0];
   } else {
     result.Folder = positional[0];
     if (result.OutFile.empty()) return fail(L"scan 需要 --out 任务文件。");
@@ -114,11 +140,18 @@ ParsedArguments ParseCliArguments(const std::vector<std::wstring>& arguments) {
 
 std::wstring CliUsage() {
   return L"用法：\n"
-         L"  rarbatch-cli run 任务.rbjob [--workers N] [--report 报告.csv|报告.json] [--preview]\n"
+         L"  rarbatch-cli run 任务.rbjob [--workers N] [--report 报告.csv|报告.json]\n"
+         L"                              [--backup-to 文件夹] [--keep-times] [--test] | [--preview]\n"
          L"  rarbatch-cli scan 文件夹 --out 任务.rbjob\n"
+         L"  rarbatch-cli restore 备份清单.txt [--report 报告.csv|报告.json]\n"
          L"密码来自环境变量 RARBATCH_PASSWORD，或在提示时输入（不回显）。\n"
+         L"--backup-to 在修改前把每个压缩包备份到该文件夹中新建的文件夹（任务中已选择备份时，\n"
+         L"  默认用任务中的备份文件夹）；--keep-times 保留压缩包的修改时间；--test 处理后测试压缩包，\n"
+         L"  测试通过才锁定。这三项在任务文件中已选择时不必再给。\n"
          L"--preview 只列出每个压缩包将发生的变化，不做任何修改。\n"
-         L"退出代码：0 全部成功，1 仅有警告，2 有失败，3 已停止（Ctrl+C），7 任务文件或参数有误。\n";
+         L"restore 用备份清单中的备份替换压缩包，被替换的文件先保存到备份文件夹中。\n"
+         L"退出代码：0 全部成功，1 仅有警告，2 有失败（或磁盘空间不足、未能还原），3 已停止（Ctrl+C），\n"
+         L"  7 任务文件或参数有误。\n";
 }
 
 int PreviewExitCode(const std::vector<ArchivePreview>& previews) {

@@ -19,7 +19,7 @@ enum CliExit : int {
   kExitBadInput = 7,    // a bad job file or bad arguments
 };
 
-enum class CliCommand { Run, Scan, Help };
+enum class CliCommand { Run, Scan, Restore, Help };
 enum class ReportFormat { None, Csv, Json };
 
 struct CliArguments {
@@ -29,8 +29,14 @@ struct CliArguments {
   std::wstring ReportFile;  // run
   ReportFormat Report = ReportFormat::None;
   bool Preview = false;     // run: only tell what the job would do, change nothing
+  // run: the options of the run in the program, over the job's own: backups into this folder (which
+  // also turns them on), the archives' times kept, a test before the lock.
+  std::wstring BackupTo;
+  bool KeepTimes = false;
+  bool TestBeforeLock = false;
   std::wstring Folder;      // scan
   std::wstring OutFile;     // scan
+  std::wstring Manifest;    // restore: a backup folder's 备份清单.txt
 };
 
 // The most workers --workers takes.

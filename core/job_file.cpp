@@ -40,6 +40,17 @@ constexpr ListField kListFields[] = {
     {"add", &BatchJob::AddFiles, L"要添加的文件"},
 };
 
+// The options of the run in the program, in the "run" object.
+struct RunFlag {
+  const char* Key;
+  bool BatchJob::*Member;
+};
+constexpr RunFlag kRunFlags[] = {
+    {"backup", &BatchJob::Backup},
+    {"keep_times", &BatchJob::KeepTimes},
+    {"test_before_lock", &BatchJob::TestBeforeLock},
+};
+
 std::wstring Wide(const char* ascii) { return std::wstring(ascii, ascii + std::char_traits<char>::length(ascii)); }
 
 // Whether the JSON nests deeper than kMaxNesting, looked at outside of strings.
@@ -99,7 +110,12 @@ std::optional<std::string> WriteJobFile(const SavedJob& saved, std::wstring* why
   // copy of the parser, not two.
   const std::string_view options = saved.RunOptions;
   Json run = Json::parse(options.begin(), options.end(), nullptr, false);
-  file["run"] = run.is_object() ? std::move(run) : Json::object();
+  if (!run.is_object()) run = Json::object();
+  for (const RunFlag& flag : kRunFlags) run[flag.Key] = job.*flag.Member;
+  auto folder = text(saved.BackupParent, L"backup_folder ");
+  if (!folder) return std::nullopt;
+  run["backup_folder"] = std::move(*folder);
+  file["run"] = std::move(run);
   return file.dump(2) + "\n";
 }
 
@@ -206,6 +222,24 @@ JobFileRead ParseJobFile(std::string_view bytes) {
     if (!run->is_object()) {
       wrongField("run", L"对象");
       return read;
+    }
+    // Each named option may be missing (false, as before it was kept), but not of another type.
+    for (const RunFlag& flag : kRunFlags) {
+      const auto found = run->find(flag.Key);
+      if (found == run->end()) continue;
+      if (!found->is_boolean()) {
+        read.Refusal = NotAJob(L"字段 run." + Wide(flag.Key) + L" 不是 true 或 false。");
+        return read;
+      }
+      job.*flag.Member = found->get<bool>();
+    }
+    if (const auto folder = run->find("backup_folder"); folder != run->end()) {
+      auto wide = folder->is_string() ? FromUtf8(folder->get_ref<const std::string&>()) : std::nullopt;
+      if (!wide) {
+        read.Refusal = NotAJob(L"字段 run.backup_folder 不是文本。");
+        return read;
+      }
+      saved.BackupParent = std::move(*wide);
     }
     saved.RunOptions = run->dump();
   }

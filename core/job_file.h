@@ -29,7 +29,12 @@ struct SavedJob {
   BatchJob Job;
   // Check3: run the job in the program and show the results.
   bool RunInWindow = false;
-  // The file's "run" object as JSON text ("{}" when it has none): options of the run that later
+  // The options of the run in the program (Job.Backup, Job.KeepTimes, Job.TestBeforeLock) are named
+  // fields of the file's "run" object: "backup", "keep_times", "test_before_lock", each true or false
+  // and false when missing, and "backup_folder", this folder: the one in which each run makes its own
+  // backup folder (empty when none was chosen).
+  std::wstring BackupParent;
+  // The file's "run" object as JSON text ("{}" when it has none), with options of the run that later
   // versions add. Kept as it was read, so that saving a job again loses none of them.
   std::string RunOptions = "{}";
 };

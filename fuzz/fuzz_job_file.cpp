@@ -13,7 +13,9 @@ bool SameJob(const rarbatch::SavedJob& a, const rarbatch::SavedJob& b) {
   const rarbatch::BatchJob& y = b.Job;
   return x.RarPath == y.RarPath && x.Archives == y.Archives && x.DeleteNames == y.DeleteNames &&
          x.AddFiles == y.AddFiles && x.CommentFile == y.CommentFile && x.Lock == y.Lock &&
-         x.UsePassword == y.UsePassword && a.RunInWindow == b.RunInWindow && a.RunOptions == b.RunOptions;
+         x.UsePassword == y.UsePassword && x.Backup == y.Backup && x.KeepTimes == y.KeepTimes &&
+         x.TestBeforeLock == y.TestBeforeLock && a.BackupParent == b.BackupParent && a.RunInWindow == b.RunInWindow &&
+         a.RunOptions == b.RunOptions;
 }
 
 }  // namespace

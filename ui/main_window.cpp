@@ -431,6 +431,11 @@ std::wstring MainWindow::LoadJobFile(const std::wstring& path) {
   Button_SetCheck(Control(Check1), saved.Job.Lock ? BST_CHECKED : BST_UNCHECKED);
   Button_SetCheck(Control(Check2), saved.Job.UsePassword ? BST_CHECKED : BST_UNCHECKED);
   Button_SetCheck(Control(Check3), saved.RunInWindow ? BST_CHECKED : BST_UNCHECKED);
+  Button_SetCheck(Control(Check4), saved.Job.Backup ? BST_CHECKED : BST_UNCHECKED);
+  Button_SetCheck(Control(Check5), saved.Job.KeepTimes ? BST_CHECKED : BST_UNCHECKED);
+  Button_SetCheck(Control(Check6), saved.Job.TestBeforeLock ? BST_CHECKED : BST_UNCHECKED);
+  Check3_Click();
+  backupParent_ = saved.BackupParent;
   runOptions_ = saved.RunOptions;
   return shortOf;
 }
@@ -452,6 +457,7 @@ std::wstring MainWindow::SaveJobFile(const std::wstring& path) const {
   saved.Job = GatherJob();
   saved.Job.Password.clear();
   saved.RunInWindow = IsChecked(Control(Check3));
+  saved.BackupParent = backupParent_;
   saved.RunOptions = runOptions_;
   std::wstring why;
   const auto bytes = WriteJobFile(saved, &why);
@@ -592,7 +598,7 @@ void MainWindow::RunInWindow() {
 bool MainWindow::PrepareBackups(BatchJob& job) {
   std::wstring parent;
   if (job.Backup) {
-    const PickedFolder picked = BrowseForFolder(Handle(), kBackupFolderPrompt);
+    const PickedFolder picked = BrowseForFolder(Handle(), kBackupFolderPrompt, backupParent_);
     if (picked.Outcome == FolderPick::Cancelled) return false;
     if (picked.Outcome != FolderPick::Chosen) {
       ShowMessage(Handle(), L"无法取得所选备份文件夹的完整路径，没有开始处理。" +
@@ -601,6 +607,7 @@ bool MainWindow::PrepareBackups(BatchJob& job) {
       return false;
     }
     parent = picked.Path;
+    backupParent_ = parent;  // where the next run starts looking, and what a saved job keeps
   }
   const unsigned workers = options_.Workers ? options_.Workers : DefaultWorkerCount();
   if (auto problem = FindSpaceProblem(job, workers, parent)) {

@@ -144,6 +144,9 @@ class MainWindow : public Window {
   Settings settings_;
   // The run options of the job file last opened, written again when the job is saved.
   std::string runOptions_ = "{}";
+  // The folder the last run's backups went into, or the opened job's: where the backup folder picker
+  // starts, and what a saved job keeps as its backup folder.
+  std::wstring backupParent_;
 };
 
 }  // namespace rarbatch

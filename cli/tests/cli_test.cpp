@@ -2,6 +2,8 @@
 // reports, Ctrl+C, the progress bar on a console, the preview, a scan, and refused jobs and arguments.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "core/job_file.h"
@@ -427,6 +429,51 @@ TEST_F(CliTest, PreviewChangesNothingAndReportsWhatTheRunWouldDo) {
   const std::string csv = ReadAll(dir() + L"预览.csv");
   EXPECT_TRUE(csv.starts_with("\xEF\xBB\xBF压缩包,预计,说明\r\n")) << csv;
   EXPECT_NE(csv.find(*ToUtf8(missing) + ",无法"), std::string::npos) << csv;
+}
+
+// A scheduled run has a way back: backups into the given folder, then `restore` puts the archives
+// back and reports each; and a disk that cannot hold the run stops it before any call.
+TEST_F(CliTest, TheRunBacksUpRestoreUndoesItAndADiskTooSmallStopsItFirst) {
+  const std::wstring first = MakeArchive(L"甲.rar"), second = MakeArchive(L"乙.rar");
+  const std::string before = testing::ReadFileBytes(first);
+  SavedJob saved = DeleteJob({first, second});
+  ASSERT_TRUE(testing::MakeFolder(dir() + L"备份"));
+  const std::wstring job = SaveJob(saved);
+  const CliRun run = RunCli({L"run", job, L"--backup-to", dir() + L"备份", L"--keep-times"}, dir());
+  ASSERT_EQ(run.Code, 0u) << run.Err;
+  EXPECT_NE(run.Err.find("备份文件夹："), std::string::npos) << run.Err;
+  EXPECT_NE(testing::ReadFileBytes(first), before);
+  const auto calls = testing::ReadRecordedCalls(dir());
+  ASSERT_FALSE(calls.empty());
+  EXPECT_NE(std::find(calls.back().begin(), calls.back().end(), L"-tk"), calls.back().end()) << "--keep-times";
+
+  WIN32_FIND_DATAW found;
+  FindHandle find(FindFirstFileW((dir() + L"备份\\rarbatch 备份 *").c_str(), &found));
+  ASSERT_TRUE(find);
+  const std::wstring manifest = dir() + L"备份\\" + found.cFileName + L"\\备份清单.txt";
+  const CliRun restore = RunCli({L"restore", manifest, L"--report", dir() + L"还原.json"}, dir());
+  EXPECT_EQ(restore.Code, 0u) << restore.Err;
+  EXPECT_EQ(testing::ReadFileBytes(first), before);
+  EXPECT_NE(restore.Out.find("已还原 2，失败 0"), std::string::npos) << restore.Out;
+  const std::string report = ReadAll(dir() + L"还原.json");
+  EXPECT_NE(report.find("已还原"), std::string::npos) << report;
+  EXPECT_EQ(RunCli({L"restore", dir() + L"甲.rar"}, dir()).Code, 7u) << "not a manifest";
+
+  // An archive larger than any disk here (a sparse file): the run refuses before any call.
+  const std::wstring huge = dir() + L"巨大.rar";
+  {
+    UniqueHandle file(CreateFileW(huge.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(file);
+    LARGE_INTEGER end;
+    end.QuadPart = 15ll << 40;  // 15 TB, within what a Linux file system takes
+    ASSERT_TRUE(SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get()));
+  }
+  const std::size_t callsBefore = testing::ReadRecordedCalls(dir()).size();
+  const CliRun full = RunCli({L"run", SaveJob(DeleteJob({first, huge}), L"大.rbjob")}, dir());
+  EXPECT_EQ(full.Code, 2u) << full.Err;
+  EXPECT_NE(full.Err.find("磁盘空间不足"), std::string::npos) << full.Err;
+  EXPECT_EQ(testing::ReadRecordedCalls(dir()).size(), callsBefore) << "no call was made";
+  DeleteFileW(huge.c_str());
 }
 
 }  // namespace

@@ -35,6 +35,15 @@ TEST(CliArguments, GoodCommandLines) {
   ASSERT_TRUE(scan.Arguments);
   EXPECT_EQ(scan.Arguments->Folder, L"D:\\归档");
   EXPECT_EQ(scan.Arguments->OutFile, L"x.rbjob");
+  auto options = ParseCliArguments({L"run", L"j.rbjob", L"--test", L"--backup-to", L"E:\\备份", L"--keep-times"});
+  ASSERT_TRUE(options.Arguments) << ToUtf8(options.Error).value_or("");
+  EXPECT_EQ(options.Arguments->BackupTo, L"E:\\备份");
+  EXPECT_TRUE(options.Arguments->KeepTimes && options.Arguments->TestBeforeLock);
+  auto restore = ParseCliArguments({L"restore", L"E:\\备份\\备份清单.txt", L"--report", L"r.json"});
+  ASSERT_TRUE(restore.Arguments) << ToUtf8(restore.Error).value_or("");
+  EXPECT_EQ(restore.Arguments->Command, CliCommand::Restore);
+  EXPECT_EQ(restore.Arguments->Manifest, L"E:\\备份\\备份清单.txt");
+  EXPECT_EQ(restore.Arguments->Report, ReportFormat::Json);
 }
 
 TEST(CliArguments, BadCommandLinesAreRefusedWithAReason) {
@@ -58,6 +67,13 @@ TEST(CliArguments, BadCommandLinesAreRefusedWithAReason) {
       {{L"run", L"j.rbjob", L"-psecret"}, L"RARBATCH_PASSWORD"},
       {{L"run", L"j.rbjob", L"--verbose"}, L"未知的选项"},
       {{L"scan", L"D:\\a"}, L"--out"},
+      {{L"run", L"j.rbjob", L"--test", L"--test"}, L"只能给一次"},
+      {{L"run", L"j.rbjob", L"--backup-to"}, L"缺少值"},
+      {{L"run", L"j.rbjob", L"--backup-to", L""}, L"不能为空"},
+      {{L"run", L"j.rbjob", L"--preview", L"--keep-times"}, L"不能与"},
+      {{L"scan", L"D:\\a", L"--out", L"x.rbjob", L"--test"}, L"不能用于 scan"},
+      {{L"restore"}, L"备份清单"},
+      {{L"restore", L"m.txt", L"--backup-to", L"E:\\"}, L"不能用于 restore"},
       {{L"scan", L"D:\\a", L"--out", L"x", L"--report", L"r.csv"}, L"不能用于 scan"},
       {{L"run", L""}, L"不能为空"},
       {{L"run", L"j.rbjob", L"--preview", L"--preview"}, L"只能给一次"},

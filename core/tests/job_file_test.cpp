@@ -24,6 +24,8 @@ SavedJob Hostile() {
   job.UsePassword = true;
   job.Password = L"secret\"pw";
   saved.RunInWindow = true;
+  job.Backup = job.TestBeforeLock = true;
+  saved.BackupParent = L"E:\\备份 & 100%";
   saved.RunOptions = R"({"workers":3,"later":{"x":[1,2]}})";
   return saved;
 }
@@ -37,6 +39,10 @@ void ExpectSameJob(const SavedJob& a, const SavedJob& b) {
   EXPECT_EQ(a.Job.Lock, b.Job.Lock);
   EXPECT_EQ(a.Job.UsePassword, b.Job.UsePassword);
   EXPECT_EQ(a.RunInWindow, b.RunInWindow);
+  EXPECT_EQ(a.Job.Backup, b.Job.Backup);
+  EXPECT_EQ(a.Job.KeepTimes, b.Job.KeepTimes);
+  EXPECT_EQ(a.Job.TestBeforeLock, b.Job.TestBeforeLock);
+  EXPECT_EQ(a.BackupParent, b.BackupParent);
 }
 
 TEST(JobFile, HostileJobsComeBackAsSavedWithoutThePassword) {
@@ -58,6 +64,17 @@ TEST(JobFile, HostileJobsComeBackAsSavedWithoutThePassword) {
   const auto text = *WriteJobFile(full);
   EXPECT_NE(text.find("\"version\": 1"), std::string::npos);
   EXPECT_NE(text.find("\"workers\": 3"), std::string::npos);
+  // The run's three options and its backup folder are named fields of "run".
+  for (const char* field : {"\"backup\": true", "\"keep_times\": false", "\"test_before_lock\": true"}) {
+    EXPECT_NE(text.find(field), std::string::npos) << field;
+  }
+  EXPECT_NE(text.find("\"backup_folder\": \"E:\\\\备份 & 100%\""), std::string::npos) << text;
+  // A file from before they were kept reads them as off.
+  const JobFileRead older = ReadJobFile(R"({"version":1,"archiver":"","archives":[],"delete":[],"add":[],)"
+                                        R"("comment_file":"","lock":false,"password":false,"run_in_window":true,"run":{}})");
+  ASSERT_TRUE(older.Saved);
+  EXPECT_FALSE(older.Saved->Job.Backup || older.Saved->Job.KeepTimes || older.Saved->Job.TestBeforeLock);
+  EXPECT_EQ(older.Saved->BackupParent, L"");
   // A BOM, as Notepad writes one, is allowed.
   EXPECT_TRUE(ReadJobFile("\xEF\xBB\xBF" + text).Saved);
 }
@@ -99,6 +116,8 @@ TEST(JobFile, DamagedAndForeignFilesAreRefusedWithAReason) {
       {"lock as number", replaced("\"lock\": true", "\"lock\": 1"), L"lock"},
       {"no password flag", replaced("\"password\": true", "\"pass\": true"), L"password"},
       {"run as list", replaced("\"run\": {", "\"run\": [], \"x\": {"), L"run"},
+      {"backup not a flag", replaced("\"backup\": true", "\"backup\": \"yes\""), L"run.backup"},
+      {"backup folder not text", replaced("\"backup_folder\": \"", "\"backup_folder\": 1, \"x\": \""), L"run.backup_folder"},
       {"bad utf-8", replaced("归档", "\xE5\xBD"), L"不是完整的 JSON"},
       {"deep", std::string(100000, '['), L"嵌套过深"},
       {"too many", manyItems, L"32767"},

@@ -15,15 +15,19 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/backup_plan.h"
 #include "core/job_file.h"
 #include "core/utf8.h"
 #include "lists/item_list.h"
+#include "run/backup.h"
+#include "run/tests/real_archiver.h"
 #include "tools/dialog_driver.h"
 #include "tools/test_support.h"
 #include "ui/layout.h"
 #include "ui/main_window.h"
 #include "ui/results_window.h"
 #include "win/files.h"
+#include "win/handles.h"
 #include "win/user_settings.h"
 
 namespace rarbatch {
@@ -295,6 +299,127 @@ TEST_F(JobWindowTest, AJobSavedFromTheWindowGivesTheSameRowsFromTheCompanion) {
   // And the archive each changed is the same, the added file under the same password.
   EXPECT_EQ(testing::ReadFakeArchive(d + names[0]).Entries, changed.Entries);
   EXPECT_EQ(testing::ReadFakeArchive(d + names[0]).Locked, changed.Locked);
+}
+
+// The run's three options travel with the job: saved from the window, the companion makes the same
+// backups, keeps the same times, tests before the lock and gives the same rows, on the real archiver.
+TEST_F(JobWindowTest, TheRunsOptionsGiveTheSameArchivesBackupsAndRowsFromTheWindowAndTheCompanion) {
+  if (!testing::RealArchiver::Installed()) GTEST_SKIP() << "the host has no /usr/bin/rar (scripts/setup installs it)";
+  const std::wstring d = folder_.Path();
+  const testing::RealArchiver rar(d);
+  for (const wchar_t* name : {L"ad.url", L"keep.txt"}) ASSERT_TRUE(testing::WriteFileBytes(d + name, "text"));
+  ASSERT_TRUE(testing::MakeFolder(d + L"原件"));
+  ASSERT_TRUE(testing::MakeFolder(d + L"压缩包"));
+  const std::wstring q = L"\"" + d;
+  ASSERT_EQ(rar.Run(L"a -idq -ep1 " + q + L"原件\\a.rar\" " + q + L"ad.url\" " + q + L"keep.txt\""), 0u);
+  ASSERT_EQ(rar.Run(L"a -idq -ep1 " + q + L"原件\\b.rar\" " + q + L"keep.txt\""), 0u);
+  ASSERT_EQ(rar.Run(L"a -idq -ep1 " + q + L"原件\\c.rar\" " + q + L"ad.url\""), 0u);
+  const Strings names = {L"a.rar", L"b.rar", L"c.rar"};
+  constexpr FILETIME kOld{0x12345678u, 0x01C00000u};
+  const auto putOriginals = [&] {
+    for (const std::wstring& name : names) {
+      ASSERT_TRUE(CopyFileW((d + L"原件\\" + name).c_str(), (d + L"压缩包\\" + name).c_str(), FALSE));
+      UniqueHandle file(CreateFileW((d + L"压缩包\\" + name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(file && SetFileTime(file.get(), nullptr, nullptr, &kOld));
+    }
+  };
+  // What a run leaves: each archive's entries, lock and modification time (or that it is gone).
+  const auto leftBehind = [&] {
+    std::vector<Strings> state;
+    for (const std::wstring& name : names) {
+      const std::wstring path = d + L"压缩包\\" + name;
+      WIN32_FILE_ATTRIBUTE_DATA data{};
+      if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        state.push_back({name, L"gone"});
+        continue;
+      }
+      Strings entries = rar.Entries(path);
+      entries.insert(entries.begin(), name);
+      entries.push_back(rar.Locked(path) ? L"locked" : L"open");
+      entries.push_back(CompareFileTime(&data.ftLastWriteTime, &kOld) == 0 ? L"time kept" : L"time changed");
+      state.push_back(entries);
+    }
+    return state;
+  };
+  // The backups in a run's backup folder: each copy's place, size and SHA-256.
+  const auto backups = [&](const std::wstring& parent) {
+    WIN32_FIND_DATAW found;
+    FindHandle find(FindFirstFileW((parent + L"\\rarbatch 备份 *").c_str(), &found));
+    EXPECT_TRUE(find) << "no backup folder in " << ::testing::PrintToString(parent);
+    std::vector<Strings> copies;
+    if (!find) return copies;
+    std::wstring error;
+    const auto records = ReadManifestRecords(parent + L"\\" + found.cFileName + L"\\" + kManifestName, &error);
+    EXPECT_TRUE(records) << ::testing::PrintToString(error);
+    if (!records) return copies;
+    for (const BackupRecord& r : *records) {
+      copies.push_back({r.Copy, std::to_wstring(r.Size), std::wstring(r.Sha256.begin(), r.Sha256.end())});
+    }
+    std::sort(copies.begin(), copies.end());
+    return copies;
+  };
+
+  putOriginals();
+  SetWindowTextW(Control(Text1), rar.Exe().c_str());
+  for (const std::wstring& name : names) Append(Control(List2), d + L"压缩包\\" + name);
+  Append(Control(List1), L"ad.url");
+  for (int box : {Check1, Check3, Check4, Check5, Check6}) Button_SetCheck(Control(box), BST_CHECKED);
+  ASSERT_TRUE(testing::MakeFolder(d + L"窗口的备份"));
+  ASSERT_TRUE(testing::MakeFolder(d + L"任务的备份"));
+  {
+    testing::DialogAnswerer picker(hwnd_, [&](HWND dialog) { testing::ChooseFolder(dialog, d + L"窗口的备份"); });
+    SendMessageW(Control(Command9), BM_CLICK, 0, 0);
+    ASSERT_TRUE(picker.Finish());
+  }
+  ResultsWindow* results = window_->Results();
+  ASSERT_NE(results, nullptr);
+  ASSERT_TRUE(testing::PumpUntil([&] { return !results->IsRunning(); }));
+  const HWND table = results->Control(ResultsWindow::kTable);
+  std::vector<Strings> windowRows;
+  for (int row = 0; row < ListView_GetItemCount(table); ++row) {
+    Strings cells;
+    for (int column = 0; column < 3; ++column) {
+      wchar_t text[1024] = {};
+      ListView_GetItemText(table, row, column, text, 1024);
+      cells.push_back(text);
+    }
+    windowRows.push_back(cells);
+  }
+  const std::vector<Strings> windowLeft = leftBehind();
+  EXPECT_EQ(windowLeft[0], (Strings{L"a.rar", L"keep.txt", L"locked", L"time kept"}));
+  EXPECT_EQ(windowLeft[2], (Strings{L"c.rar", L"gone"}));
+  const std::vector<Strings> windowBackups = backups(d + L"窗口的备份");
+  EXPECT_EQ(windowBackups.size(), 3u);
+
+  // Saved with the folder the window's run used; opened again, the options come back.
+  const std::wstring job = d + L"每周 任务.rbjob";
+  ASSERT_EQ(window_->SaveJobFile(job), L"");
+  for (int box : {Check4, Check5, Check6}) Button_SetCheck(Control(box), BST_UNCHECKED);
+  ASSERT_EQ(window_->LoadJobFile(job), L"");
+  for (int box : {Check4, Check5, Check6}) EXPECT_TRUE(Checked(box)) << box;
+
+  putOriginals();
+  const std::wstring report = d + L"报告.json";
+  const DWORD code = RunCompanion(L"run \"" + job + L"\" --backup-to \"" + d + L"任务的备份\" --report \"" + report + L"\"", L"");
+  EXPECT_EQ(code, 1u) << "the emptied archive is a warning";
+  const auto json = nlohmann::json::parse(ReadFileStart(report, 1 << 20).Bytes);
+  std::vector<Strings> companionRows;
+  for (const auto& row : json["archives"]) {
+    companionRows.push_back({testing::FromUtf8(row["archive"].get<std::string>()),
+                             testing::FromUtf8(row["status_text"].get<std::string>()),
+                             testing::FromUtf8(row["detail"].get<std::string>())});
+  }
+  EXPECT_EQ(companionRows, windowRows);
+  EXPECT_EQ(leftBehind(), windowLeft);
+  EXPECT_EQ(backups(d + L"任务的备份"), windowBackups);
+  // Each ran the test before the lock.
+  for (const auto& row : json["archives"]) {
+    if (row["archive"].get<std::string>().ends_with("a.rar")) {
+      bool tested = false;
+      for (const auto& call : row["calls"]) tested = tested || call["operation"].get<std::string>() == "test";
+      EXPECT_TRUE(tested) << row.dump();
+    }
+  }
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ const char* PreviewKey(const BatchJob& job, const ArchivePreview& preview);
 // UTF-8 with a BOM, CR LF, quoted where needed, as the run's CSV report; columns 压缩包, 预计, 说明.
 std::string FormatCsvPreview(const BatchJob& job, const std::vector<ArchivePreview>& previews);
 
-// UTF-8 JSON, as the README describes it.
+// UTF-8 JSON, as docs/cli.md describes it.
 std::string FormatJsonPreview(const std::wstring& jobFile, int exitCode, const BatchJob& job,
                               const std::vector<ArchivePreview>& previews);
 

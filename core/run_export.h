@@ -43,7 +43,7 @@ std::wstring DescribeCall(const CallResult& call);
 // separated by "；"), 用时（秒）, 完成时间.
 std::string FormatCsvReport(const ExportRun& run);
 
-// UTF-8 JSON, as the README describes it.
+// UTF-8 JSON, as docs/cli.md describes it.
 std::string FormatJsonReport(const ExportRun& run);
 
 }  // namespace rarbatch

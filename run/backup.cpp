@@ -25,16 +25,6 @@ Mutex gManifestMutex;
 
 }  // namespace
 
-std::wstring FullPathOf(const std::wstring& path) {
-  std::wstring full(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0) return path;
-    if (length < full.size()) return full.substr(0, length);
-    full.resize(length);
-  }
-}
-
 namespace {
 
 std::wstring Long(const std::wstring& path) { return ExtendedLengthPath(FullPathOf(path)); }

@@ -12,11 +12,9 @@
 
 #include "core/backup_plan.h"
 #include "core/batch_script.h"
+#include "win/files.h"  // FullPathOf
 
 namespace rarbatch {
-
-// The full path of `path` (GetFullPathNameW at any length); `path` itself when it has none.
-std::wstring FullPathOf(const std::wstring& path);
 
 // A file's creation and modification times as FILETIME values.
 struct FileTimes {

@@ -27,21 +27,6 @@ namespace {
 
 constexpr unsigned kMostWorkers = 4;
 
-// The archive's full path, so that "D:\x\.\a.rar" and "d:/X/a.rar" are seen to be one file.
-std::wstring FullPath(const std::wstring& path) {
-  std::wstring full(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length =
-        GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0) return path;
-    if (length < full.size()) {
-      full.resize(length);
-      return full;
-    }
-    full.resize(length);
-  }
-}
-
 // For each archive, the number of its file: list entries that name the same file (by volume and file
 // index, so that every spelling of one file counts; by full path where it does not exist yet) share
 // one number.
@@ -65,18 +50,18 @@ std::vector<std::size_t> SameFileGroups(const std::vector<std::wstring>& archive
 std::wstring BackupRoot(const std::vector<std::wstring>& archives) {
   std::vector<std::wstring> full;
   full.reserve(archives.size());
-  for (const auto& archive : archives) full.push_back(FullPath(archive));
+  for (const auto& archive : archives) full.push_back(FullPathOf(archive));
   return CommonRoot(full);
 }
 
 bool FileExists(const std::wstring& path) {
-  return GetFileAttributesW(ExtendedLengthPath(FullPath(path)).c_str()) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(ExtendedLengthPath(FullPathOf(path)).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // The archiver's temporary files ("__rar_*") in the archive's folder, by name, for a call that was
 // ended while it wrote one.
 std::wstring TemporaryFilesBeside(const std::wstring& archive) {
-  const std::wstring full = FullPath(archive);
+  const std::wstring full = FullPathOf(archive);
   const std::wstring folder = full.substr(0, full.find_last_of(L'\\') + 1);
   WIN32_FIND_DATAW found;
   FindHandle find(FindFirstFileW(ExtendedLengthPath(folder + L"__rar_*").c_str(), &found));
@@ -469,7 +454,7 @@ void JobRunner::WorkThrough(std::size_t& workingOn) {
       }
     }
     if (untouched && !refusal) {
-      const std::wstring full = FullPath(s.job.Archives[i]);
+      const std::wstring full = FullPathOf(s.job.Archives[i]);
       if (s.job.KeepTimes && !s.timesBefore[i]) s.timesBefore[i] = ReadFileTimes(full);
       // A copy before the first change; an archive listed twice is copied once, before either.
       if (s.job.Backup && !s.backedUp[s.group[i]] && FileExists(full)) {
@@ -560,7 +545,7 @@ void JobRunner::WorkThrough(std::size_t& workingOn) {
       const std::wstring archive = s.job.Archives[i];
       const FileTimes before{s.timesBefore[i]->Created, 0};
       lock.Unlock();
-      const DWORD error = FileExists(archive) ? WriteFileTimes(FullPath(archive), before) : ERROR_SUCCESS;
+      const DWORD error = FileExists(archive) ? WriteFileTimes(FullPathOf(archive), before) : ERROR_SUCCESS;
       lock.Lock();
       if (error != ERROR_SUCCESS) {
         for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
@@ -576,7 +561,7 @@ void JobRunner::WorkThrough(std::size_t& workingOn) {
         std::any_of(calls.begin(), calls.end(), [](const CallResult& c) {
           return c.Outcome == CallOutcome::Exited || c.Outcome == CallOutcome::Killed;
         })) {
-      const std::wstring archive = FullPath(s.job.Archives[i]);
+      const std::wstring archive = FullPathOf(s.job.Archives[i]);
       lock.Unlock();
       const std::wstring failed = RecordAfterRun(s.job.BackupFolder, archive);
       lock.Lock();

@@ -2,20 +2,11 @@
 #include "win/file_identity.h"
 
 #include "core/paths.h"
+#include "win/files.h"
 #include "win/handles.h"
 
 namespace rarbatch {
 namespace {
-
-std::wstring FullPathOrItself(const std::wstring& path) {
-  std::wstring full(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0) return path;
-    if (length < full.size()) return full.substr(0, length);
-    full.resize(length);
-  }
-}
 
 std::wstring Hex(std::uint64_t value) {
   static constexpr wchar_t kDigits[] = L"0123456789abcdef";
@@ -32,7 +23,7 @@ std::wstring Hex(std::uint64_t value) {
 std::optional<FileIdentity> IdentityOf(const std::wstring& path) {
   // No access asked for: reading the identity needs none, and a file open elsewhere without sharing
   // still answers. Backup semantics open a folder too.
-  UniqueHandle file(CreateFileW(ExtendedLengthPath(FullPathOrItself(path)).c_str(), 0,
+  UniqueHandle file(CreateFileW(ExtendedLengthPath(FullPathOf(path)).c_str(), 0,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!file) return std::nullopt;
@@ -45,14 +36,14 @@ std::wstring SameFileKey(const std::wstring& path) {
   if (const std::optional<FileIdentity> identity = IdentityOf(path)) {
     return L"#" + Hex(identity->VolumeSerial) + L":" + Hex(identity->FileIndex);
   }
-  std::wstring full = FullPathOrItself(path);
+  std::wstring full = FullPathOf(path);
   CharUpperBuffW(full.data(), static_cast<DWORD>(full.size()));
   return L"|" + full;
 }
 
 std::optional<DWORD> VolumeSerialOf(const std::wstring& path) {
   std::wstring volume(MAX_PATH + 1, L'\0');
-  if (!GetVolumePathNameW(FullPathOrItself(path).c_str(), volume.data(), static_cast<DWORD>(volume.size()))) {
+  if (!GetVolumePathNameW(FullPathOf(path).c_str(), volume.data(), static_cast<DWORD>(volume.size()))) {
     return std::nullopt;
   }
   DWORD serial = 0;

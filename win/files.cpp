@@ -85,6 +85,16 @@ std::wstring ResolveProgram(const std::wstring& name) {
   return name;
 }
 
+std::wstring FullPathOf(const std::wstring& path) {
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0) return path;
+    if (length < full.size()) return full.substr(0, length);
+    full.resize(length);
+  }
+}
+
 namespace {
 
 void WalkBelow(const std::wstring& full, const std::wstring& prefix,
@@ -108,16 +118,7 @@ void WalkBelow(const std::wstring& full, const std::wstring& prefix,
 void WalkFolder(const std::wstring& folder,
                 const std::function<void(const std::wstring& below, const WIN32_FIND_DATAW& found)>& visit,
                 int depth) {
-  std::wstring full(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0) return;
-    if (length < full.size()) {
-      full.resize(length);
-      break;
-    }
-    full.resize(length);
-  }
+  std::wstring full = FullPathOf(folder);
   while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/')) full.pop_back();
   WalkBelow(full, L"", visit, depth);
 }

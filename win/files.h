@@ -9,6 +9,9 @@
 
 namespace rarbatch {
 
+// The full path of `path` (GetFullPathNameW at any length); `path` itself when it has none.
+std::wstring FullPathOf(const std::wstring& path);
+
 // Creates or truncates `path` and writes `bytes` to it. Returns ERROR_SUCCESS, or the system's error
 // code of the step that failed.
 DWORD WriteWholeFile(const std::wstring& path, const std::string& bytes);

@@ -201,6 +201,33 @@ TEST_F(JobWindowTest, TheArchiverIsFoundAtStartAndRememberedAfterARun) {
   EXPECT_EQ(found, FindArchiver(L""));
 }
 
+// The results window's table, a row of its three columns each.
+std::vector<Strings> TableRows(const ResultsWindow& results) {
+  const HWND table = results.Control(ResultsWindow::kTable);
+  std::vector<Strings> rows;
+  for (int row = 0; row < ListView_GetItemCount(table); ++row) {
+    Strings cells;
+    for (int column = 0; column < 3; ++column) {
+      wchar_t text[1024] = {};
+      ListView_GetItemText(table, row, column, text, 1024);
+      cells.push_back(text);
+    }
+    rows.push_back(cells);
+  }
+  return rows;
+}
+
+// The same three columns from the companion's JSON report.
+std::vector<Strings> ReportRows(const nlohmann::json& report) {
+  std::vector<Strings> rows;
+  for (const auto& row : report["archives"]) {
+    rows.push_back({testing::FromUtf8(row["archive"].get<std::string>()),
+                    testing::FromUtf8(row["status_text"].get<std::string>()),
+                    testing::FromUtf8(row["detail"].get<std::string>())});
+  }
+  return rows;
+}
+
 // Runs rarbatch-cli as the Task Scheduler would: no console window, standard input and outputs on
 // NUL, another current folder, the password in the environment. Its exit code.
 DWORD RunCompanion(const std::wstring& arguments, const std::wstring& password) {
@@ -266,17 +293,7 @@ TEST_F(JobWindowTest, AJobSavedFromTheWindowGivesTheSameRowsFromTheCompanion) {
   ResultsWindow* results = window_->Results();
   ASSERT_NE(results, nullptr);
   ASSERT_TRUE(testing::PumpUntil([&] { return !results->IsRunning(); }));
-  const HWND table = results->Control(ResultsWindow::kTable);
-  std::vector<Strings> windowRows;
-  for (int row = 0; row < ListView_GetItemCount(table); ++row) {
-    Strings cells;
-    for (int column = 0; column < 3; ++column) {
-      wchar_t text[1024] = {};
-      ListView_GetItemText(table, row, column, text, 1024);
-      cells.push_back(text);
-    }
-    windowRows.push_back(cells);
-  }
+  const std::vector<Strings> windowRows = TableRows(*results);
   ASSERT_EQ(windowRows.size(), names.size());
   // The rows differ from one another, so that the comparison below means something.
   EXPECT_EQ(windowRows[0][1], L"成功");
@@ -289,13 +306,7 @@ TEST_F(JobWindowTest, AJobSavedFromTheWindowGivesTheSameRowsFromTheCompanion) {
   const DWORD code = RunCompanion(L"run \"" + job + L"\" --report \"" + report + L"\"", L"密 \"码\" &%");
   EXPECT_EQ(code, 2u);
   const auto json = nlohmann::json::parse(ReadFileStart(report, 1 << 20).Bytes);
-  std::vector<Strings> companionRows;
-  for (const auto& row : json["archives"]) {
-    companionRows.push_back({testing::FromUtf8(row["archive"].get<std::string>()),
-                             testing::FromUtf8(row["status_text"].get<std::string>()),
-                             testing::FromUtf8(row["detail"].get<std::string>())});
-  }
-  EXPECT_EQ(companionRows, windowRows);
+  EXPECT_EQ(ReportRows(json), windowRows);
   // And the archive each changed is the same, the added file under the same password.
   EXPECT_EQ(testing::ReadFakeArchive(d + names[0]).Entries, changed.Entries);
   EXPECT_EQ(testing::ReadFakeArchive(d + names[0]).Locked, changed.Locked);
@@ -374,17 +385,7 @@ TEST_F(JobWindowTest, TheRunsOptionsGiveTheSameArchivesBackupsAndRowsFromTheWind
   ResultsWindow* results = window_->Results();
   ASSERT_NE(results, nullptr);
   ASSERT_TRUE(testing::PumpUntil([&] { return !results->IsRunning(); }));
-  const HWND table = results->Control(ResultsWindow::kTable);
-  std::vector<Strings> windowRows;
-  for (int row = 0; row < ListView_GetItemCount(table); ++row) {
-    Strings cells;
-    for (int column = 0; column < 3; ++column) {
-      wchar_t text[1024] = {};
-      ListView_GetItemText(table, row, column, text, 1024);
-      cells.push_back(text);
-    }
-    windowRows.push_back(cells);
-  }
+  const std::vector<Strings> windowRows = TableRows(*results);
   const std::vector<Strings> windowLeft = leftBehind();
   EXPECT_EQ(windowLeft[0], (Strings{L"a.rar", L"keep.txt", L"locked", L"time kept"}));
   EXPECT_EQ(windowLeft[2], (Strings{L"c.rar", L"gone"}));
@@ -403,13 +404,7 @@ TEST_F(JobWindowTest, TheRunsOptionsGiveTheSameArchivesBackupsAndRowsFromTheWind
   const DWORD code = RunCompanion(L"run \"" + job + L"\" --backup-to \"" + d + L"任务的备份\" --report \"" + report + L"\"", L"");
   EXPECT_EQ(code, 1u) << "the emptied archive is a warning";
   const auto json = nlohmann::json::parse(ReadFileStart(report, 1 << 20).Bytes);
-  std::vector<Strings> companionRows;
-  for (const auto& row : json["archives"]) {
-    companionRows.push_back({testing::FromUtf8(row["archive"].get<std::string>()),
-                             testing::FromUtf8(row["status_text"].get<std::string>()),
-                             testing::FromUtf8(row["detail"].get<std::string>())});
-  }
-  EXPECT_EQ(companionRows, windowRows);
+  EXPECT_EQ(ReportRows(json), windowRows);
   EXPECT_EQ(leftBehind(), windowLeft);
   EXPECT_EQ(backups(d + L"任务的备份"), windowBackups);
   // Each ran the test before the lock.

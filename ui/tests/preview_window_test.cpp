@@ -135,7 +135,7 @@ bool SaveWindowBitmap(HWND window, const std::wstring& path) {
   return testing::WriteFileBytes(path, bytes + pixels);
 }
 
-// Not a check: the README's picture of the preview. Run with --gtest_also_run_disabled_tests and
+// Not a check: the picture of the preview in docs/window.md. Run with --gtest_also_run_disabled_tests and
 // RARBATCH_PREVIEW_SHOT set to a .bmp path (then convert it to PNG).
 TEST(PreviewWindow, DISABLED_Screenshot) {
   wchar_t shot[MAX_PATH] = {};

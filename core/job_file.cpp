@@ -241,7 +241,11 @@ JobFileRead ParseJobFile(std::string_view bytes) {
       }
       saved.BackupParent = std::move(*wide);
     }
-    saved.RunOptions = run->dump();
+    // What is kept as it was is what this program does not know; the named options are written anew.
+    Json unknown = *run;
+    for (const RunFlag& flag : kRunFlags) unknown.erase(flag.Key);
+    unknown.erase("backup_folder");
+    saved.RunOptions = unknown.dump();
   }
   read.Saved = std::move(saved);
   return read;

@@ -34,8 +34,9 @@ struct SavedJob {
   // and false when missing, and "backup_folder", this folder: the one in which each run makes its own
   // backup folder (empty when none was chosen).
   std::wstring BackupParent;
-  // The file's "run" object as JSON text ("{}" when it has none), with options of the run that later
-  // versions add. Kept as it was read, so that saving a job again loses none of them.
+  // The file's "run" object as JSON text ("{}" when it has none) less the named options above: the
+  // options of the run that later versions add, kept as they were read, so that saving a job again
+  // loses none of them.
   std::string RunOptions = "{}";
 };
 

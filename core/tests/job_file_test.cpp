@@ -75,6 +75,12 @@ TEST(JobFile, HostileJobsComeBackAsSavedWithoutThePassword) {
   ASSERT_TRUE(older.Saved);
   EXPECT_FALSE(older.Saved->Job.Backup || older.Saved->Job.KeepTimes || older.Saved->Job.TestBeforeLock);
   EXPECT_EQ(older.Saved->BackupParent, L"");
+  // Written and read again, the options a later version may add stay as they were (found by fuzzing:
+  // the named options once went into them too, and grew the file at each save).
+  const JobFileRead again = ReadJobFile(*WriteJobFile(*older.Saved));
+  ASSERT_TRUE(again.Saved);
+  EXPECT_EQ(again.Saved->RunOptions, older.Saved->RunOptions);
+  EXPECT_EQ(WriteJobFile(*again.Saved), WriteJobFile(*older.Saved));
   // A BOM, as Notepad writes one, is allowed.
   EXPECT_TRUE(ReadJobFile("\xEF\xBB\xBF" + text).Saved);
 }

@@ -141,7 +141,7 @@ void JobPreviewer::Start() {
   shared_->started = Stopwatch();
   Shared* s = shared_.get();
   const bool managerStarted = s->manager.Start([s] {
-    // The archiver writes UTF-8 on -scfr from 5.30 on; an older or unknown one, its OEM code page.
+    // The archiver writes UTF-8 on -scfr from 5.30 on, an older one in its OEM code page (RunOptionsFor).
     // One that gives no version is no console archiver: every archive says so, and none is listed.
     std::wstring unusable;
     bool utf8 = false;
@@ -149,8 +149,9 @@ void JobPreviewer::Start() {
     try {
       const CallResult probe = ProbeArchiver(s->job.RarPath, &s->archivers);
       unusable = WhyArchiverUnusable(probe).value_or(L"");
-      const auto version = ParseArchiverVersion(probe.Output);
-      utf8 = version && *version >= ArchiverVersion{5, 30};
+      // The run's own rule for how the archiver writes its messages.
+      std::wstring note;
+      utf8 = RunOptionsFor(ParseArchiverVersion(probe.Output), true, &note).Utf8Output;
       stored = StoredPathsOfAdds(s->job);
     } catch (const std::exception& failure) {
       unusable = L"无法预览：" + FromCodePage(failure.what(), CP_ACP);

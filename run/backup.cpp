@@ -8,7 +8,6 @@
 
 #include "core/number_text.h"
 #include "core/paths.h"
-#include "core/sha256.h"
 #include "run/archive_check.h"
 #include "win/file_identity.h"
 #include "win/error_text.h"
@@ -144,31 +143,6 @@ DWORD WriteFileTimes(const std::wstring& path, const FileTimes& times) {
   const FILETIME created = ToFileTime(times.Created), modified = ToFileTime(times.Modified);
   if (!SetFileTime(file.get(), &created, nullptr, times.Modified ? &modified : nullptr)) return GetLastError();
   return ERROR_SUCCESS;
-}
-
-std::optional<FileDigest> DigestFile(const std::wstring& path, DWORD* error) {
-  UniqueHandle file(CreateFileW(Long(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file) {
-    *error = GetLastError();
-    return std::nullopt;
-  }
-  Sha256 hash;
-  FileDigest digest;
-  std::string buffer(1 << 20, '\0');
-  for (;;) {
-    DWORD read = 0;
-    if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
-      *error = GetLastError();
-      return std::nullopt;
-    }
-    if (read == 0) break;
-    hash.Update(buffer.data(), read);
-    digest.Size += read;
-  }
-  digest.Sha256 = HexDigest(hash.Finish());
-  *error = ERROR_SUCCESS;
-  return digest;
 }
 
 std::wstring MakeRunBackupFolder(const std::wstring& parent, std::wstring* error) {

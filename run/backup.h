@@ -12,6 +12,7 @@
 
 #include "core/backup_plan.h"
 #include "core/batch_script.h"
+#include "win/file_hash.h"  // DigestFile
 #include "win/files.h"  // FullPathOf
 
 namespace rarbatch {
@@ -23,14 +24,6 @@ struct FileTimes {
 std::optional<FileTimes> ReadFileTimes(const std::wstring& path);
 // Sets the creation time alone (Modified 0) or both; ERROR_SUCCESS or the system's error code.
 DWORD WriteFileTimes(const std::wstring& path, const FileTimes& times);
-
-// A file's size and SHA-256, read through; nothing, with `error` set, when it cannot be read.
-struct FileDigest {
-  std::uint64_t Size = 0;
-  std::string Sha256;
-  bool operator==(const FileDigest&) const = default;
-};
-std::optional<FileDigest> DigestFile(const std::wstring& path, DWORD* error);
 
 // Makes this run's own backup folder in `parent` ("rarbatch 备份 20261208-113543", with a number
 // after it when that is taken) and its manifest holding the header. The folder, or empty with the

@@ -6,7 +6,6 @@
 
 #include "core/archive_plan.h"
 #include "core/archiver_calls.h"
-#include "core/sha256.h"
 
 namespace rarbatch {
 namespace {
@@ -130,31 +129,6 @@ TEST(SpaceNeeded, RoomForEachWorkersCopyAndForTheBackups) {
   EXPECT_EQ(SpaceNeeded(archives, 0, L"d:\\", 1), (Needs{{L"C:\\", 300}, {L"D:\\", 700}}));
   EXPECT_EQ(SpaceNeeded(archives, 0, L"E:\\", 0), (Needs{{L"C:\\", 300}, {L"D:\\", 50}, {L"E:\\", 650}}));
   EXPECT_TRUE(SpaceNeeded({}, 0, L"", 2).empty());
-}
-
-TEST(Sha256, KnownDigests) {
-  struct Case {
-    std::string Input;
-    const char* Digest;
-  };
-  const Case cases[] = {
-      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
-      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
-      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
-       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
-      {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
-  };
-  for (const Case& c : cases) {
-    Sha256 whole;
-    whole.Update(c.Input.data(), c.Input.size());
-    EXPECT_EQ(HexDigest(whole.Finish()), c.Digest) << c.Input.size();
-    // in uneven pieces, across block borders
-    Sha256 pieces;
-    for (std::size_t at = 0, step = 1; at < c.Input.size(); at += step, step = step * 3 % 101 + 1) {
-      pieces.Update(c.Input.data() + at, std::min(step, c.Input.size() - at));
-    }
-    EXPECT_EQ(HexDigest(pieces.Finish()), c.Digest) << c.Input.size();
-  }
 }
 
 // A plan as letters and switches: "d -tk | a -k".

@@ -6,6 +6,7 @@
 
 #include "core/paths.h"
 #include "tools/test_support.h"
+#include "win/file_hash.h"
 #include "win/handles.h"
 
 namespace rarbatch {
@@ -80,6 +81,41 @@ TEST(ResolveProgram, FindsABareNameInTheCurrentFolderThenOnThePath) {
 
   SetCurrentDirectoryW(oldCurrent);
   SetEnvironmentVariableW(L"PATH", oldLength ? oldPath : nullptr);
+}
+
+// The system's SHA-256, through CNG: the standard's test vectors, and a file read in several pieces,
+// also one deeper than MAX_PATH.
+TEST(Sha256, KnownDigestsOfBytesAndFiles) {
+  struct Case {
+    std::string Input;
+    const char* Digest;
+  };
+  const Case cases[] = {
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+  };
+  testing::ScratchFolder dir;
+  const std::wstring deep = testing::MakeDeepFolder(dir.Path());
+  ASSERT_FALSE(deep.empty());
+  for (const Case& c : cases) {
+    EXPECT_EQ(Sha256Hex(c.Input), std::optional<std::string>(c.Digest)) << c.Input.size();
+    ASSERT_TRUE(testing::WriteFileBytes(deep + L"x.bin", c.Input));
+    DWORD error = 1;
+    EXPECT_EQ(DigestFile(deep + L"x.bin", &error), (FileDigest{c.Input.size(), c.Digest})) << c.Input.size();
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_SUCCESS));
+  }
+  // Three megabytes: read in pieces of one.
+  std::string abc;
+  for (int i = 0; i < 1000000; ++i) abc += "abc";
+  ASSERT_TRUE(testing::WriteFileBytes(dir.Path() + L"abc.bin", abc));
+  DWORD error = 0;
+  EXPECT_EQ(DigestFile(dir.Path() + L"abc.bin", &error),
+            (FileDigest{3000000, "f4096a131e7e6ebfa7a512b5c299e13b065df34d15624ee1202ab394cc4d7e90"}));
+  EXPECT_FALSE(DigestFile(dir.Path() + L"missing.bin", &error));
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
 }  // namespace

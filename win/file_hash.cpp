@@ -1,0 +1,100 @@
+// SHA-256 through CNG: one provider and one hash object per digest, freed by their owners.
+#include "win/file_hash.h"
+
+#include <bcrypt.h>
+
+#include "core/paths.h"
+#include "win/files.h"
+#include "win/handles.h"
+
+namespace rarbatch {
+namespace {
+
+bool Succeeded(NTSTATUS status) { return status >= 0; }
+
+// One SHA-256 computation: the provider and the hash object, closed when it goes.
+class Sha256 {
+ public:
+  Sha256() {
+    if (!Succeeded(BCryptOpenAlgorithmProvider(&algorithm_, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+      algorithm_ = nullptr;
+      return;
+    }
+    // No buffer given: the system keeps the hash object's memory (Windows 7 and later).
+    if (!Succeeded(BCryptCreateHash(algorithm_, &hash_, nullptr, 0, nullptr, 0, 0))) hash_ = nullptr;
+  }
+  ~Sha256() {
+    if (hash_) BCryptDestroyHash(hash_);
+    if (algorithm_) BCryptCloseAlgorithmProvider(algorithm_, 0);
+  }
+  Sha256(const Sha256&) = delete;
+  Sha256& operator=(const Sha256&) = delete;
+
+  bool Update(const char* data, ULONG size) {
+    return hash_ && Succeeded(BCryptHashData(hash_, reinterpret_cast<PUCHAR>(const_cast<char*>(data)), size, 0));
+  }
+  std::optional<std::string> FinishHex() {
+    UCHAR digest[32];
+    if (!hash_ || !Succeeded(BCryptFinishHash(hash_, digest, sizeof digest, 0))) return std::nullopt;
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(64);
+    for (UCHAR byte : digest) {
+      hex.push_back(kDigits[byte >> 4]);
+      hex.push_back(kDigits[byte & 15]);
+    }
+    return hex;
+  }
+
+ private:
+  BCRYPT_ALG_HANDLE algorithm_ = nullptr;
+  BCRYPT_HASH_HANDLE hash_ = nullptr;
+};
+
+}  // namespace
+
+std::optional<FileDigest> DigestFile(const std::wstring& path, DWORD* error) {
+  UniqueHandle file(CreateFileW(ExtendedLengthPath(FullPathOf(path)).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) {
+    *error = GetLastError();
+    return std::nullopt;
+  }
+  Sha256 hash;
+  FileDigest digest;
+  std::string buffer(1 << 20, '\0');
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
+      *error = GetLastError();
+      return std::nullopt;
+    }
+    if (read == 0) break;
+    if (!hash.Update(buffer.data(), read)) {
+      *error = ERROR_NOT_SUPPORTED;
+      return std::nullopt;
+    }
+    digest.Size += read;
+  }
+  std::optional<std::string> hex = hash.FinishHex();
+  if (!hex) {
+    *error = ERROR_NOT_SUPPORTED;
+    return std::nullopt;
+  }
+  digest.Sha256 = std::move(*hex);
+  *error = ERROR_SUCCESS;
+  return digest;
+}
+
+std::optional<std::string> Sha256Hex(std::string_view bytes) {
+  Sha256 hash;
+  // In pieces below 4 GB, which is what one call takes.
+  constexpr std::size_t kPiece = 1u << 30;
+  for (std::size_t at = 0; at < bytes.size(); at += kPiece) {
+    const std::size_t size = std::min(kPiece, bytes.size() - at);
+    if (!hash.Update(bytes.data() + at, static_cast<ULONG>(size))) return std::nullopt;
+  }
+  return hash.FinishHex();
+}
+
+}  // namespace rarbatch

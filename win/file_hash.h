@@ -1,0 +1,28 @@
+// SHA-256 through the system's own implementation, CNG (bcrypt.dll, Windows 7 and later): of a file,
+// read through once, and of bytes in memory.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace rarbatch {
+
+// A file's size and SHA-256 (64 lower-case hex digits).
+struct FileDigest {
+  std::uint64_t Size = 0;
+  std::string Sha256;
+  bool operator==(const FileDigest&) const = default;
+};
+
+// The size and SHA-256 of the file at `path` (any length: the long form is tried by itself); nothing,
+// with `error` set to the system's error code, when it cannot be read or hashed.
+std::optional<FileDigest> DigestFile(const std::wstring& path, DWORD* error);
+
+// The SHA-256 of `bytes` as 64 lower-case hex digits; nothing when the system cannot hash.
+std::optional<std::string> Sha256Hex(std::string_view bytes);
+
+}  // namespace rarbatch

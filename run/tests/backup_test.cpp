@@ -39,6 +39,15 @@ bool CreationTimeSticks(const std::wstring& folder) {
   return times && times->Created == kOldTimes.Created;
 }
 
+// Turns on backups for `job`, into a run folder of its own made in `parent` (created here).
+void BackUpInto(BatchJob& job, const std::wstring& parent) {
+  ASSERT_TRUE(testing::MakeFolder(parent));
+  std::wstring error;
+  job.Backup = true;
+  job.BackupFolder = MakeRunBackupFolder(parent, &error);
+  ASSERT_FALSE(job.BackupFolder.empty()) << ::testing::PrintToString(error);
+}
+
 enum class Archiver { StandIn, Real };
 
 // Makes the three archives of the corpus: sub1\a.rar (a name to delete and one to keep),
@@ -239,11 +248,8 @@ TEST(Restore, KeepsWhatItReplacesAndReplacesNoUnrelatedFile) {
   std::vector<FileDigest> before;
   for (const auto& archive : job.Archives) before.push_back(Digest(archive));
   job.DeleteNames = {L"ad.url"};
-  job.Backup = true;
-  ASSERT_TRUE(testing::MakeFolder(d + L"b"));
+  ASSERT_NO_FATAL_FAILURE(BackUpInto(job, d + L"b"));
   std::wstring error;
-  job.BackupFolder = MakeRunBackupFolder(d + L"b", &error);
-  ASSERT_FALSE(job.BackupFolder.empty()) << error;
   {
     JobRunner runner(job, 2, {});
     ASSERT_TRUE(runner.Start());
@@ -319,11 +325,8 @@ TEST(Backup, OneArchiveUnderTwoSpellingsIsBackedUpOnceBeforeAnyChange) {
   job.Archives = {archive, shortName};
   ASSERT_EQ(IdentityOf(job.Archives[0]), IdentityOf(job.Archives[1]));
   job.DeleteNames = {L"ad.url"};
-  job.Backup = true;
-  ASSERT_TRUE(testing::MakeFolder(d + L"b"));
+  ASSERT_NO_FATAL_FAILURE(BackUpInto(job, d + L"b"));
   std::wstring error;
-  job.BackupFolder = MakeRunBackupFolder(d + L"b", &error);
-  ASSERT_FALSE(job.BackupFolder.empty()) << error;
   {
     JobRunner runner(job, 2, {});
     ASSERT_TRUE(runner.Start());

@@ -46,6 +46,14 @@ class ResultsWindowTest : public ::testing::Test {
     ASSERT_TRUE(testing::ForceExitCode(d + L"forced.rar", 11));
   }
 
+  // Turns on backups for the job, into a run folder made in the scratch folder's "backups".
+  void WithBackups() {
+    ASSERT_TRUE(testing::MakeFolder(dir_.Path() + L"backups"));
+    std::wstring error;
+    job_.Backup = true;
+    job_.BackupFolder = MakeRunBackupFolder(dir_.Path() + L"backups", &error);
+    ASSERT_FALSE(job_.BackupFolder.empty()) << ::testing::PrintToString(error);
+  }
   // Opens the window on the job and waits for the run to end.
   void RunToEnd(unsigned workers = 2) {
     window_ = std::make_unique<ResultsWindow>(job_, workers);
@@ -192,11 +200,7 @@ TEST_F(ResultsWindowTest, StopTwiceEndsTheArchiverAndClosingWhileWorkRunsAsks) {
 TEST_F(ResultsWindowTest, RestorePutsTheArchivesBackAndSaysSoInEachRow) {
   const std::wstring d = dir_.Path();
   const std::string before = testing::ReadFileBytes(d + L"a.rar");
-  ASSERT_TRUE(testing::MakeFolder(d + L"backups"));
-  std::wstring error;
-  job_.Backup = true;
-  job_.BackupFolder = MakeRunBackupFolder(d + L"backups", &error);
-  ASSERT_FALSE(job_.BackupFolder.empty()) << error;
+  ASSERT_NO_FATAL_FAILURE(WithBackups());
   RunToEnd();
   EXPECT_TRUE(IsWindowVisible(Button(ResultsWindow::kRestore)));
   EXPECT_TRUE(IsWindowEnabled(Button(ResultsWindow::kRestore)));
@@ -233,11 +237,7 @@ TEST_F(ResultsWindowTest, RestorePutsTheArchivesBackAndSaysSoInEachRow) {
 // 重试 and 还原 ask what else is at work on the archives first, and start nothing while it is.
 TEST_F(ResultsWindowTest, RetryAndRestoreWaitForWhatElseWorksOnTheArchives) {
   const std::wstring d = dir_.Path();
-  ASSERT_TRUE(testing::MakeFolder(d + L"backups"));
-  std::wstring error;
-  job_.Backup = true;
-  job_.BackupFolder = MakeRunBackupFolder(d + L"backups", &error);
-  ASSERT_FALSE(job_.BackupFolder.empty()) << error;
+  ASSERT_NO_FATAL_FAILURE(WithBackups());
   RunToEnd();
   const std::string after = testing::ReadFileBytes(d + L"a.rar");
   const Row failed = RowAt(3);

@@ -1,0 +1,256 @@
+// One archive's course through a run: the order of its steps and what each outcome leads to.
+#include "archive_course.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace rarbatch {
+namespace {
+
+bool ChecksOrFinishes(ScriptOperation operation) {
+  return operation == ScriptOperation::Test || operation == ScriptOperation::Comment ||
+         operation == ScriptOperation::Lock;
+}
+
+void AppendNote(std::wstring& note, const std::wstring& more) {
+  note += (note.empty() ? L"" : L"；") + more;
+}
+
+}  // namespace
+
+ArchiveCourse::ArchiveCourse(std::wstring archive) { result_.Archive = std::move(archive); }
+
+void ArchiveCourse::Begin(const BatchJob& job, std::size_t index, const CourseStart& start,
+                          const ListFileNamer& listFileFor) {
+  job_ = &job;
+  index_ = index;
+  options_ = start.Options;
+  listFileFor_ = listFileFor;
+  backedUp_ = backedUp_ || start.AlreadyBackedUp;
+  result_.State = ArchiveState::Running;
+  fileKnown_ = false;
+  lookAfterCall_ = false;
+  std::vector<CallResult>& calls = result_.Calls;
+  if (calls.empty()) {
+    passwordOnEveryCall_ = false;  // the header, read again, says so anew
+    calls = ArchiverCallsFor(job, index, options_, listFileFor_);
+    if (!calls.empty() && !start.OptionsNote.empty()) calls.front().Note = start.OptionsNote;
+  }
+  if (!start.ArchiverProblem.empty()) return Refuse(start.ArchiverProblem);
+  call_ = NextCall(0);
+  // An archive a call has already changed is not looked at, timed or copied again.
+  const bool untouched = std::none_of(calls.begin(), calls.end(), CallCompleted);
+  phase_ = untouched ? FirstFrom(Phase::Header) : Phase::Calls;
+}
+
+ArchiveCourse::Phase ArchiveCourse::FirstFrom(Phase from) const {
+  auto applies = [this](Phase phase) {
+    switch (phase) {
+      case Phase::Header:
+      case Phase::Calls:
+      case Phase::Done: return true;
+      case Phase::Times: return job_->KeepTimes && !createdBefore_;
+      case Phase::Backup: return job_->Backup && !backedUp_;
+      case Phase::PutBack:
+        return createdBefore_ && std::any_of(result_.Calls.begin(), result_.Calls.end(), [](const CallResult& c) {
+                 return c.Outcome == CallOutcome::Exited;
+               });
+      case Phase::Record:
+        return job_->Backup && backedUp_ &&
+               std::any_of(result_.Calls.begin(), result_.Calls.end(), [](const CallResult& c) {
+                 return c.Outcome == CallOutcome::Exited || c.Outcome == CallOutcome::Killed;
+               });
+    }
+    return true;
+  };
+  Phase phase = from;
+  while (!applies(phase)) phase = static_cast<Phase>(static_cast<int>(phase) + 1);
+  return phase;
+}
+
+std::size_t ArchiveCourse::NextCall(std::size_t from) const {
+  const std::vector<CallResult>& calls = result_.Calls;
+  while (from < calls.size() && CallCompleted(calls[from])) ++from;
+  return from;
+}
+
+ArchiveStep ArchiveCourse::Next(bool stopping) {
+  for (;;) {
+    switch (phase_) {
+      case Phase::Header: return {StepKind::ReadHeader};
+      case Phase::Times: return {StepKind::ReadTimes};
+      case Phase::Backup: return {StepKind::BackUp};
+      case Phase::Calls: {
+        if (lookAfterCall_) return {StepKind::LookAtFile};
+        std::vector<CallResult>& calls = result_.Calls;
+        if (stopping || call_ >= calls.size()) {
+          EndCalls();
+          continue;
+        }
+        // A delete that emptied the archive deleted its file: there is nothing left to test, comment
+        // or lock, unless a later add made it anew.
+        const bool emptiedBefore = std::any_of(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(call_),
+                                               [](const CallResult& c) { return c.Emptied; });
+        if (ChecksOrFinishes(calls[call_].Operation) && emptiedBefore) {
+          if (!fileKnown_) return {StepKind::LookAtFile};
+          if (!exists_) {
+            calls[call_].Note = L"压缩包文件已不存在，以后的步骤不再进行";
+            for (std::size_t later = call_; later < calls.size(); ++later) calls[later].Outcome = CallOutcome::Skipped;
+            EndCalls();
+            continue;
+          }
+        }
+        return {StepKind::Call, call_};
+      }
+      case Phase::PutBack:
+        if (!fileKnown_) return {StepKind::LookAtFile};
+        if (exists_) return {StepKind::PutTimesBack, 0, *createdBefore_};
+        phase_ = FirstFrom(Phase::Record);
+        continue;
+      case Phase::Record: return {StepKind::RecordAfter};
+      case Phase::Done: return {StepKind::Done};
+    }
+  }
+}
+
+void ArchiveCourse::EndCalls() { phase_ = FirstFrom(Phase::PutBack); }
+
+void ArchiveCourse::Refuse(const std::wstring& why) {
+  result_.Refusal = why;
+  result_.Calls.clear();  // none was made; a retry plans them anew
+  phase_ = Phase::Done;
+}
+
+void ArchiveCourse::HeaderRead(const std::optional<ArchiveHeader>& header) {
+  if (header) {
+    if (std::optional<std::wstring> refusal = WhyNoCallCanSucceed(*header, *job_)) return Refuse(*refusal);
+    if (header->NamesEncrypted && job_->UsePassword) {
+      // Its names open only with a password: every call gets the job's, the finishing one too.
+      passwordOnEveryCall_ = true;
+      RunOptions everyCall = options_;
+      everyCall.PasswordOnEveryCall = true;
+      std::vector<CallResult>& calls = result_.Calls;
+      const std::wstring note = calls.empty() ? L"" : calls.front().Note;
+      calls = ArchiverCallsFor(*job_, index_, everyCall, listFileFor_);
+      if (!calls.empty()) calls.front().Note = note.empty() ? L"文件名已加密：每一步都带上密码" : note;
+      call_ = NextCall(0);
+    }
+  }
+  phase_ = FirstFrom(Phase::Times);
+}
+
+void ArchiveCourse::TimesRead(std::optional<std::uint64_t> created) {
+  createdBefore_ = created;
+  phase_ = FirstFrom(Phase::Backup);
+}
+
+void ArchiveCourse::BackedUp(bool copied, const std::wstring& failure) {
+  if (!failure.empty()) return Refuse(L"备份失败，压缩包没有改动：" + failure);
+  backedUp_ = backedUp_ || copied;
+  phase_ = FirstFrom(Phase::Calls);
+}
+
+void ArchiveCourse::CallEnded(std::size_t k, CallResult ended) {
+  // A plain success keeps no output: a run over tens of thousands of archives would otherwise hold
+  // every call's messages. A failure, a warning and a note keep theirs for the detail view.
+  if (ended.Outcome == CallOutcome::Exited && ended.ExitCode == 0 && ended.Note.empty()) {
+    std::wstring().swap(ended.Output);
+  }
+  std::vector<CallResult>& calls = result_.Calls;
+  calls[k] = std::move(ended);
+  const CallResult& done = calls[k];
+  call_ = k;
+  if (CallFailed(done)) {
+    // Nothing is commented or locked after a failed step; a retry starts again here.
+    for (std::size_t later = k + 1; later < calls.size(); ++later) calls[later].Outcome = CallOutcome::Skipped;
+    return EndCalls();
+  }
+  // Ended by a stop, or never started: an archiver that did not finish left the archive as it was.
+  if (done.Outcome != CallOutcome::Exited) return EndCalls();
+  fileKnown_ = false;
+  lookAfterCall_ = true;
+}
+
+void ArchiveCourse::FileSeen(bool exists, bool locked) {
+  exists_ = exists;
+  locked_ = exists && locked;
+  fileKnown_ = true;
+  if (!lookAfterCall_) return;
+  lookAfterCall_ = false;
+  AfterCall(call_);
+  call_ = NextCall(call_ + 1);
+}
+
+void ArchiveCourse::AfterCall(std::size_t k) {
+  std::vector<CallResult>& calls = result_.Calls;
+  CallResult& done = calls[k];
+  if (done.Operation == ScriptOperation::Delete && done.ExitCode == 0 && !exists_) done.Emptied = true;
+  if (done.Operation == ScriptOperation::Add && exists_) {
+    for (std::size_t earlier = 0; earlier < k; ++earlier) {
+      if (calls[earlier].Emptied) calls[earlier].Note = L"随后的添加新建了压缩包";
+    }
+  }
+  // A call that changed nothing set no comment and no lock: a call of their own does, next.
+  if (!done.Finishing && done.SetsCommentOrLock && done.ExitCode == 10 && exists_ && !(job_->Lock && locked_)) {
+    RunOptions finishingOptions = options_;
+    finishingOptions.PasswordOnEveryCall = passwordOnEveryCall_;
+    if (std::optional<CallResult> finishing = FinishingCallFor(*job_, index_, finishingOptions)) {
+      calls.insert(calls.begin() + static_cast<std::ptrdiff_t>(k) + 1, std::move(*finishing));
+    }
+  }
+}
+
+void ArchiveCourse::TimesPutBack(const std::wstring& failure) {
+  if (!failure.empty()) {
+    std::vector<CallResult>& calls = result_.Calls;
+    const auto ran = std::find_if(calls.rbegin(), calls.rend(),
+                                  [](const CallResult& c) { return c.Outcome == CallOutcome::Exited; });
+    if (ran != calls.rend()) AppendNote(ran->Note, failure);
+  }
+  phase_ = FirstFrom(Phase::Record);
+}
+
+void ArchiveCourse::Recorded(const std::wstring& failure) {
+  if (!failure.empty() && !result_.Calls.empty()) AppendNote(result_.Calls.back().Note, failure);
+  phase_ = Phase::Done;
+}
+
+void ArchiveCourse::Conclude(bool started) {
+  phase_ = Phase::Done;
+  if (!result_.Refusal.empty()) {
+    result_.Detail = result_.Refusal;
+    result_.State = ArchiveState::Failure;
+    return;
+  }
+  if (!started && result_.Calls.empty()) {
+    result_.Detail.clear();
+    result_.State = ArchiveState::Stopped;
+    return;
+  }
+  ArchiveSummary summary = SummarizeCalls(result_.Calls);
+  result_.Detail = std::move(summary.Detail);
+  result_.State = summary.State;
+}
+
+void ArchiveCourse::FailWith(const std::wstring& why) {
+  result_.Refusal = why;
+  Conclude();
+}
+
+bool ArchiveCourse::PrepareRetry() {
+  if (result_.State != ArchiveState::Failure && result_.State != ArchiveState::Stopped) return false;
+  for (CallResult& call : result_.Calls) {
+    if (CallCompleted(call)) continue;
+    call.Outcome = CallOutcome::NotRun;
+    call.ExitCode = 0;
+    call.Output.clear();
+    call.Note.clear();
+  }
+  result_.Detail.clear();
+  result_.Refusal.clear();  // the archive is looked at again
+  result_.State = ArchiveState::Waiting;
+  phase_ = Phase::Done;
+  return true;
+}
+
+}  // namespace rarbatch

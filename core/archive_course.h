@@ -1,0 +1,141 @@
+// One archive's course through a run, decided without touching anything: given the job, what the
+// archive's first bytes said and how each finished step went, it says the next step to carry out and
+// the archive's state and words. The runner (run/job_runner.cpp) only carries the steps out, on
+// worker threads; the window and the companion read the result it keeps.
+//
+// The steps, in order, each only where it applies:
+//   ReadHeader   the first bytes, before any call: an archive no call can succeed on gets none;
+//   ReadTimes    its creation time, with the job's KeepTimes, before the first change;
+//   BackUp       a checked copy before the first change, once per file;
+//   LookAtFile   whether the file is there (and locked), after each call that ran and where a later
+//                step depends on it;
+//   Call         the next archiver call that has not completed;
+//   PutTimesBack the creation time, once a call has run;
+//   RecordAfter  what the run left, beside the backup, once a call has run;
+//   Done.
+// A failed call skips every later call (nothing is commented or locked after a failed step) and
+// ends the archive; a retry starts again at its first call that did not complete. A stop lets no
+// further call start.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive_header.h"
+#include "archiver_calls.h"
+#include "batch_script.h"
+
+namespace rarbatch {
+
+// One archive of the job as far as the run has got.
+struct ArchiveResult {
+  std::wstring Archive;
+  ArchiveState State = ArchiveState::Waiting;
+  std::wstring Detail;  // see ArchiveSummary
+  // Why no call was made, when the archive's first bytes show that none could succeed.
+  std::wstring Refusal;
+  // Its calls in run order, once it has been started; those not run (yet) are NotRun.
+  std::vector<CallResult> Calls;
+};
+
+enum class StepKind { ReadHeader, ReadTimes, BackUp, LookAtFile, Call, PutTimesBack, RecordAfter, Done };
+
+struct ArchiveStep {
+  StepKind Kind = StepKind::Done;
+  std::size_t Call = 0;            // Call: the position of the call in the result's Calls
+  std::uint64_t CreatedTime = 0;   // PutTimesBack: the creation time to put back (a FILETIME value)
+};
+
+// What the runner knows when it takes an archive: how the archiver is called, why the program fell
+// back if it did, why the archiver cannot be used at all (empty when it can), and whether the file
+// was already copied in this run (an archive listed twice is copied once, before either).
+struct CourseStart {
+  RunOptions Options;
+  std::wstring OptionsNote;
+  std::wstring ArchiverProblem;
+  bool AlreadyBackedUp = false;
+};
+
+// The path of the list file for an archive's call (its position in the plan).
+using ListFileNamer = std::function<std::wstring(std::size_t call)>;
+
+// The runner carries out Next() and reports it with the matching call below; Begin and the reports
+// are made under the runner's lock, the steps themselves without it.
+class ArchiveCourse {
+ public:
+  explicit ArchiveCourse(std::wstring archive = {});
+
+  // Taking the archive in a run (the first, or a retry): its calls are planned when it has none.
+  void Begin(const BatchJob& job, std::size_t index, const CourseStart& start, const ListFileNamer& listFileFor);
+
+  // The step to carry out next; with `stopping`, no further call starts, and what a call that ran
+  // still needs (its times, its record) is done before Done. Asking again without a report in
+  // between gives the same step.
+  ArchiveStep Next(bool stopping);
+
+  // ReadHeader: what the first bytes said; nothing when the file could not be read, which is left to
+  // the archiver to say why.
+  void HeaderRead(const std::optional<ArchiveHeader>& header);
+  // ReadTimes: the creation time, when it could be read.
+  void TimesRead(std::optional<std::uint64_t> created);
+  // BackUp: empty when copied or when there was no file to copy (`copied` says which), otherwise
+  // what failed; a failed copy refuses the archive, which is then left as it was.
+  void BackedUp(bool copied, const std::wstring& failure);
+  // Call: the call as it ended (its outcome, exit code, output and note).
+  void CallEnded(std::size_t call, CallResult ended);
+  // LookAtFile: whether the archive file exists, and whether it is locked.
+  void FileSeen(bool exists, bool locked);
+  // PutTimesBack and RecordAfter: empty, or what failed (a note on the last call that ran).
+  void TimesPutBack(const std::wstring& failure);
+  void Recorded(const std::wstring& failure);
+
+  // Ends the archive from its calls once Next() says Done: its state and words (SummarizeCalls), or a
+  // failure with its refusal. `started`: false for an archive a stop reached before it was taken.
+  void Conclude(bool started = true);
+  // The program failed while carrying out a step: the archive fails with `why`.
+  void FailWith(const std::wstring& why);
+  // Makes a failed or stopped archive wait again, keeping the calls that completed; false for one in
+  // any other state.
+  bool PrepareRetry();
+
+  const ArchiveResult& Result() const { return result_; }
+  ArchiveState State() const { return result_.State; }
+  void SetRunning() { result_.State = ArchiveState::Running; }
+  // Whether the file has been copied in this run (by this entry or another entry of the same file).
+  bool FileBackedUp() const { return backedUp_; }
+
+ private:
+  enum class Phase { Header, Times, Backup, Calls, PutBack, Record, Done };
+
+  // The first phase from `from` on that applies to this archive.
+  Phase FirstFrom(Phase from) const;
+  // The first call not completed from `from` on, or Calls.size().
+  std::size_t NextCall(std::size_t from) const;
+  // The calls are over (all done, one failed, or a stop): on to what follows them.
+  void EndCalls();
+  // What a call that ran and the file as it now is say: an emptied archive, a re-created one, the
+  // finishing call after a call that changed nothing.
+  void AfterCall(std::size_t k);
+  void Refuse(const std::wstring& why);
+
+  ArchiveResult result_;
+  const BatchJob* job_ = nullptr;
+  std::size_t index_ = 0;
+  RunOptions options_;
+  ListFileNamer listFileFor_;
+
+  Phase phase_ = Phase::Done;
+  std::size_t call_ = 0;             // the call under way or next
+  bool lookAfterCall_ = false;       // call_ ran: the file is looked at before anything else
+  bool fileKnown_ = false;           // exists_ and locked_ are as the file is now
+  bool exists_ = false, locked_ = false;
+  bool backedUp_ = false;            // copied in this run, by this course or by another entry of the file
+  bool passwordOnEveryCall_ = false; // its names are encrypted: every call, the finishing one too
+  std::optional<std::uint64_t> createdBefore_;  // read before its first call
+};
+
+}  // namespace rarbatch

@@ -13,6 +13,7 @@
 #include "archiver_process.h"
 #include "backup.h"
 #include "win/file_identity.h"
+#include "core/archive_course.h"
 #include "core/backup_plan.h"
 #include "core/number_text.h"
 #include "core/paths.h"
@@ -26,6 +27,9 @@ namespace rarbatch {
 namespace {
 
 constexpr unsigned kMostWorkers = 4;
+
+// No archive taken: what a worker's archive is before it takes one and after it is done with it.
+constexpr std::size_t kNoArchive = static_cast<std::size_t>(-1);
 
 // For each archive, the number of its file: list entries that name the same file (by volume and file
 // index, so that every spelling of one file counts; by full path where it does not exist yet) share
@@ -103,14 +107,21 @@ struct JobRunner::Shared {
       : job(std::move(j)), workerCount(std::max(w, 1u)), events(std::move(e)),
         refused(FindRunProblem(job).has_value()), group(SameFileGroups(job.Archives)),
         groupBusy(job.Archives.size(), false), backupRoot(job.Backup ? BackupRoot(job.Archives) : L""),
-        backedUp(job.Archives.size(), 0), passwordOnEveryCall(job.Archives.size(), 0),
-        timesBefore(job.Archives.size()), results(job.Archives.size()) {
-    for (std::size_t i = 0; i < results.size(); ++i) results[i].Archive = job.Archives[i];
-    counts.Total = counts.Waiting = results.size();
+        backedUp(job.Archives.size(), 0) {
+    courses.reserve(job.Archives.size());
+    for (const std::wstring& archive : job.Archives) courses.emplace_back(archive);
+    counts.Total = counts.Waiting = courses.size();
   }
 
-  // Moves an archive to `state`, keeping the counts.
-  void SetState(std::size_t i, ArchiveState state) {
+  // Changes archive `i`'s course by `change`, keeping the counts of its state.
+  template <typename Change>
+  void Update(std::size_t i, Change change) {
+    const ArchiveState before = courses[i].State();
+    change(courses[i]);
+    Recount(before, courses[i].State());
+  }
+
+  void Recount(ArchiveState before, ArchiveState after) {
     auto count = [this](ArchiveState s) -> std::size_t& {
       switch (s) {
         case ArchiveState::Waiting: return counts.Waiting;
@@ -122,32 +133,11 @@ struct JobRunner::Shared {
       }
       return counts.Stopped;
     };
-    auto ended = [](ArchiveState s) {
-      return s != ArchiveState::Waiting && s != ArchiveState::Running;
-    };
-    ArchiveState& current = results[i].State;
-    --count(current);
-    if (ended(current)) --counts.Done;
-    ++count(state);
-    if (ended(state)) ++counts.Done;
-    current = state;
-  }
-
-  // The end state of an archive from its calls. One that never started has none and was stopped.
-  void Conclude(std::size_t i, bool started) {
-    if (!results[i].Refusal.empty()) {
-      results[i].Detail = results[i].Refusal;
-      SetState(i, ArchiveState::Failure);
-      return;
-    }
-    if (!started && results[i].Calls.empty()) {
-      results[i].Detail.clear();
-      SetState(i, ArchiveState::Stopped);
-      return;
-    }
-    ArchiveSummary summary = SummarizeCalls(results[i].Calls);
-    results[i].Detail = std::move(summary.Detail);
-    SetState(i, summary.State);
+    auto ended = [](ArchiveState s) { return s != ArchiveState::Waiting && s != ArchiveState::Running; };
+    --count(before);
+    if (ended(before)) --counts.Done;
+    ++count(after);
+    if (ended(after)) ++counts.Done;
   }
 
   const BatchJob job;
@@ -163,14 +153,8 @@ struct JobRunner::Shared {
   Condition changed;  // an archive's file became free, or the run is stopping
   std::vector<bool> groupBusy;
   const std::wstring backupRoot;  // see BackupRoot
-  // Per file (group), whether it was copied in this run; written by the worker that has the file, so
-  // every element its own byte.
-  std::vector<char> backedUp;
-  // Per archive, whether its names are encrypted and every call, the finishing one too, carries the
-  // password; kept for a retry, which no longer reads the header of an archive already changed.
-  std::vector<char> passwordOnEveryCall;
-  std::vector<std::optional<FileTimes>> timesBefore;  // per archive, read before its first call
-  std::vector<ArchiveResult> results;
+  std::vector<char> backedUp;     // per file (group), whether it was copied in this run
+  std::vector<ArchiveCourse> courses;  // per archive: its steps so far, its calls and its state
   std::deque<std::size_t> pending;  // archives not yet taken, in list order
   RunCounts counts;
   bool stopping = false;
@@ -181,13 +165,10 @@ struct JobRunner::Shared {
   // other workers wait for it without the lock, so the owner is never held up.
   Mutex optionsLock;
   bool optionsDecided = false;
-  RunOptions options;
-  std::wstring optionsNote;  // why the program fell back, if it did
+  CourseStart start;  // the options, the note on them and why the archiver cannot be used, if so
   std::string passwordInput;  // the password for the archiver's standard input, ANSI, with a line end
   // Every archiver the run starts, the version probe too, so that 停止 and closing end them all.
   RunningArchivers archivers;
-  // Why the archiver cannot be used (it gave no version), for every archive; empty when it can.
-  std::wstring archiverProblem;
   unsigned listFiles = 0;  // list files made so far, for their names
 };
 
@@ -221,8 +202,8 @@ bool JobRunner::Start() {
   JoinWorkers();
   std::lock_guard lock(s.mutex);
   s.pending.clear();
-  for (std::size_t i = 0; i < s.results.size(); ++i) {
-    if (s.results[i].State == ArchiveState::Waiting) s.pending.push_back(i);
+  for (std::size_t i = 0; i < s.courses.size(); ++i) {
+    if (s.courses[i].State() == ArchiveState::Waiting) s.pending.push_back(i);
   }
   if (s.pending.empty()) return false;
   s.stopping = false;
@@ -251,20 +232,7 @@ bool JobRunner::Retry() {
   {
     std::lock_guard lock(s.mutex);
     if (s.running) return false;
-    for (std::size_t i = 0; i < s.results.size(); ++i) {
-      ArchiveResult& r = s.results[i];
-      if (r.State != ArchiveState::Failure && r.State != ArchiveState::Stopped) continue;
-      for (CallResult& call : r.Calls) {
-        if (CallCompleted(call)) continue;
-        call.Outcome = CallOutcome::NotRun;
-        call.ExitCode = 0;
-        call.Output.clear();
-        call.Note.clear();
-      }
-      r.Detail.clear();
-      r.Refusal.clear();  // the archive is looked at again
-      s.SetState(i, ArchiveState::Waiting);
-    }
+    for (std::size_t i = 0; i < s.courses.size(); ++i) s.Update(i, [](ArchiveCourse& c) { c.PrepareRetry(); });
   }
   return Start();
 }
@@ -274,9 +242,14 @@ void JobRunner::Stop() {
   std::lock_guard lock(s.mutex);
   if (!s.running) return;
   s.stopping = true;
-  for (std::size_t i : s.pending) s.Conclude(i, false);
-  s.pending.clear();
+  StopWaiting();
   s.changed.NotifyAll();
+}
+
+void JobRunner::StopWaiting() {
+  Shared& s = *shared_;
+  for (std::size_t i : s.pending) s.Update(i, [](ArchiveCourse& c) { c.Conclude(false); });
+  s.pending.clear();
 }
 
 void JobRunner::Abort() {
@@ -305,16 +278,16 @@ bool JobRunner::IsRunning() const {
   return shared_->running;
 }
 
-std::size_t JobRunner::ArchiveCount() const { return shared_->results.size(); }
+std::size_t JobRunner::ArchiveCount() const { return shared_->courses.size(); }
 
 ArchiveResult JobRunner::Result(std::size_t archive) const {
   std::lock_guard lock(shared_->mutex);
-  return shared_->results.at(archive);
+  return shared_->courses.at(archive).Result();
 }
 
 ArchiveSummary JobRunner::Row(std::size_t archive) const {
   std::lock_guard lock(shared_->mutex);
-  const ArchiveResult& result = shared_->results.at(archive);
+  const ArchiveResult& result = shared_->courses.at(archive).Result();
   return {result.State, result.Detail};
 }
 
@@ -333,16 +306,15 @@ bool JobRunner::DecideOptions() {
       s.job.UsePassword ? ToCodePage(s.job.Password, CP_ACP) : std::optional<std::string>(std::string());
   const CallResult probe = ProbeArchiver(s.job.RarPath, &s.archivers);
   if (probe.Outcome == CallOutcome::Exited && probe.ExitCode == kEndedByStopExitCode) return false;
-  s.archiverProblem = WhyArchiverUnusable(probe).value_or(L"");
+  s.start.ArchiverProblem = WhyArchiverUnusable(probe).value_or(L"");
   const std::optional<ArchiverVersion> version = ParseArchiverVersion(probe.Output);
-  s.options = RunOptionsFor(version, ansi.has_value(), &s.optionsNote);
+  s.start.Options = RunOptionsFor(version, ansi.has_value(), &s.start.OptionsNote);
   if (ansi && s.job.UsePassword) s.passwordInput = *ansi + "\r\n";
   return true;
 }
 
-void JobRunner::RunOne(CallResult& call, const std::wstring& archive) {
+void JobRunner::RunOne(CallResult& call) {
   Shared& s = *shared_;
-  (void)archive;
   if (!call.ListFile.empty() && !WriteListFile(call)) {
     call.Outcome = CallOutcome::StartFailed;
     call.Output = L"无法写入列表文件：" + call.ListFile;
@@ -352,13 +324,6 @@ void JobRunner::RunOne(CallResult& call, const std::wstring& archive) {
                   s.job.Password);
   if (!call.ListFile.empty()) DeleteFileW(ExtendedLengthPath(call.ListFile).c_str());
 }
-
-namespace {
-
-// No archive taken: what a worker's archive is before it takes one and after it is done with it.
-constexpr std::size_t kNoArchive = static_cast<std::size_t>(-1);
-
-}  // namespace
 
 // A worker never lets an exception end the program: what it was doing fails in words, its archive's
 // file is free again, and the run ends as it would have.
@@ -381,17 +346,16 @@ void JobRunner::Recover(std::size_t workingOn, const char* what) noexcept {
     std::lock_guard lock(s.mutex);
     if (workingOn != kNoArchive) {
       failed = workingOn;
-      std::wstring text = FromCodePage(what ? what : "", CP_ACP);
-      s.results[failed].Refusal = L"程序出错：" + (text.empty() ? std::wstring(L"未知错误") : text);
-      s.Conclude(failed, true);
+      const std::wstring text = FromCodePage(what ? what : "", CP_ACP);
+      const std::wstring why = L"程序出错：" + (text.empty() ? std::wstring(L"未知错误") : text);
+      s.Update(failed, [&why](ArchiveCourse& c) { c.FailWith(why); });
       s.groupBusy[s.group[failed]] = false;
       s.changed.NotifyAll();
     }
     last = --s.active == 0;
     if (last) {
       // No worker is left to take what waits: it is stopped, and a retry can run it.
-      for (std::size_t i : s.pending) s.Conclude(i, false);
-      s.pending.clear();
+      StopWaiting();
       s.running = false;
     }
   } catch (...) {
@@ -413,163 +377,16 @@ void JobRunner::WorkThrough(std::size_t& workingOn) {
     if (!s.optionsDecided) s.optionsDecided = DecideOptions();
   }
   HeldLock lock(s.mutex);
-  for (;;) {
-    // The first waiting archive whose file no other worker has; wait while all are taken.
-    auto next = s.pending.end();
-    while (!s.stopping && !s.pending.empty()) {
-      next = std::find_if(s.pending.begin(), s.pending.end(),
-                          [&s](std::size_t i) { return !s.groupBusy[s.group[i]]; });
-      if (next != s.pending.end()) break;
-      s.changed.Wait(lock);
-    }
-    if (s.stopping || s.pending.empty()) break;
-    const std::size_t i = *next;
+  for (std::size_t i = TakeNext(lock); i != kNoArchive; i = TakeNext(lock)) {
     workingOn = i;
-    s.pending.erase(next);
-    s.groupBusy[s.group[i]] = true;
-    s.SetState(i, ArchiveState::Running);
-    std::vector<CallResult>& calls = s.results[i].Calls;
-    const auto listFileFor = [&s](std::size_t) {
-      wchar_t temp[MAX_PATH + 1] = {};
-      GetTempPathW(MAX_PATH + 1, temp);
-      return std::wstring(temp) + L"rarbatch " + Decimal(GetCurrentProcessId()) + L"-" +
-             Decimal(s.listFiles++) + L".lst";
-    };
-    if (calls.empty()) {
-      calls = ArchiverCallsFor(s.job, i, s.options, listFileFor);
-      if (!calls.empty() && !s.optionsNote.empty()) calls.front().Note = s.optionsNote;
-    }
     lock.Unlock();
     if (s.events.ArchiveStarted) s.events.ArchiveStarted(i);
-    // What the archive's first bytes say, before any call: an archive no call can succeed on gets
-    // none. A file that cannot be read is left to the archiver, which says why.
-    std::optional<std::wstring> refusal;
-    if (!s.archiverProblem.empty()) refusal = s.archiverProblem;
-    bool namesEncrypted = false;
-    const bool untouched = std::none_of(calls.begin(), calls.end(), CallCompleted);
-    if (untouched && !refusal) {
-      if (const std::optional<ArchiveHeader> header = ReadHeaderOf(s.job.Archives[i])) {
-        refusal = WhyNoCallCanSucceed(*header, s.job);
-        namesEncrypted = header->NamesEncrypted;
-      }
-    }
-    if (untouched && !refusal) {
-      const std::wstring full = FullPathOf(s.job.Archives[i]);
-      if (s.job.KeepTimes && !s.timesBefore[i]) s.timesBefore[i] = ReadFileTimes(full);
-      // A copy before the first change; an archive listed twice is copied once, before either.
-      if (s.job.Backup && !s.backedUp[s.group[i]] && FileExists(full)) {
-        const std::wstring failed = BackUpArchive(s.job.BackupFolder, full, PathBelowRoot(full, s.backupRoot));
-        if (failed.empty()) {
-          s.backedUp[s.group[i]] = 1;
-        } else {
-          refusal = L"备份失败，压缩包没有改动：" + failed;
-        }
-      }
-    }
     lock.Lock();
-    if (refusal) {
-      s.results[i].Refusal = *refusal;
-      calls.clear();  // none was made; a retry plans them anew
-    } else if (namesEncrypted && s.job.UsePassword) {
-      // Its names open only with a password: every call gets the job's, the finishing one too.
-      s.passwordOnEveryCall[i] = 1;
-      RunOptions everyCall = s.options;
-      everyCall.PasswordOnEveryCall = true;
-      std::wstring note = calls.empty() ? L"" : calls.front().Note;
-      calls = ArchiverCallsFor(s.job, i, everyCall, listFileFor);
-      if (!calls.empty()) calls.front().Note = note.empty() ? L"文件名已加密：每一步都带上密码" : note;
+    for (ArchiveStep step = s.courses[i].Next(s.stopping); step.Kind != StepKind::Done;
+         step = s.courses[i].Next(s.stopping)) {
+      CarryOut(i, step, lock);
     }
-
-    // Calls that completed in an earlier run stay as they are.
-    for (std::size_t k = 0; !refusal && k < calls.size() && !s.stopping; ++k) {
-      if (CallCompleted(calls[k])) continue;
-      const std::wstring& archive = s.job.Archives[i];
-      // A delete that emptied the archive deleted its file: there is nothing left to test, comment
-      // or lock.
-      const ScriptOperation operation = calls[k].Operation;
-      if ((operation == ScriptOperation::Test || operation == ScriptOperation::Comment ||
-           operation == ScriptOperation::Lock) &&
-          std::any_of(calls.begin(), calls.begin() + k, [](const CallResult& c) { return c.Emptied; }) &&
-          !FileExists(archive)) {
-        calls[k].Note = L"压缩包文件已不存在，以后的步骤不再进行";
-        for (std::size_t later = k; later < calls.size(); ++later) calls[later].Outcome = CallOutcome::Skipped;
-        break;
-      }
-      CallResult call = calls[k];
-      lock.Unlock();
-      RunOne(call, archive);
-      lock.Lock();
-      if (s.aborting && call.Outcome == CallOutcome::Exited && call.ExitCode == kEndedByStopExitCode) {
-        call.Outcome = CallOutcome::Killed;
-        const std::wstring left = TemporaryFilesBeside(archive);
-        if (!left.empty()) call.Note = L"压缩程序留下了临时文件：" + left;
-      }
-      // A plain success keeps no output: a run over tens of thousands of archives would otherwise hold
-      // every call's messages. A failure, a warning and a note keep theirs for the detail view.
-      if (call.Outcome == CallOutcome::Exited && call.ExitCode == 0 && call.Note.empty()) {
-        std::wstring().swap(call.Output);
-      }
-      calls[k] = std::move(call);
-      const CallResult& done = calls[k];
-      if (CallFailed(done)) {
-        // Nothing is commented or locked after a failed step; a retry starts again here.
-        for (std::size_t later = k + 1; later < calls.size(); ++later) calls[later].Outcome = CallOutcome::Skipped;
-        break;
-      }
-      if (done.Outcome != CallOutcome::Exited) break;
-      lock.Unlock();
-      const bool exists = FileExists(archive);
-      const bool locked = exists && IsLockedArchive(archive);
-      lock.Lock();
-      if (done.Operation == ScriptOperation::Delete && done.ExitCode == 0 && !exists) {
-        calls[k].Emptied = true;
-      }
-      if (done.Operation == ScriptOperation::Add && exists) {
-        for (std::size_t earlier = 0; earlier < k; ++earlier) {
-          if (calls[earlier].Emptied) calls[earlier].Note = L"随后的添加新建了压缩包";
-        }
-      }
-      // A call that changed nothing set no comment and no lock: a call of their own does, next.
-      if (!done.Finishing && done.SetsCommentOrLock && done.ExitCode == 10 && exists &&
-          !(s.job.Lock && locked)) {
-        RunOptions finishingOptions = s.options;
-        finishingOptions.PasswordOnEveryCall = s.passwordOnEveryCall[i] != 0;
-        if (auto finishing = FinishingCallFor(s.job, i, finishingOptions)) {
-          calls.insert(calls.begin() + static_cast<std::ptrdiff_t>(k) + 1, std::move(*finishing));
-        }
-      }
-    }
-    // -tk kept the modification time; the creation time is the new file's, so it is put back.
-    if (!refusal && s.timesBefore[i] &&
-        std::any_of(calls.begin(), calls.end(), [](const CallResult& c) { return c.Outcome == CallOutcome::Exited; })) {
-      const std::wstring archive = s.job.Archives[i];
-      const FileTimes before{s.timesBefore[i]->Created, 0};
-      lock.Unlock();
-      const DWORD error = FileExists(archive) ? WriteFileTimes(FullPathOf(archive), before) : ERROR_SUCCESS;
-      lock.Lock();
-      if (error != ERROR_SUCCESS) {
-        for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
-          if (it->Outcome != CallOutcome::Exited) continue;
-          it->Note += (it->Note.empty() ? L"" : L"；") + DescribeFailure(L"无法恢复创建时间", archive, error);
-          break;
-        }
-      }
-    }
-    // What the run left, beside the archive's backup: a restore tells from it whether the archive
-    // was changed since.
-    if (!refusal && s.job.Backup && s.backedUp[s.group[i]] &&
-        std::any_of(calls.begin(), calls.end(), [](const CallResult& c) {
-          return c.Outcome == CallOutcome::Exited || c.Outcome == CallOutcome::Killed;
-        })) {
-      const std::wstring archive = FullPathOf(s.job.Archives[i]);
-      lock.Unlock();
-      const std::wstring failed = RecordAfterRun(s.job.BackupFolder, archive);
-      lock.Lock();
-      if (!failed.empty() && !calls.empty()) {
-        calls.back().Note += (calls.back().Note.empty() ? L"" : L"；") + failed;
-      }
-    }
-    s.Conclude(i, true);
+    s.Update(i, [](ArchiveCourse& c) { c.Conclude(); });
     s.groupBusy[s.group[i]] = false;
     workingOn = kNoArchive;
     s.changed.NotifyAll();
@@ -581,6 +398,99 @@ void JobRunner::WorkThrough(std::size_t& workingOn) {
   if (last) s.running = false;
   lock.Unlock();
   if (last && s.events.RunEnded) s.events.RunEnded();
+}
+
+std::size_t JobRunner::TakeNext(HeldLock& lock) {
+  Shared& s = *shared_;
+  // The first waiting archive whose file no other worker has; wait while all are taken.
+  auto next = s.pending.end();
+  while (!s.stopping && !s.pending.empty()) {
+    next = std::find_if(s.pending.begin(), s.pending.end(), [&s](std::size_t i) { return !s.groupBusy[s.group[i]]; });
+    if (next != s.pending.end()) break;
+    s.changed.Wait(lock);
+  }
+  if (s.stopping || s.pending.empty()) return kNoArchive;
+  const std::size_t i = *next;
+  s.pending.erase(next);
+  s.groupBusy[s.group[i]] = true;
+  CourseStart start = s.start;
+  start.AlreadyBackedUp = s.backedUp[s.group[i]] != 0;
+  // Named under the lock, whenever the course plans its calls (taking the archive, or finding its
+  // names encrypted).
+  const ListFileNamer listFileFor = [&s](std::size_t) {
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, temp);
+    return std::wstring(temp) + L"rarbatch " + Decimal(GetCurrentProcessId()) + L"-" + Decimal(s.listFiles++) + L".lst";
+  };
+  s.Update(i, [&](ArchiveCourse& c) { c.Begin(s.job, i, start, listFileFor); });
+  return i;
+}
+
+// Each step is carried out without the lock, and its outcome reported to the course under it.
+void JobRunner::CarryOut(std::size_t i, const ArchiveStep& step, HeldLock& lock) {
+  Shared& s = *shared_;
+  ArchiveCourse& course = s.courses[i];  // the vector never changes size during a run
+  const std::wstring& archive = s.job.Archives[i];
+  lock.Unlock();
+  switch (step.Kind) {
+    case StepKind::ReadHeader: {
+      const std::optional<ArchiveHeader> header = ReadHeaderOf(archive);
+      lock.Lock();
+      return course.HeaderRead(header);
+    }
+    case StepKind::ReadTimes: {
+      const std::optional<FileTimes> times = ReadFileTimes(FullPathOf(archive));
+      lock.Lock();
+      return course.TimesRead(times ? std::optional<std::uint64_t>(times->Created) : std::nullopt);
+    }
+    case StepKind::BackUp: {
+      const std::wstring full = FullPathOf(archive);
+      const bool there = FileExists(full);
+      const std::wstring failed = there ? BackUpArchive(s.job.BackupFolder, full, PathBelowRoot(full, s.backupRoot)) : L"";
+      lock.Lock();
+      course.BackedUp(there && failed.empty(), failed);
+      if (course.FileBackedUp()) s.backedUp[s.group[i]] = 1;
+      return;
+    }
+    case StepKind::LookAtFile: {
+      const bool exists = FileExists(archive);
+      const bool locked = exists && IsLockedArchive(archive);
+      lock.Lock();
+      return course.FileSeen(exists, locked);
+    }
+    case StepKind::Call: lock.Lock(); return RunCall(i, step.Call, lock);
+    case StepKind::PutTimesBack: {
+      // -tk kept the modification time; the creation time is the new file's, so it is put back.
+      const DWORD error = WriteFileTimes(FullPathOf(archive), FileTimes{step.CreatedTime, 0});
+      lock.Lock();
+      return course.TimesPutBack(error == ERROR_SUCCESS ? L"" : DescribeFailure(L"无法恢复创建时间", archive, error));
+    }
+    case StepKind::RecordAfter: {
+      // What the run left, beside the archive's backup: a restore tells from it whether the archive
+      // was changed since.
+      const std::wstring failed = RecordAfterRun(s.job.BackupFolder, FullPathOf(archive));
+      lock.Lock();
+      return course.Recorded(failed);
+    }
+    case StepKind::Done: break;
+  }
+  lock.Lock();
+}
+
+void JobRunner::RunCall(std::size_t i, std::size_t k, HeldLock& lock) {
+  Shared& s = *shared_;
+  CallResult call = s.courses[i].Result().Calls[k];
+  lock.Unlock();
+  RunOne(call);
+  lock.Lock();
+  if (s.aborting && call.Outcome == CallOutcome::Exited && call.ExitCode == kEndedByStopExitCode) {
+    call.Outcome = CallOutcome::Killed;
+    lock.Unlock();
+    const std::wstring left = TemporaryFilesBeside(s.job.Archives[i]);
+    lock.Lock();
+    if (!left.empty()) call.Note = L"压缩程序留下了临时文件：" + left;
+  }
+  s.courses[i].CallEnded(k, std::move(call));
 }
 
 }  // namespace rarbatch

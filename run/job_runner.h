@@ -8,24 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "core/archive_course.h"
 #include "core/archiver_calls.h"
 #include "core/batch_script.h"
 
 namespace rarbatch {
 
+class HeldLock;  // win/threads.h
+
 // How many archives to work on at once by default: one per processor, from 1 to 4.
 unsigned DefaultWorkerCount();
-
-// One archive of the job as far as the run has got.
-struct ArchiveResult {
-  std::wstring Archive;
-  ArchiveState State = ArchiveState::Waiting;
-  std::wstring Detail;  // see ArchiveSummary
-  // Why no call was made, when the archive's first bytes show that none could succeed.
-  std::wstring Refusal;
-  // Its calls in run order, once it has been started; those not run (yet) are NotRun.
-  std::vector<CallResult> Calls;
-};
 
 // How many archives are in each state. Done counts those that have ended in any way.
 struct RunCounts {
@@ -106,8 +98,16 @@ class JobRunner {
   void Recover(std::size_t workingOn, const char* what) noexcept;
   // Reads the archiver's version and decides how it is called; false when a stop ended the probe.
   bool DecideOptions();
+  // With the lock held: the next archive to work on, taken and begun, waiting while every waiting
+  // archive's file is busy; kNoArchive when there is none or the run is stopping.
+  std::size_t TakeNext(HeldLock& lock);
+  // Carries out archive `i`'s step and reports it to its course; called and returns with the lock.
+  void CarryOut(std::size_t i, const ArchiveStep& step, HeldLock& lock);
+  void RunCall(std::size_t i, std::size_t call, HeldLock& lock);
   // Runs one call, with its list file if it has one; without the lock.
-  void RunOne(CallResult& call, const std::wstring& archive);
+  void RunOne(CallResult& call);
+  // The archives not yet taken become Stopped; with the lock.
+  void StopWaiting();
   void JoinWorkers();
 
   std::unique_ptr<Shared> shared_;

@@ -18,6 +18,25 @@ void AppendNote(std::wstring& note, const std::wstring& more) {
 
 }  // namespace
 
+void RunCounts::Move(ArchiveState before, ArchiveState after) {
+  auto count = [this](ArchiveState s) -> std::size_t& {
+    switch (s) {
+      case ArchiveState::Waiting: return Waiting;
+      case ArchiveState::Running: return Running;
+      case ArchiveState::Success: return Success;
+      case ArchiveState::Warning: return Warning;
+      case ArchiveState::Failure: return Failure;
+      case ArchiveState::Stopped: break;
+    }
+    return Stopped;
+  };
+  auto ended = [](ArchiveState s) { return s != ArchiveState::Waiting && s != ArchiveState::Running; };
+  --count(before);
+  if (ended(before)) --Done;
+  ++count(after);
+  if (ended(after)) ++Done;
+}
+
 ArchiveCourse::ArchiveCourse(std::wstring archive) { result_.Archive = std::move(archive); }
 
 void ArchiveCourse::Begin(const BatchJob& job, std::size_t index, const CourseStart& start,
@@ -119,6 +138,19 @@ void ArchiveCourse::Refuse(const std::wstring& why) {
   result_.Refusal = why;
   result_.Calls.clear();  // none was made; a retry plans them anew
   phase_ = Phase::Done;
+}
+
+void ArchiveCourse::Report(const ArchiveStep& step, StepReport report) {
+  switch (step.Kind) {
+    case StepKind::ReadHeader: return HeaderRead(report.Header);
+    case StepKind::ReadTimes: return TimesRead(report.Created);
+    case StepKind::BackUp: return BackedUp(report.Copied, report.Failure);
+    case StepKind::LookAtFile: return FileSeen(report.Exists, report.Locked);
+    case StepKind::Call: return CallEnded(step.Call, std::move(report.Call));
+    case StepKind::PutTimesBack: return TimesPutBack(report.Failure);
+    case StepKind::RecordAfter: return Recorded(report.Failure);
+    case StepKind::Done: break;
+  }
 }
 
 void ArchiveCourse::HeaderRead(const std::optional<ArchiveHeader>& header) {

@@ -42,12 +42,30 @@ struct ArchiveResult {
   std::vector<CallResult> Calls;
 };
 
+// How many archives are in each state. Done counts those that have ended in any way.
+struct RunCounts {
+  std::size_t Total = 0, Waiting = 0, Running = 0, Done = 0;
+  std::size_t Success = 0, Warning = 0, Failure = 0, Stopped = 0;
+  // One archive went from `before` to `after`.
+  void Move(ArchiveState before, ArchiveState after);
+};
+
 enum class StepKind { ReadHeader, ReadTimes, BackUp, LookAtFile, Call, PutTimesBack, RecordAfter, Done };
 
 struct ArchiveStep {
   StepKind Kind = StepKind::Done;
   std::size_t Call = 0;            // Call: the position of the call in the result's Calls
   std::uint64_t CreatedTime = 0;   // PutTimesBack: the creation time to put back (a FILETIME value)
+};
+
+// What carrying out a step found, for ArchiveCourse::Report: the fields of that step's kind.
+struct StepReport {
+  std::optional<ArchiveHeader> Header;   // ReadHeader: nothing when the file could not be read
+  std::optional<std::uint64_t> Created;  // ReadTimes: nothing when they could not be read
+  bool Copied = false;                   // BackUp: a copy was made (false too when there was no file)
+  bool Exists = false, Locked = false;   // LookAtFile
+  CallResult Call;                       // Call: as it ended
+  std::wstring Failure;                  // BackUp, PutTimesBack, RecordAfter: what failed, if anything
 };
 
 // What the runner knows when it takes an archive: how the archiver is called, why the program fell
@@ -76,6 +94,9 @@ class ArchiveCourse {
   // still needs (its times, its record) is done before Done. Asking again without a report in
   // between gives the same step.
   ArchiveStep Next(bool stopping);
+
+  // The outcome of `step`, as carried out: one of the reports below.
+  void Report(const ArchiveStep& step, StepReport report);
 
   // ReadHeader: what the first bytes said; nothing when the file could not be read, which is left to
   // the archiver to say why.

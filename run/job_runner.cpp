@@ -5,21 +5,15 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <deque>
-#include <numeric>
 
-#include "archive_check.h"
-#include "win/files.h"
+#include "archive_files.h"
+#include "archive_steps.h"
 #include "archiver_process.h"
-#include "backup.h"
-#include "win/file_identity.h"
 #include "core/archive_course.h"
-#include "core/backup_plan.h"
-#include "core/number_text.h"
-#include "core/paths.h"
 #include "core/script_check.h"
-#include "win/error_text.h"
-#include "win/handles.h"
+#include "win/files.h"
 #include "win/text.h"
 #include "win/threads.h"
 
@@ -30,68 +24,6 @@ constexpr unsigned kMostWorkers = 4;
 
 // No archive taken: what a worker's archive is before it takes one and after it is done with it.
 constexpr std::size_t kNoArchive = static_cast<std::size_t>(-1);
-
-// For each archive, the number of its file: list entries that name the same file (by volume and file
-// index, so that every spelling of one file counts; by full path where it does not exist yet) share
-// one number.
-std::vector<std::size_t> SameFileGroups(const std::vector<std::wstring>& archives) {
-  std::vector<std::wstring> keys;
-  keys.reserve(archives.size());
-  for (const auto& archive : archives) keys.push_back(SameFileKey(archive));
-  std::vector<std::size_t> order(archives.size());
-  std::iota(order.begin(), order.end(), std::size_t{0});
-  std::stable_sort(order.begin(), order.end(), [&keys](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
-  std::vector<std::size_t> groups(archives.size());
-  std::size_t group = 0;
-  for (std::size_t k = 0; k < order.size(); ++k) {
-    if (k > 0 && keys[order[k - 1]] != keys[order[k]]) ++group;
-    groups[order[k]] = group;
-  }
-  return groups;
-}
-
-// The common root of the archives' full paths, below which their backups keep their places.
-std::wstring BackupRoot(const std::vector<std::wstring>& archives) {
-  std::vector<std::wstring> full;
-  full.reserve(archives.size());
-  for (const auto& archive : archives) full.push_back(FullPathOf(archive));
-  return CommonRoot(full);
-}
-
-bool FileExists(const std::wstring& path) {
-  return GetFileAttributesW(ExtendedLengthPath(FullPathOf(path)).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// The archiver's temporary files ("__rar_*") in the archive's folder, by name, for a call that was
-// ended while it wrote one.
-std::wstring TemporaryFilesBeside(const std::wstring& archive) {
-  const std::wstring full = FullPathOf(archive);
-  const std::wstring folder = full.substr(0, full.find_last_of(L'\\') + 1);
-  WIN32_FIND_DATAW found;
-  FindHandle find(FindFirstFileW(ExtendedLengthPath(folder + L"__rar_*").c_str(), &found));
-  std::wstring names;
-  if (!find) return names;
-  do {
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    if (!names.empty()) names += L"、";
-    names += folder + found.cFileName;
-  } while (FindNextFileW(find.get(), &found));
-  return names;
-}
-
-// Writes a call's list file in UTF-8; false when it cannot.
-bool WriteListFile(const CallResult& call) {
-  // Never an empty file in place of names that have no UTF-8 form: the archiver would take it for
-  // "nothing to delete".
-  const std::optional<std::string> utf8 = ToCodePage(call.ListText, CP_UTF8);
-  if (!utf8) return false;
-  const std::string& bytes = *utf8;
-  UniqueHandle file(CreateFileW(ExtendedLengthPath(call.ListFile).c_str(), GENERIC_WRITE, 0, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr));
-  DWORD written = 0;
-  return file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-         written == bytes.size();
-}
 
 }  // namespace
 
@@ -118,26 +50,7 @@ struct JobRunner::Shared {
   void Update(std::size_t i, Change change) {
     const ArchiveState before = courses[i].State();
     change(courses[i]);
-    Recount(before, courses[i].State());
-  }
-
-  void Recount(ArchiveState before, ArchiveState after) {
-    auto count = [this](ArchiveState s) -> std::size_t& {
-      switch (s) {
-        case ArchiveState::Waiting: return counts.Waiting;
-        case ArchiveState::Running: return counts.Running;
-        case ArchiveState::Success: return counts.Success;
-        case ArchiveState::Warning: return counts.Warning;
-        case ArchiveState::Failure: return counts.Failure;
-        case ArchiveState::Stopped: break;
-      }
-      return counts.Stopped;
-    };
-    auto ended = [](ArchiveState s) { return s != ArchiveState::Waiting && s != ArchiveState::Running; };
-    --count(before);
-    if (ended(before)) --counts.Done;
-    ++count(after);
-    if (ended(after)) ++counts.Done;
+    counts.Move(before, courses[i].State());
   }
 
   const BatchJob job;
@@ -158,7 +71,7 @@ struct JobRunner::Shared {
   std::deque<std::size_t> pending;  // archives not yet taken, in list order
   RunCounts counts;
   bool stopping = false;
-  bool aborting = false;
+  std::atomic<bool> aborting = false;  // read by the steps without the lock
   bool running = false;
   unsigned active = 0;  // workers that have not finished
   // How the archiver is called, decided once by the first worker, before any archive is taken; the
@@ -313,18 +226,6 @@ bool JobRunner::DecideOptions() {
   return true;
 }
 
-void JobRunner::RunOne(CallResult& call) {
-  Shared& s = *shared_;
-  if (!call.ListFile.empty() && !WriteListFile(call)) {
-    call.Outcome = CallOutcome::StartFailed;
-    call.Output = L"无法写入列表文件：" + call.ListFile;
-    return;
-  }
-  RunArchiverCall(s.job.RarPath, call, call.PasswordOnInput ? s.passwordInput : std::string(), &s.archivers, 0, 0,
-                  s.job.Password);
-  if (!call.ListFile.empty()) DeleteFileW(ExtendedLengthPath(call.ListFile).c_str());
-}
-
 // A worker never lets an exception end the program: what it was doing fails in words, its archive's
 // file is free again, and the run ends as it would have.
 void JobRunner::Work() {
@@ -382,9 +283,16 @@ void JobRunner::WorkThrough(std::size_t& workingOn) {
     lock.Unlock();
     if (s.events.ArchiveStarted) s.events.ArchiveStarted(i);
     lock.Lock();
+    const StepContext context{s.job, s.backupRoot, &s.archivers, s.passwordInput, s.aborting};
     for (ArchiveStep step = s.courses[i].Next(s.stopping); step.Kind != StepKind::Done;
          step = s.courses[i].Next(s.stopping)) {
-      CarryOut(i, step, lock);
+      StepReport report;
+      if (step.Kind == StepKind::Call) report.Call = s.courses[i].Result().Calls[step.Call];
+      lock.Unlock();
+      CarryOutStep(context, i, step, report);
+      lock.Lock();
+      s.courses[i].Report(step, std::move(report));
+      if (s.courses[i].FileBackedUp()) s.backedUp[s.group[i]] = 1;
     }
     s.Update(i, [](ArchiveCourse& c) { c.Conclude(); });
     s.groupBusy[s.group[i]] = false;
@@ -417,80 +325,9 @@ std::size_t JobRunner::TakeNext(HeldLock& lock) {
   start.AlreadyBackedUp = s.backedUp[s.group[i]] != 0;
   // Named under the lock, whenever the course plans its calls (taking the archive, or finding its
   // names encrypted).
-  const ListFileNamer listFileFor = [&s](std::size_t) {
-    wchar_t temp[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH + 1, temp);
-    return std::wstring(temp) + L"rarbatch " + Decimal(GetCurrentProcessId()) + L"-" + Decimal(s.listFiles++) + L".lst";
-  };
+  const ListFileNamer listFileFor = [&s](std::size_t) { return ListFilePath(s.listFiles++); };
   s.Update(i, [&](ArchiveCourse& c) { c.Begin(s.job, i, start, listFileFor); });
   return i;
-}
-
-// Each step is carried out without the lock, and its outcome reported to the course under it.
-void JobRunner::CarryOut(std::size_t i, const ArchiveStep& step, HeldLock& lock) {
-  Shared& s = *shared_;
-  ArchiveCourse& course = s.courses[i];  // the vector never changes size during a run
-  const std::wstring& archive = s.job.Archives[i];
-  lock.Unlock();
-  switch (step.Kind) {
-    case StepKind::ReadHeader: {
-      const std::optional<ArchiveHeader> header = ReadHeaderOf(archive);
-      lock.Lock();
-      return course.HeaderRead(header);
-    }
-    case StepKind::ReadTimes: {
-      const std::optional<FileTimes> times = ReadFileTimes(FullPathOf(archive));
-      lock.Lock();
-      return course.TimesRead(times ? std::optional<std::uint64_t>(times->Created) : std::nullopt);
-    }
-    case StepKind::BackUp: {
-      const std::wstring full = FullPathOf(archive);
-      const bool there = FileExists(full);
-      const std::wstring failed = there ? BackUpArchive(s.job.BackupFolder, full, PathBelowRoot(full, s.backupRoot)) : L"";
-      lock.Lock();
-      course.BackedUp(there && failed.empty(), failed);
-      if (course.FileBackedUp()) s.backedUp[s.group[i]] = 1;
-      return;
-    }
-    case StepKind::LookAtFile: {
-      const bool exists = FileExists(archive);
-      const bool locked = exists && IsLockedArchive(archive);
-      lock.Lock();
-      return course.FileSeen(exists, locked);
-    }
-    case StepKind::Call: lock.Lock(); return RunCall(i, step.Call, lock);
-    case StepKind::PutTimesBack: {
-      // -tk kept the modification time; the creation time is the new file's, so it is put back.
-      const DWORD error = WriteFileTimes(FullPathOf(archive), FileTimes{step.CreatedTime, 0});
-      lock.Lock();
-      return course.TimesPutBack(error == ERROR_SUCCESS ? L"" : DescribeFailure(L"无法恢复创建时间", archive, error));
-    }
-    case StepKind::RecordAfter: {
-      // What the run left, beside the archive's backup: a restore tells from it whether the archive
-      // was changed since.
-      const std::wstring failed = RecordAfterRun(s.job.BackupFolder, FullPathOf(archive));
-      lock.Lock();
-      return course.Recorded(failed);
-    }
-    case StepKind::Done: break;
-  }
-  lock.Lock();
-}
-
-void JobRunner::RunCall(std::size_t i, std::size_t k, HeldLock& lock) {
-  Shared& s = *shared_;
-  CallResult call = s.courses[i].Result().Calls[k];
-  lock.Unlock();
-  RunOne(call);
-  lock.Lock();
-  if (s.aborting && call.Outcome == CallOutcome::Exited && call.ExitCode == kEndedByStopExitCode) {
-    call.Outcome = CallOutcome::Killed;
-    lock.Unlock();
-    const std::wstring left = TemporaryFilesBeside(s.job.Archives[i]);
-    lock.Lock();
-    if (!left.empty()) call.Note = L"压缩程序留下了临时文件：" + left;
-  }
-  s.courses[i].CallEnded(k, std::move(call));
 }
 
 }  // namespace rarbatch

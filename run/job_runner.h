@@ -19,12 +19,6 @@ class HeldLock;  // win/threads.h
 // How many archives to work on at once by default: one per processor, from 1 to 4.
 unsigned DefaultWorkerCount();
 
-// How many archives are in each state. Done counts those that have ended in any way.
-struct RunCounts {
-  std::size_t Total = 0, Waiting = 0, Running = 0, Done = 0;
-  std::size_t Success = 0, Warning = 0, Failure = 0, Stopped = 0;
-};
-
 // Called on the runner's worker threads, never while the runner holds its lock: a handler may call
 // Result and Counts, and would post a message to a window. It must not destroy the runner or call
 // Start, Retry or Wait.
@@ -101,11 +95,6 @@ class JobRunner {
   // With the lock held: the next archive to work on, taken and begun, waiting while every waiting
   // archive's file is busy; kNoArchive when there is none or the run is stopping.
   std::size_t TakeNext(HeldLock& lock);
-  // Carries out archive `i`'s step and reports it to its course; called and returns with the lock.
-  void CarryOut(std::size_t i, const ArchiveStep& step, HeldLock& lock);
-  void RunCall(std::size_t i, std::size_t call, HeldLock& lock);
-  // Runs one call, with its list file if it has one; without the lock.
-  void RunOne(CallResult& call);
   // The archives not yet taken become Stopped; with the lock.
   void StopWaiting();
   void JoinWorkers();

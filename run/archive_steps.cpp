@@ -1,0 +1,74 @@
+// Carrying out one step of an archive's course.
+#include "archive_steps.h"
+
+#include <windows.h>
+
+#include "archive_check.h"
+#include "archive_files.h"
+#include "archiver_process.h"
+#include "backup.h"
+#include "core/backup_plan.h"
+#include "core/paths.h"
+#include "win/error_text.h"
+
+namespace rarbatch {
+namespace {
+
+// Runs one call, with its list file if it has one.
+void RunCall(const StepContext& context, CallResult& call) {
+  if (!call.ListFile.empty() && !WriteListFile(call)) {
+    call.Outcome = CallOutcome::StartFailed;
+    call.Output = L"无法写入列表文件：" + call.ListFile;
+    return;
+  }
+  RunArchiverCall(context.Job.RarPath, call, call.PasswordOnInput ? context.PasswordInput : std::string(),
+                  context.Archivers, 0, 0, context.Job.Password);
+  if (!call.ListFile.empty()) DeleteFileW(ExtendedLengthPath(call.ListFile).c_str());
+}
+
+}  // namespace
+
+void CarryOutStep(const StepContext& context, std::size_t archive, const ArchiveStep& step, StepReport& report) {
+  const std::wstring& path = context.Job.Archives[archive];
+  switch (step.Kind) {
+    case StepKind::ReadHeader: report.Header = ReadHeaderOf(path); return;
+    case StepKind::ReadTimes:
+      if (const std::optional<FileTimes> times = ReadFileTimes(FullPathOf(path))) report.Created = times->Created;
+      return;
+    case StepKind::BackUp: {
+      // A file that is not there yet has nothing to keep; the archiver says what it makes of it.
+      const std::wstring full = FullPathOf(path);
+      if (!FileExists(full)) return;
+      report.Failure = BackUpArchive(context.Job.BackupFolder, full, PathBelowRoot(full, context.BackupRoot));
+      report.Copied = report.Failure.empty();
+      return;
+    }
+    case StepKind::LookAtFile:
+      report.Exists = FileExists(path);
+      report.Locked = report.Exists && IsLockedArchive(path);
+      return;
+    case StepKind::Call:
+      RunCall(context, report.Call);
+      if (context.Aborting && report.Call.Outcome == CallOutcome::Exited &&
+          report.Call.ExitCode == kEndedByStopExitCode) {
+        report.Call.Outcome = CallOutcome::Killed;
+        const std::wstring left = TemporaryFilesBeside(path);
+        if (!left.empty()) report.Call.Note = L"压缩程序留下了临时文件：" + left;
+      }
+      return;
+    case StepKind::PutTimesBack: {
+      // -tk kept the modification time; the creation time is the new file's, so it is put back.
+      const DWORD error = WriteFileTimes(FullPathOf(path), FileTimes{step.CreatedTime, 0});
+      if (error != ERROR_SUCCESS) report.Failure = DescribeFailure(L"无法恢复创建时间", path, error);
+      return;
+    }
+    case StepKind::RecordAfter:
+      // What the run left, beside the archive's backup: a restore tells from it whether the archive
+      // was changed since.
+      report.Failure = RecordAfterRun(context.Job.BackupFolder, FullPathOf(path));
+      return;
+    case StepKind::Done: return;
+  }
+}
+
+}  // namespace rarbatch

@@ -1,6 +1,7 @@
 // One archive's course walked through every outcome its steps can have, with no process and no file:
 // a made-up world answers each step, and the walk is written down as a trace of letters.
 #include "core/archive_course.h"
+#include "core/tests/job_shape.h"
 
 #include <gtest/gtest.h>
 
@@ -33,28 +34,8 @@ struct World {
   int StopAfterCalls = -1;        // a stop asked for once that many calls have ended
 };
 
-// The job's switches for a row.
-struct Shape {
-  bool Delete = true, Add = false, Comment = false, Lock = false;
-  bool Backup = false, KeepTimes = false, Test = false, Password = false;
-};
-
-BatchJob JobOf(const Shape& shape) {
-  BatchJob job;
-  job.RarPath = L"Rar.exe";
-  job.Archives = {L"D:\\漫画\\卷一.rar"};
-  if (shape.Delete) job.DeleteNames = {L"广告.url"};
-  if (shape.Add) job.AddFiles = {L"D:\\素材\\说明.txt"};
-  if (shape.Comment) job.CommentFile = L"D:\\素材\\注释.txt";
-  job.Lock = shape.Lock;
-  job.Backup = shape.Backup;
-  job.BackupFolder = shape.Backup ? L"E:\\备份" : L"";
-  job.KeepTimes = shape.KeepTimes;
-  job.TestBeforeLock = shape.Test;
-  job.UsePassword = shape.Password;
-  job.Password = shape.Password ? L"密码" : L"";
-  return job;
-}
+using testing_jobs::JobShape;
+BatchJob JobOf(const JobShape& shape) { return testing_jobs::ShapedJob(shape); }
 
 char Letter(ScriptOperation operation) {
   switch (operation) {
@@ -115,7 +96,7 @@ std::string Walk(ArchiveCourse& course, const BatchJob& job, const World& world,
 
 struct Row {
   const char* Name;
-  Shape Job;
+  JobShape Job;
   World Answers;
   const char* Trace;
   ArchiveState State;

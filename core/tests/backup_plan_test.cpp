@@ -6,6 +6,7 @@
 
 #include "core/archive_plan.h"
 #include "core/archiver_calls.h"
+#include "core/tests/job_shape.h"
 
 namespace rarbatch {
 namespace {
@@ -173,16 +174,9 @@ TEST(RunPlan, TheTestComesBeforeTheLockAndTheCommentGoesWithTheLock) {
       {false, false, true, true, false, false, true, L"c -z -k -tk"},
   };
   for (const Case& c : cases) {
-    BatchJob job;
-    job.RarPath = L"C:\\Rar.exe";
-    job.Archives = {L"D:\\x.rar"};
-    if (c.Delete) job.DeleteNames = {L"a.txt"};
-    if (c.Add) job.AddFiles = {L"E:\\b.txt"};
-    if (c.Comment) job.CommentFile = L"E:\\c.txt";
-    job.Lock = c.Lock;
-    job.UsePassword = c.Password;
-    job.TestBeforeLock = c.Test;
-    job.KeepTimes = c.KeepTimes;
+    const BatchJob job = testing_jobs::ShapedJob({.Delete = c.Delete, .Add = c.Add, .Comment = c.Comment,
+                                                  .Lock = c.Lock, .KeepTimes = c.KeepTimes, .Test = c.Test,
+                                                  .Password = c.Password});
     EXPECT_EQ(Describe(RunPlan(job, RunOptions{})), c.Plan) << c.Plan;
   }
 }

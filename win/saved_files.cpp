@@ -2,7 +2,7 @@
 #include "win/saved_files.h"
 
 #include "core/number_text.h"
-#include "core/paths.h"
+#include "win/file_ops.h"
 #include "win/files.h"
 #include "win/handles.h"
 
@@ -10,8 +10,7 @@ namespace rarbatch {
 
 SmallFile ReadSmallFile(const std::wstring& path, std::uint64_t maxBytes) {
   SmallFile small;
-  UniqueHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file = OpenFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
   if (!file) {
     small.Error = GetLastError();
     return small;
@@ -46,11 +45,8 @@ SmallFile ReadSmallFile(const std::wstring& path, std::uint64_t maxBytes) {
 DWORD ReplaceFileContents(const std::wstring& path, const std::string& bytes) {
   const std::wstring temporary = path + L".new-" + Decimal(GetCurrentProcessId());
   DWORD error = WriteWholeFile(temporary, bytes);
-  if (error == ERROR_SUCCESS &&
-      !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    error = GetLastError();
-  }
-  if (error != ERROR_SUCCESS) DeleteFileW(temporary.c_str());
+  if (error == ERROR_SUCCESS) error = MoveReplacing(temporary, path);
+  if (error != ERROR_SUCCESS) DeleteFileAt(temporary);
   return error;
 }
 

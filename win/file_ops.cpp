@@ -25,6 +25,7 @@ std::wstring FullFolderPath(const std::wstring& folder) {
 std::wstring SystemPath(const std::wstring& path) {
   // A plain full path goes into the extended form as it is, so that a name ending in a space or a
   // dot (which GetFullPathNameW would trim) still names its own file.
+  if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\")) return path;  // already the system's form
   std::wstring extended = ExtendedLengthPath(path);
   if (extended != path) return extended;
   return ExtendedLengthPath(FullPathOf(path));

@@ -303,6 +303,8 @@ TEST(Restore, KeepsWhatItReplacesAndReplacesNoUnrelatedFile) {
   EXPECT_EQ(testing::ReadFileBytes(kept + L"changed.rar"), edited);
   EXPECT_EQ(GetFileAttributesW((kept + L"other.rar").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_NE(rows[L"changed.rar"].Detail.find(kept + L"changed.rar"), std::wstring::npos) << rows[L"changed.rar"].Detail;
+  // The copies made beside the archives went into their places or were removed again.
+  EXPECT_EQ(FilesMatching(d, L"*.rarbatch-restore"), std::vector<std::wstring>{});
 }
 
 // One archive listed under two spellings (its long name and its short 8.3 name) is one file: one

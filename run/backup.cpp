@@ -8,6 +8,7 @@
 #include "core/paths.h"
 #include "run/archive_check.h"
 #include "win/error_text.h"
+#include "win/file_identity.h"
 #include "win/file_ops.h"
 #include "win/files.h"
 #include "win/handles.h"
@@ -61,6 +62,17 @@ DWORD AppendUtf8(const std::wstring& path, const std::wstring& text) {
 }
 
 }  // namespace
+
+std::wstring BackupRootOf(const std::vector<std::wstring>& archives) {
+  std::vector<std::wstring> full;
+  full.reserve(archives.size());
+  for (const std::wstring& archive : archives) full.push_back(FullPathOf(archive));
+  return CommonRoot(full, &FoldedName);
+}
+
+std::wstring PlaceInBackup(const std::wstring& archive, const std::wstring& root) {
+  return PathBelowRoot(FullPathOf(archive), root, &FoldedName);
+}
 
 std::wstring MakeRunBackupFolder(const std::wstring& parent, std::wstring* error) {
   const std::wstring base = WithTrailingBackslash(FullPathOf(parent)) + L"rarbatch 备份 " +

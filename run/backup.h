@@ -23,6 +23,12 @@ namespace rarbatch {
 // message in `error`.
 std::wstring MakeRunBackupFolder(const std::wstring& parent, std::wstring* error);
 
+// The folder below which the archives' backups keep their places: the deepest one holding all their
+// full paths, letter case ignored as the file system ignores it; empty when they share none.
+std::wstring BackupRootOf(const std::vector<std::wstring>& archives);
+// Where the backup of `archive` goes below the run's backup folder, given the run's BackupRootOf.
+std::wstring PlaceInBackup(const std::wstring& archive, const std::wstring& root);
+
 // Copies `archive` (a full path) to `folder`\`relative`, checks the copy's size and SHA-256 against
 // the archive's, and appends its line to the folder's manifest. An existing copy is never replaced.
 // Empty on success, otherwise what failed (a failed copy is removed again).

@@ -1,4 +1,4 @@
-// Writing a whole file at once, and reading a file's first bytes.
+// Writing a whole file at once, reading a file's first bytes, finding a program, walking a folder.
 #include "win/files.h"
 
 #include <algorithm>

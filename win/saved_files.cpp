@@ -5,6 +5,7 @@
 #include "win/file_ops.h"
 #include "win/files.h"
 #include "win/handles.h"
+#include "win/temp_file.h"
 
 namespace rarbatch {
 
@@ -43,11 +44,15 @@ SmallFile ReadSmallFile(const std::wstring& path, std::uint64_t maxBytes) {
 }
 
 DWORD ReplaceFileContents(const std::wstring& path, const std::string& bytes) {
-  const std::wstring temporary = path + L".new-" + Decimal(GetCurrentProcessId());
-  DWORD error = WriteWholeFile(temporary, bytes);
-  if (error == ERROR_SUCCESS) error = MoveReplacing(temporary, path);
-  if (error != ERROR_SUCCESS) DeleteFileAt(temporary);
-  return error;
+  // Under a name of its own, so that two saves at once never write into one new file.
+  DWORD error = ERROR_SUCCESS;
+  std::optional<TempFile> temporary = TempFile::Beside(path, L".new", &error);
+  if (!temporary) return error;
+  if ((error = temporary->Write(bytes)) != ERROR_SUCCESS) return error;
+  temporary->Close();
+  if ((error = MoveReplacing(temporary->Path(), path)) != ERROR_SUCCESS) return error;
+  temporary->Keep();  // it is `path` now
+  return ERROR_SUCCESS;
 }
 
 }  // namespace rarbatch

@@ -23,6 +23,8 @@
 #include "run/backup.h"
 #include "run/job_runner.h"
 #include "win/error_text.h"
+#include "win/file_ops.h"
+#include "win/files.h"
 #include "win/handles.h"
 #include "win/saved_files.h"
 #include "win/threads.h"
@@ -418,11 +420,8 @@ int Restore(const CliArguments& arguments) {
 
 int Scan(const CliArguments& arguments) {
   // The job holds full paths, so that it runs the same from any current folder.
-  std::wstring folder(32768, L'\0');
-  const DWORD length = GetFullPathNameW(arguments.Folder.c_str(), static_cast<DWORD>(folder.size()), folder.data(), nullptr);
-  if (length == 0 || length >= folder.size()) return Refuse(DescribeFailure(L"无效的文件夹", arguments.Folder, GetLastError()));
-  folder.resize(length);
-  if (!IsFolder(folder)) return Refuse(L"找不到文件夹：" + folder);
+  std::wstring folder = FullPathOf(arguments.Folder);
+  if (!IsExistingFolder(folder)) return Refuse(L"找不到文件夹：" + folder);
   if (folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
   std::vector<std::wstring> found;
   std::vector<UnlistedFolder> unlisted;

@@ -15,8 +15,9 @@ std::wstring Folded(std::wstring s) {
   return s;
 }
 
-bool StartsWithFolded(const std::wstring& s, const std::wstring& prefix) {
+bool StartsWithFolded(const std::wstring& s, const std::wstring& prefix, PathCaseFold fold) {
   if (s.size() < prefix.size()) return false;
+  if (fold) return fold(s.substr(0, prefix.size())) == fold(prefix);
   for (std::size_t i = 0; i < prefix.size(); ++i) {
     if (FoldAscii(s[i]) != FoldAscii(prefix[i])) return false;
   }
@@ -80,12 +81,12 @@ bool IsDigestText(const std::wstring& text) {
 
 }  // namespace
 
-std::wstring CommonRoot(const std::vector<std::wstring>& paths) {
+std::wstring CommonRoot(const std::vector<std::wstring>& paths, PathCaseFold fold) {
   if (paths.empty()) return {};
   std::wstring root = paths.front().substr(0, paths.front().find_last_of(L'\\') + 1);
   const std::size_t shortest = RootLength(paths.front());
   for (const std::wstring& path : paths) {
-    while (root.size() >= shortest && shortest > 0 && !StartsWithFolded(path, root)) {
+    while (root.size() >= shortest && shortest > 0 && !StartsWithFolded(path, root, fold)) {
       root.pop_back();
       root.erase(root.find_last_of(L'\\') + 1);
     }
@@ -94,8 +95,8 @@ std::wstring CommonRoot(const std::vector<std::wstring>& paths) {
   return root;
 }
 
-std::wstring PathBelowRoot(const std::wstring& path, const std::wstring& root) {
-  if (!root.empty() && StartsWithFolded(path, root)) return path.substr(root.size());
+std::wstring PathBelowRoot(const std::wstring& path, const std::wstring& root, PathCaseFold fold) {
+  if (!root.empty() && StartsWithFolded(path, root, fold)) return path.substr(root.size());
   std::wstring below;
   for (wchar_t c : path) {
     if (c == L':') continue;

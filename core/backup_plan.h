@@ -23,13 +23,18 @@
 
 namespace rarbatch {
 
-// The deepest folder holding every one of `paths` (full paths with backslashes), with its trailing
-// backslash; letter case of A to Z is ignored. Empty when they share none: different drives or shares.
-std::wstring CommonRoot(const std::vector<std::wstring>& paths);
+// A letter-case fold of path text: two spellings the file system takes for one name fold alike, and
+// the fold keeps the text's length. Without one, the letters A to Z alone are folded.
+using PathCaseFold = std::wstring (*)(const std::wstring&);
 
-// Where a copy of `path` goes below the backup folder: its path below `root`; without a root, the
-// whole path less the drive's colon and leading backslashes ("D\素材\a.rar", "server\share\a.rar").
-std::wstring PathBelowRoot(const std::wstring& path, const std::wstring& root);
+// The deepest folder holding every one of `paths` (full paths with backslashes), with its trailing
+// backslash; letter case is ignored by `fold`. Empty when they share none: different drives or shares.
+std::wstring CommonRoot(const std::vector<std::wstring>& paths, PathCaseFold fold = nullptr);
+
+// Where a copy of `path` goes below the backup folder: its path below `root` (letter case ignored by
+// `fold`); without a root, the whole path less the drive's colon and leading backslashes
+// ("D\素材\a.rar", "server\share\a.rar").
+std::wstring PathBelowRoot(const std::wstring& path, const std::wstring& root, PathCaseFold fold = nullptr);
 
 inline constexpr wchar_t kManifestHeader[] = L"rarbatch backup manifest 1";
 inline constexpr wchar_t kManifestName[] = L"备份清单.txt";

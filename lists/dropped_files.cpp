@@ -5,6 +5,7 @@
 
 #include "core/paths.h"
 #include "lists/folder_import.h"
+#include "win/file_ops.h"
 
 namespace rarbatch {
 namespace {
@@ -19,10 +20,7 @@ std::wstring NameOf(const std::wstring& path) {
 
 }  // namespace
 
-bool IsFolder(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(ExtendedLengthPath(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
+bool IsFolder(const std::wstring& path) { return IsExistingFolder(path); }
 
 void ListArchivesInTree(const std::wstring& folder, std::vector<std::wstring>& archives,
                         std::vector<UnlistedFolder>& unlisted) {

@@ -7,19 +7,15 @@
 #include "core/name_rules.h"
 #include "core/paths.h"
 #include "lists/item_list.h"
+#include "win/file_identity.h"
+#include "win/file_ops.h"
 #include "win/handles.h"
 
 namespace rarbatch {
 namespace {
 
-std::wstring ToUpper(const std::wstring& text) {
-  if (text.empty()) return text;
-  std::wstring upper(text.size(), L'\0');
-  const int done = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.c_str(),
-                                 static_cast<int>(text.size()), upper.data(),
-                                 static_cast<int>(upper.size()), nullptr, nullptr, 0);
-  return done == static_cast<int>(text.size()) ? upper : text;
-}
+// File names are matched in the file system's own letter case rule.
+std::wstring ToUpper(const std::wstring& text) { return FoldedName(text); }
 
 bool IsListedFile(DWORD attributes) {
   // The file list's default filter: ordinary, read-only and archive files; never folders, hidden
@@ -98,7 +94,7 @@ bool ListFolder(const std::wstring& folder, const std::wstring& pattern,
   error = ERROR_SUCCESS;
   const bool takesAll = pattern == L"*" || pattern == L"*.*";
   const std::wstring upperPattern = ToUpper(pattern);
-  const std::wstring system = ExtendedLengthPath(folder);
+  const std::wstring system = SystemPath(folder);
 
   // Every entry is read and its long name tested here: the platform's own pattern search also
   // matches 8.3 short names, so "*.rar" would take "x.rarx".
@@ -108,9 +104,7 @@ bool ListFolder(const std::wstring& folder, const std::wstring& pattern,
   if (!find) {
     error = GetLastError();
     // An empty drive root has not even "." and "..": that is an empty folder, not a failure.
-    const DWORD attributes = GetFileAttributesW(system.c_str());
-    if (error == ERROR_FILE_NOT_FOUND && attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (error == ERROR_FILE_NOT_FOUND && IsExistingFolder(folder)) {
       error = ERROR_SUCCESS;
       return true;
     }

@@ -14,6 +14,7 @@
 #include "run/archive_check.h"
 #include "run/archiver_process.h"
 #include "run/backup.h"
+#include "win/file_ops.h"
 #include "win/files.h"
 #include "win/text.h"
 #include "win/threads.h"
@@ -50,8 +51,7 @@ std::vector<std::wstring> StoredPathsOfAdds(const BatchJob& job) {
     const std::wstring root = RootNameOfAdded(file);
     if (root.empty()) continue;
     paths.push_back(root);
-    const DWORD attributes = GetFileAttributesW(ExtendedLengthPath(FullPathOf(file)).c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (IsExistingFolder(file)) {
       WalkFolder(file, [&](const std::wstring& below, const WIN32_FIND_DATAW&) { paths.push_back(root + L"\\" + below); });
     }
   }

@@ -7,23 +7,23 @@
 #include "archive_files.h"
 #include "archiver_process.h"
 #include "backup.h"
-#include "core/backup_plan.h"
-#include "core/paths.h"
+#include "list_file.h"
 #include "win/error_text.h"
+#include "win/file_ops.h"
 
 namespace rarbatch {
 namespace {
 
-// Runs one call, with its list file if it has one.
+// Runs one call, with its list file if it has one; the list file goes when the call is done.
 void RunCall(const StepContext& context, CallResult& call) {
-  if (!call.ListFile.empty() && !WriteListFile(call)) {
+  std::optional<TempFile> list;
+  if (!call.ListFile.empty() && !(list = WriteListFile(call))) {
     call.Outcome = CallOutcome::StartFailed;
     call.Output = L"无法写入列表文件：" + call.ListFile;
     return;
   }
   RunArchiverCall(context.Job.RarPath, call, call.PasswordOnInput ? context.PasswordInput : std::string(),
                   context.Archivers, 0, 0, context.Job.Password);
-  if (!call.ListFile.empty()) DeleteFileW(ExtendedLengthPath(call.ListFile).c_str());
 }
 
 }  // namespace
@@ -38,13 +38,13 @@ void CarryOutStep(const StepContext& context, std::size_t archive, const Archive
     case StepKind::BackUp: {
       // A file that is not there yet has nothing to keep; the archiver says what it makes of it.
       const std::wstring full = FullPathOf(path);
-      if (!FileExists(full)) return;
-      report.Failure = BackUpArchive(context.Job.BackupFolder, full, PathBelowRoot(full, context.BackupRoot));
+      if (!PathExists(full)) return;
+      report.Failure = BackUpArchive(context.Job.BackupFolder, full, PlaceInBackup(full, context.BackupRoot));
       report.Copied = report.Failure.empty();
       return;
     }
     case StepKind::LookAtFile:
-      report.Exists = FileExists(path);
+      report.Exists = PathExists(path);
       report.Locked = report.Exists && IsLockedArchive(path);
       return;
     case StepKind::Call:

@@ -1,18 +1,18 @@
-// The run's safety net on disk: checked copies of the archives, their manifest, restoring from it,
-// an archive's times, and the free space a run needs.
+// The run's safety net on disk: checked copies of the archives, their manifest, and restoring from
+// it.
 #include "run/backup.h"
 
 #include <algorithm>
-#include <map>
-#include <set>
 
 #include "core/number_text.h"
 #include "core/paths.h"
 #include "run/archive_check.h"
-#include "win/file_identity.h"
 #include "win/error_text.h"
+#include "win/file_identity.h"
+#include "win/file_ops.h"
 #include "win/files.h"
 #include "win/handles.h"
+#include "win/temp_file.h"
 #include "win/text.h"
 #include "win/threads.h"
 
@@ -22,36 +22,7 @@ namespace {
 // Workers append to a manifest at once; one line at a time.
 Mutex gManifestMutex;
 
-}  // namespace
-
-namespace {
-
-std::wstring Long(const std::wstring& path) { return ExtendedLengthPath(FullPathOf(path)); }
-
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
-
-// Creates `folder` and every missing folder above it.
-DWORD MakeFolders(const std::wstring& folder) {
-  if (CreateDirectoryW(Long(folder).c_str(), nullptr)) return ERROR_SUCCESS;
-  DWORD error = GetLastError();
-  if (error == ERROR_ALREADY_EXISTS) return ERROR_SUCCESS;
-  if (error != ERROR_PATH_NOT_FOUND) return error;
-  const std::size_t slash = folder.find_last_of(L'\\');
-  if (slash == std::wstring::npos || slash < 3) return error;
-  if ((error = MakeFolders(folder.substr(0, slash))) != ERROR_SUCCESS) return error;
-  if (CreateDirectoryW(Long(folder).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) {
-    return ERROR_SUCCESS;
-  }
-  return GetLastError();
-}
-
-std::uint64_t FromFileTime(const FILETIME& t) {
-  return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime;
-}
-
-FILETIME ToFileTime(std::uint64_t v) {
-  return {static_cast<DWORD>(v & 0xFFFFFFFFu), static_cast<DWORD>(v >> 32)};
-}
 
 std::wstring TwoDigits(unsigned n) { return (n < 10 ? L"0" : L"") + Decimal(n); }
 
@@ -71,8 +42,7 @@ std::wstring UtcNow(bool compact) {
 DWORD AppendUtf8(const std::wstring& path, const std::wstring& text) {
   const std::optional<std::string> bytes = ToCodePage(text, CP_UTF8);
   if (!bytes) return ERROR_NO_UNICODE_TRANSLATION;
-  UniqueHandle file(CreateFileW(Long(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file = OpenFile(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
   if (!file) return GetLastError();
   LARGE_INTEGER start{};
   if (!SetFilePointerEx(file.get(), {}, &start, FILE_END)) return GetLastError();
@@ -91,58 +61,17 @@ DWORD AppendUtf8(const std::wstring& path, const std::wstring& text) {
   return error;
 }
 
-// Megabytes with one decimal: "12.3 MB".
-std::wstring SizeText(std::uint64_t bytes) {
-  const std::uint64_t tenths = (bytes * 10 + 512 * 1024) / (1024 * 1024);
-  return Decimal(tenths / 10) + L"." + Decimal(tenths % 10) + L" MB";
-}
-
-std::optional<std::uint64_t> SizeOf(const std::wstring& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(Long(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
-  return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
-}
-
-// The bytes of a file, or of every file below a folder.
-std::uint64_t BytesBelow(const std::wstring& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  std::wstring full = FullPathOf(path);
-  while (full.size() > 3 && full.back() == L'\\') full.pop_back();
-  if (!GetFileAttributesExW(ExtendedLengthPath(full).c_str(), GetFileExInfoStandard, &data)) return 0;
-  if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
-  }
-  std::uint64_t total = 0;
-  WalkFolder(full, [&total](const std::wstring&, const WIN32_FIND_DATAW& found) {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      total += (std::uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
-    }
-  });
-  return total;
-}
-
-std::wstring VolumeOf(const std::wstring& path) {
-  wchar_t volume[MAX_PATH + 1] = {};
-  if (!GetVolumePathNameW(FullPathOf(path).c_str(), volume, MAX_PATH + 1)) return FullPathOf(path).substr(0, 3);
-  return volume;
-}
-
 }  // namespace
 
-std::optional<FileTimes> ReadFileTimes(const std::wstring& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(Long(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
-  return FileTimes{FromFileTime(data.ftCreationTime), FromFileTime(data.ftLastWriteTime)};
+std::wstring BackupRootOf(const std::vector<std::wstring>& archives) {
+  std::vector<std::wstring> full;
+  full.reserve(archives.size());
+  for (const std::wstring& archive : archives) full.push_back(FullPathOf(archive));
+  return CommonRoot(full, &FoldedName);
 }
 
-DWORD WriteFileTimes(const std::wstring& path, const FileTimes& times) {
-  UniqueHandle file(CreateFileW(Long(path).c_str(), FILE_WRITE_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return GetLastError();
-  const FILETIME created = ToFileTime(times.Created), modified = ToFileTime(times.Modified);
-  if (!SetFileTime(file.get(), &created, nullptr, times.Modified ? &modified : nullptr)) return GetLastError();
-  return ERROR_SUCCESS;
+std::wstring PlaceInBackup(const std::wstring& archive, const std::wstring& root) {
+  return PathBelowRoot(FullPathOf(archive), root, &FoldedName);
 }
 
 std::wstring MakeRunBackupFolder(const std::wstring& parent, std::wstring* error) {
@@ -150,9 +79,9 @@ std::wstring MakeRunBackupFolder(const std::wstring& parent, std::wstring* error
                             UtcNow(true);
   for (int n = 1; n < 100; ++n) {
     const std::wstring folder = n == 1 ? base : base + L" (" + Decimal(n) + L")";
-    if (!CreateDirectoryW(Long(folder).c_str(), nullptr)) {
-      if (GetLastError() == ERROR_ALREADY_EXISTS) continue;
-      *error = DescribeFailure(L"无法创建备份文件夹", folder, GetLastError());
+    if (const DWORD failed = MakeFolder(folder); failed != ERROR_SUCCESS) {
+      if (failed == ERROR_ALREADY_EXISTS) continue;
+      *error = DescribeFailure(L"无法创建备份文件夹", folder, failed);
       return {};
     }
     const std::wstring manifest = folder + L"\\" + kManifestName;
@@ -174,12 +103,12 @@ std::wstring BackUpArchive(const std::wstring& folder, const std::wstring& archi
   const std::optional<FileTimes> times = ReadFileTimes(archive);
   const std::optional<FileDigest> original = DigestFile(archive, &error);
   if (!original || !times) return DescribeFailure(L"无法读取压缩包", archive, error ? error : GetLastError());
-  if (!CopyFileW(Long(archive).c_str(), Long(copy).c_str(), TRUE)) {
-    return DescribeFailure(L"无法复制压缩包到", copy, GetLastError());
+  if ((error = CopyFileTo(archive, copy, false)) != ERROR_SUCCESS) {
+    return DescribeFailure(L"无法复制压缩包到", copy, error);
   }
   const std::optional<FileDigest> copied = DigestFile(copy, &error);
   if (!copied || *copied != *original) {
-    DeleteFileW(Long(copy).c_str());
+    DeleteFileAt(copy);
     return copied ? L"备份与压缩包的大小或 SHA-256 不一致，压缩包可能在复制时被改动：" + copy
                   : DescribeFailure(L"无法读回备份", copy, error);
   }
@@ -189,7 +118,7 @@ std::wstring BackUpArchive(const std::wstring& folder, const std::wstring& archi
   const std::wstring manifest = folder + L"\\" + kManifestName;
   error = AppendUtf8(manifest, FormatManifestLine(record));
   if (error != ERROR_SUCCESS) {
-    DeleteFileW(Long(copy).c_str());
+    DeleteFileAt(copy);
     return DescribeFailure(L"无法写入备份清单", manifest, error);
   }
   return {};
@@ -214,8 +143,7 @@ std::wstring RecordAfterRun(const std::wstring& folder, const std::wstring& arch
 
 std::optional<std::vector<BackupRecord>> ReadManifestRecords(const std::wstring& manifestPath, std::wstring* error,
                                                              bool* tornEnd) {
-  UniqueHandle file(CreateFileW(Long(manifestPath).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file = OpenFile(manifestPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
   if (!file) {
     *error = DescribeFailure(L"无法打开备份清单", manifestPath, GetLastError());
     return std::nullopt;
@@ -223,7 +151,15 @@ std::optional<std::vector<BackupRecord>> ReadManifestRecords(const std::wstring&
   std::string bytes;
   char buffer[65536];
   DWORD read = 0;
-  while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+  for (;;) {
+    if (!ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr)) {
+      // Part of a manifest would restore part of the archives and call the rest a torn last line.
+      *error = DescribeFailure(L"无法读取备份清单", manifestPath, GetLastError());
+      return std::nullopt;
+    }
+    if (read == 0) break;
+    bytes.append(buffer, read);
+  }
   if (bytes.starts_with("\xEF\xBB\xBF")) bytes.erase(0, 3);
   std::size_t badLine = 0;
   std::optional<std::vector<BackupRecord>> records = ParseManifest(FromCodePage(bytes, CP_UTF8), &badLine, tornEnd);
@@ -275,9 +211,7 @@ RestoreRow RestoreOne(const std::wstring& folder, const BackupRecord& record, co
     }
     kept = keptFolder + L"\\" + record.Copy;
     error = MakeFolders(FolderOf(kept));
-    if (error == ERROR_SUCCESS && !CopyFileW(Long(record.Archive).c_str(), Long(kept).c_str(), TRUE)) {
-      error = GetLastError();
-    }
+    if (error == ERROR_SUCCESS) error = CopyFileTo(record.Archive, kept, false);
     const std::optional<FileDigest> keptDigest = error == ERROR_SUCCESS ? DigestFile(kept, &error) : std::nullopt;
     if (!keptDigest || *keptDigest != *present) {
       row.Detail = keptDigest ? L"保存被替换的压缩包时内容不一致，没有还原：" + kept
@@ -292,30 +226,33 @@ RestoreRow RestoreOne(const std::wstring& folder, const BackupRecord& record, co
     return row;
   }
   // Beside the archive, so that putting it in place is a rename on one volume.
-  const std::wstring temporary = record.Archive + L".rarbatch-restore";
-  if (!CopyFileW(Long(copy).c_str(), Long(temporary).c_str(), FALSE)) {
-    row.Detail = DescribeFailure(L"无法复制备份到", temporary, GetLastError());
+  // The copy is removed again on every way out before it has taken the archive's place.
+  std::optional<TempFile> temporary = TempFile::Beside(record.Archive, L".rarbatch-restore", &error);
+  if (!temporary) {
+    row.Detail = DescribeFailure(L"无法在压缩包旁创建临时文件", record.Archive, error);
     return row;
   }
-  const std::optional<FileDigest> placed = DigestFile(temporary, &error);
+  temporary->Close();
+  if ((error = CopyFileTo(copy, temporary->Path(), true)) != ERROR_SUCCESS) {
+    row.Detail = DescribeFailure(L"无法复制备份到", temporary->Path(), error);
+    return row;
+  }
+  const std::optional<FileDigest> placed = DigestFile(temporary->Path(), &error);
   if (!placed || *placed != expected) {
-    DeleteFileW(Long(temporary).c_str());
-    row.Detail = placed ? L"复制出的文件与备份不符，没有还原：" + temporary
-                        : DescribeFailure(L"无法读回", temporary, error);
+    row.Detail = placed ? L"复制出的文件与备份不符，没有还原：" + temporary->Path()
+                        : DescribeFailure(L"无法读回", temporary->Path(), error);
     return row;
   }
-  const DWORD attributes = GetFileAttributesW(Long(record.Archive).c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-    SetFileAttributesW(Long(record.Archive).c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  const std::optional<DWORD> attributes = AttributesOf(record.Archive);
+  if (attributes && (*attributes & FILE_ATTRIBUTE_READONLY)) {
+    SetAttributesOf(record.Archive, *attributes & ~FILE_ATTRIBUTE_READONLY);
   }
-  if (!MoveFileExW(Long(temporary).c_str(), Long(record.Archive).c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    error = GetLastError();
-    DeleteFileW(Long(temporary).c_str());
-    if (!kept.empty()) DeleteFileW(Long(kept).c_str());  // the archive stayed where it was
+  if ((error = MoveReplacing(temporary->Path(), record.Archive)) != ERROR_SUCCESS) {
+    if (!kept.empty()) DeleteFileAt(kept);  // the archive stayed where it was
     row.Detail = DescribeFailure(L"无法替换压缩包", record.Archive, error);
     return row;
   }
+  temporary->Keep();  // it is the archive now
   const bool timesSet = WriteFileTimes(record.Archive, {record.Created, record.Modified}) == ERROR_SUCCESS;
   const std::optional<FileDigest> restored = DigestFile(record.Archive, &error);
   if (!restored || *restored != expected) {
@@ -340,7 +277,7 @@ RestoreOutcome RestoreFromManifest(const std::wstring& manifestPath) {
   const std::wstring folder = FolderOf(FullPathOf(manifestPath));
   // One folder for each restore, so that a second restore keeps what the first put back.
   std::wstring kept = folder + L"\\还原时替换下的文件 " + UtcNow(true);
-  for (int n = 2; GetFileAttributesW(Long(kept).c_str()) != INVALID_FILE_ATTRIBUTES && n < 100; ++n) {
+  for (int n = 2; PathExists(kept) && n < 100; ++n) {
     kept = folder + L"\\还原时替换下的文件 " + UtcNow(true) + L" (" + Decimal(n) + L")";
   }
   for (const BackupRecord& record : *records) outcome.Rows.push_back(RestoreOne(folder, record, kept));
@@ -360,37 +297,6 @@ std::wstring DescribeRestore(const RestoreOutcome& outcome) {
     text += L"\n" + row.Archive + L"\t" + (row.Restored ? L"已还原" : L"失败：" + row.Detail);
   }
   return text;
-}
-
-std::optional<std::wstring> FindSpaceProblem(const BatchJob& job, unsigned workers,
-                                             const std::wstring& backupParent) {
-  // Each file once, however many spellings of it the list holds; each volume under one name, the
-  // first met, however it is reached (a subst drive, a mapped drive and its UNC form).
-  std::vector<ArchiveOnVolume> archives;
-  std::set<std::wstring> seen;
-  std::map<DWORD, std::wstring> volumeNames;
-  const auto volumeName = [&volumeNames](const std::wstring& path) {
-    const std::wstring volume = VolumeOf(path);
-    const std::optional<DWORD> serial = VolumeSerialOf(path);
-    return serial ? volumeNames.try_emplace(*serial, volume).first->second : volume;
-  };
-  for (const std::wstring& archive : job.Archives) {
-    if (!seen.insert(SameFileKey(archive)).second) continue;
-    if (const auto size = SizeOf(archive)) archives.push_back({volumeName(archive), *size});
-  }
-  std::uint64_t added = 0;
-  for (const std::wstring& file : job.AddFiles) added += BytesBelow(file);
-  const auto needed = SpaceNeeded(archives, added, backupParent.empty() ? L"" : volumeName(backupParent), workers);
-  std::wstring lines;
-  for (const auto& [volume, bytes] : needed) {
-    ULARGE_INTEGER free{};
-    if (!GetDiskFreeSpaceExW(volume.c_str(), &free, nullptr, nullptr)) continue;
-    if (free.QuadPart >= bytes) continue;
-    lines += L"\n" + volume + L"：需要约 " + SizeText(bytes) + L"，可用 " + SizeText(free.QuadPart);
-  }
-  if (lines.empty()) return std::nullopt;
-  return L"磁盘空间不足，没有开始处理。压缩程序在压缩包旁写出整个新压缩包" +
-         std::wstring(backupParent.empty() ? L"" : L"，备份还需要全部压缩包的大小") + L"：" + lines;
 }
 
 }  // namespace rarbatch

@@ -1,6 +1,5 @@
 // The run's safety net on disk: a checked copy of each archive before its first change, the manifest
-// that lists the copies, putting the originals back from it, an archive's times, and the free space
-// a run needs before it starts.
+// that lists the copies, and putting the originals back from it.
 #pragma once
 
 #include <windows.h>
@@ -13,22 +12,22 @@
 #include "core/backup_plan.h"
 #include "core/batch_script.h"
 #include "win/file_hash.h"  // DigestFile
+#include "run/space_check.h"  // FindSpaceProblem
+#include "win/file_ops.h"  // FileTimes, ReadFileTimes, WriteFileTimes
 #include "win/files.h"  // FullPathOf
 
 namespace rarbatch {
-
-// A file's creation and modification times as FILETIME values.
-struct FileTimes {
-  std::uint64_t Created = 0, Modified = 0;
-};
-std::optional<FileTimes> ReadFileTimes(const std::wstring& path);
-// Sets the creation time alone (Modified 0) or both; ERROR_SUCCESS or the system's error code.
-DWORD WriteFileTimes(const std::wstring& path, const FileTimes& times);
 
 // Makes this run's own backup folder in `parent` ("rarbatch 备份 20261208-113543", with a number
 // after it when that is taken) and its manifest holding the header. The folder, or empty with the
 // message in `error`.
 std::wstring MakeRunBackupFolder(const std::wstring& parent, std::wstring* error);
+
+// The folder below which the archives' backups keep their places: the deepest one holding all their
+// full paths, letter case ignored as the file system ignores it; empty when they share none.
+std::wstring BackupRootOf(const std::vector<std::wstring>& archives);
+// Where the backup of `archive` goes below the run's backup folder, given the run's BackupRootOf.
+std::wstring PlaceInBackup(const std::wstring& archive, const std::wstring& root);
 
 // Copies `archive` (a full path) to `folder`\`relative`, checks the copy's size and SHA-256 against
 // the archive's, and appends its line to the folder's manifest. An existing copy is never replaced.
@@ -67,11 +66,5 @@ RestoreOutcome RestoreFromManifest(const std::wstring& manifestPath);
 
 // The rows as a message: counts, then each archive with 已还原 or 失败 and why.
 std::wstring DescribeRestore(const RestoreOutcome& outcome);
-
-// Whether the disks hold what the run needs (SpaceNeeded): the archiver's new copies beside the
-// archives and, with a `backupParent`, the backups. The message naming each volume that falls short,
-// or nothing when all have room (a volume whose free space cannot be read is not held against it).
-std::optional<std::wstring> FindSpaceProblem(const BatchJob& job, unsigned workers,
-                                             const std::wstring& backupParent);
 
 }  // namespace rarbatch

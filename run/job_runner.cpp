@@ -11,6 +11,8 @@
 #include "archive_files.h"
 #include "archive_steps.h"
 #include "archiver_process.h"
+#include "backup.h"
+#include "list_file.h"
 #include "core/archive_course.h"
 #include "core/script_check.h"
 #include "win/files.h"
@@ -38,7 +40,7 @@ struct JobRunner::Shared {
   Shared(BatchJob j, unsigned w, JobEvents e)
       : job(std::move(j)), workerCount(std::max(w, 1u)), events(std::move(e)),
         refused(FindRunProblem(job).has_value()), group(SameFileGroups(job.Archives)),
-        groupBusy(job.Archives.size(), false), backupRoot(job.Backup ? BackupRoot(job.Archives) : L""),
+        groupBusy(job.Archives.size(), false), backupRoot(job.Backup ? BackupRootOf(job.Archives) : L""),
         backedUp(job.Archives.size(), 0) {
     courses.reserve(job.Archives.size());
     for (const std::wstring& archive : job.Archives) courses.emplace_back(archive);
@@ -65,7 +67,7 @@ struct JobRunner::Shared {
   mutable Mutex mutex;
   Condition changed;  // an archive's file became free, or the run is stopping
   std::vector<bool> groupBusy;
-  const std::wstring backupRoot;  // see BackupRoot
+  const std::wstring backupRoot;  // see BackupRootOf
   std::vector<char> backedUp;     // per file (group), whether it was copied in this run
   std::vector<ArchiveCourse> courses;  // per archive: its steps so far, its calls and its state
   std::deque<std::size_t> pending;  // archives not yet taken, in list order

@@ -6,6 +6,7 @@
 
 #include "core/script_check.h"
 #include "win/error_text.h"
+#include "win/file_ops.h"
 #include "win/files.h"
 #include "win/text.h"
 
@@ -85,8 +86,9 @@ DWORD WINAPI ScriptFileCleanup::Run(void* self) {
   WaitForSingleObject(me->process_.get(), INFINITE);
   // The interpreter has closed the file when its process has ended; a virus scanner may still hold
   // it for a moment.
-  for (int attempt = 0; attempt < 50 && !DeleteFileW(me->path_.c_str()); ++attempt) {
-    if (GetLastError() == ERROR_FILE_NOT_FOUND) break;
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    const DWORD error = DeleteFileAt(me->path_);
+    if (error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND) break;
     Sleep(100);
   }
   return 0;

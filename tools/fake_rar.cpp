@@ -54,7 +54,9 @@
 // that name to environment.log beside the exe. RARBATCH_FAKE_RAR_BANNER=none gives no banner when started
 // without arguments, =wait never ends then. RARBATCH_FAKE_RAR_DELAY_MS makes each call sleep that many
 // milliseconds while it holds the archive, which it opens without sharing, after waiting for any
-// other call to let go of it.
+// other call to let go of it. RARBATCH_FAKE_RAR_HOLD names a file: while that file is there (for at
+// most five minutes), each call waits at the same point, so a test can act while a call is surely
+// under way and then let it go.
 #include <windows.h>
 
 #include <algorithm>
@@ -410,6 +412,13 @@ int Run(std::wstring& path) {
   wchar_t delay[16];
   const DWORD delayLength = GetEnvironmentVariableW(L"RARBATCH_FAKE_RAR_DELAY_MS", delay, 16);
   if (delayLength > 0 && delayLength < 16) Sleep(wcstoul(delay, nullptr, 10));
+  wchar_t hold[MAX_PATH];
+  const DWORD holdLength = GetEnvironmentVariableW(L"RARBATCH_FAKE_RAR_HOLD", hold, MAX_PATH);
+  if (holdLength > 0 && holdLength < MAX_PATH) {
+    for (int waited = 0; waited < 300000 && GetFileAttributesW(hold) != INVALID_FILE_ATTRIBUTES; waited += 20) {
+      Sleep(20);
+    }
+  }
   if (isForced) return static_cast<int>(forced);
   if (!file) return adding ? kCreateError : command == L"D" ? kOpenError : kNoFiles;
   const auto finish = [&](int code) {

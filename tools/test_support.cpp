@@ -61,6 +61,21 @@ FakeArchiverDelay::FakeArchiverDelay(unsigned milliseconds) {
 
 FakeArchiverDelay::~FakeArchiverDelay() { SetEnvironmentVariableW(L"RARBATCH_FAKE_RAR_DELAY_MS", nullptr); }
 
+FakeArchiverHold::FakeArchiverHold() {
+  wchar_t temp[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH + 1, temp);
+  gate_ = std::wstring(temp) + L"rarbatch hold " + std::to_wstring(GetCurrentProcessId()) + L".gate";
+  UniqueHandle gate(CreateFileW(gate_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  SetEnvironmentVariableW(L"RARBATCH_FAKE_RAR_HOLD", gate_.c_str());
+}
+
+FakeArchiverHold::~FakeArchiverHold() {
+  Release();
+  SetEnvironmentVariableW(L"RARBATCH_FAKE_RAR_HOLD", nullptr);
+}
+
+void FakeArchiverHold::Release() { DeleteFileW(gate_.c_str()); }
+
 std::wstring InstallFakeRar(const std::wstring& folder) {
   const std::wstring target = folder + L"Rar.exe";
   CopyFileW((ExecutableFolder() + L"fake_rar.exe").c_str(), target.c_str(), FALSE);

@@ -45,6 +45,21 @@ class FakeArchiverDelay {
   FakeArchiverDelay& operator=(const FakeArchiverDelay&) = delete;
 };
 
+// While it lives, until Release, every call of the stand-in archiver started from this process waits
+// while it holds its archive: the test acts while a call is surely under way, however slow the
+// machine, then lets it go.
+class FakeArchiverHold {
+ public:
+  FakeArchiverHold();
+  ~FakeArchiverHold();
+  FakeArchiverHold(const FakeArchiverHold&) = delete;
+  FakeArchiverHold& operator=(const FakeArchiverHold&) = delete;
+  void Release();
+
+ private:
+  std::wstring gate_;
+};
+
 // Copies the stand-in archiver from beside the test executable to `folder` as Rar.exe; returns its path.
 std::wstring InstallFakeRar(const std::wstring& folder);
 

@@ -4,6 +4,7 @@
 #include <bcrypt.h>
 
 #include "core/paths.h"
+#include "win/file_ops.h"
 #include "win/files.h"
 #include "win/handles.h"
 
@@ -54,8 +55,7 @@ class Sha256 {
 }  // namespace
 
 std::optional<FileDigest> DigestFile(const std::wstring& path, DWORD* error) {
-  UniqueHandle file(CreateFileW(ExtendedLengthPath(FullPathOf(path)).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  UniqueHandle file = OpenFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
   if (!file) {
     *error = GetLastError();
     return std::nullopt;

@@ -23,8 +23,18 @@ struct FileIdentity {
 std::optional<FileIdentity> IdentityOf(const std::wstring& path);
 
 // A text that is the same for every path naming one file: its identity where the file can be opened,
-// otherwise its full path in upper case (a file that does not exist yet has no other name to go by).
+// otherwise its PathKey (a file that does not exist yet has no other name to go by).
 std::wstring SameFileKey(const std::wstring& path);
+
+// The one case fold for file names and paths, the file system's own: every letter in upper case by
+// the system's invariant mapping, which is how NTFS and FAT compare names whatever the user's
+// language. Used wherever the program asks whether two spellings name one file or one folder.
+std::wstring FoldedName(const std::wstring& name);
+// The full path of `path`, folded: equal for two spellings of one path ("a/B.rar" and "A\b.RAR"
+// from the same current folder). Does not look at the disk, so it also holds for a file that is not
+// there yet; SameFileKey goes further where the file exists.
+std::wstring PathKey(const std::wstring& path);
+bool SamePath(const std::wstring& a, const std::wstring& b);
 
 // The serial number of the volume that holds `path`; nothing when it cannot be read.
 std::optional<DWORD> VolumeSerialOf(const std::wstring& path);

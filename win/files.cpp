@@ -1,16 +1,16 @@
-// Writing a whole file at once, and reading a file's first bytes.
+// Writing a whole file at once, reading a file's first bytes, finding a program, walking a folder.
 #include "win/files.h"
 
 #include <algorithm>
 
 #include "core/paths.h"
+#include "win/file_ops.h"
 #include "win/handles.h"
 
 namespace rarbatch {
 
 DWORD WriteWholeFile(const std::wstring& path, const std::string& bytes) {
-  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file = OpenForWriting(path);
   if (!file) return GetLastError();
   std::size_t written = 0;
   while (written < bytes.size()) {
@@ -24,9 +24,7 @@ DWORD WriteWholeFile(const std::wstring& path, const std::string& bytes) {
 }
 
 FileStart ReadFileStart(const std::wstring& path, std::size_t count) {
-  UniqueHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file = OpenForReading(path);
   if (!file) return {GetLastError(), {}};
   // Storage for no more than the file holds, however large `count` is.
   LARGE_INTEGER size;
@@ -55,17 +53,8 @@ std::wstring ResolveProgram(const std::wstring& name) {
   // A name with an extension is taken as it is; one without gets ".exe", the archiver's.
   const std::wstring file = name.find(L'.') != std::wstring::npos ? name : name + L".exe";
   const auto found = [&](const std::wstring& folder) -> std::wstring {
-    {
-      const std::wstring& candidate = file;
-      const std::wstring path = folder.empty() ? candidate : folder + L"\\" + candidate;
-      const DWORD attributes = GetFileAttributesW(path.c_str());
-      if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        wchar_t full[MAX_PATH * 4];
-        const DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH * 4, full, nullptr);
-        return length > 0 && length < MAX_PATH * 4 ? std::wstring(full, length) : path;
-      }
-    }
-    return {};
+    const std::wstring path = folder.empty() ? file : folder + L"\\" + file;
+    return IsExistingFile(path) ? FullPathOf(path) : std::wstring();
   };
   if (std::wstring here = found(L""); !here.empty()) return here;
   const DWORD size = GetEnvironmentVariableW(L"PATH", nullptr, 0);
@@ -101,7 +90,7 @@ void WalkBelow(const std::wstring& full, const std::wstring& prefix,
                const std::function<void(const std::wstring&, const WIN32_FIND_DATAW&)>& visit, int depth) {
   if (depth < 0) return;
   WIN32_FIND_DATAW found;
-  FindHandle find(FindFirstFileW(ExtendedLengthPath(WithTrailingBackslash(full) + L"*").c_str(), &found));
+  FindHandle find(FindFirstFileW(SystemPath(WithTrailingBackslash(full) + L"*").c_str(), &found));
   if (!find) return;
   do {
     const std::wstring name = found.cFileName;

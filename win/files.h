@@ -1,4 +1,5 @@
-// Writing a whole file at once, and reading a file's first bytes.
+// Writing a whole file at once, reading a file's first bytes, full paths, finding a program and
+// walking a folder. Paths are taken as file_ops.h takes them: any spelling, any length.
 #pragma once
 
 #include <windows.h>
@@ -23,8 +24,7 @@ struct FileStart {
   std::string Bytes;
 };
 
-// The first `count` bytes of the file at `path`, or all of it when it is shorter. A full path is
-// opened in its extended form, so it may be longer than MAX_PATH. The file stays open to others for
+// The first `count` bytes of the file at `path`, or all of it when it is shorter. The file stays open to others for
 // reading, writing and deleting while it is read.
 FileStart ReadFileStart(const std::wstring& path, std::size_t count);
 

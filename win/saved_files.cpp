@@ -2,16 +2,16 @@
 #include "win/saved_files.h"
 
 #include "core/number_text.h"
-#include "core/paths.h"
+#include "win/file_ops.h"
 #include "win/files.h"
 #include "win/handles.h"
+#include "win/temp_file.h"
 
 namespace rarbatch {
 
 SmallFile ReadSmallFile(const std::wstring& path, std::uint64_t maxBytes) {
   SmallFile small;
-  UniqueHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file = OpenFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
   if (!file) {
     small.Error = GetLastError();
     return small;
@@ -44,14 +44,15 @@ SmallFile ReadSmallFile(const std::wstring& path, std::uint64_t maxBytes) {
 }
 
 DWORD ReplaceFileContents(const std::wstring& path, const std::string& bytes) {
-  const std::wstring temporary = path + L".new-" + Decimal(GetCurrentProcessId());
-  DWORD error = WriteWholeFile(temporary, bytes);
-  if (error == ERROR_SUCCESS &&
-      !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    error = GetLastError();
-  }
-  if (error != ERROR_SUCCESS) DeleteFileW(temporary.c_str());
-  return error;
+  // Under a name of its own, so that two saves at once never write into one new file.
+  DWORD error = ERROR_SUCCESS;
+  std::optional<TempFile> temporary = TempFile::Beside(path, L".new", &error);
+  if (!temporary) return error;
+  if ((error = temporary->Write(bytes)) != ERROR_SUCCESS) return error;
+  temporary->Close();
+  if ((error = MoveReplacing(temporary->Path(), path)) != ERROR_SUCCESS) return error;
+  temporary->Keep();  // it is `path` now
+  return ERROR_SUCCESS;
 }
 
 }  // namespace rarbatch

@@ -5,6 +5,8 @@
 #include <cwctype>
 
 #include "core/paths.h"
+#include "win/file_identity.h"
+#include "win/file_ops.h"
 #include "win/saved_files.h"
 
 namespace rarbatch {
@@ -49,16 +51,6 @@ std::wstring RarBeside(const std::wstring& exe) {
   return exe.substr(0, slash + 1) + L"Rar.exe";
 }
 
-bool IsExistingFile(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(ExtendedLengthPath(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::wstring Folded(std::wstring text) {
-  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-  return text;
-}
-
 }  // namespace
 
 std::wstring SettingsFilePath() {
@@ -76,9 +68,8 @@ Settings LoadSettings(const std::wstring& path) {
 
 DWORD SaveSettings(const std::wstring& path, const Settings& settings) {
   const std::size_t slash = path.find_last_of(L'\\');
-  if (slash != std::wstring::npos && !CreateDirectoryW(path.substr(0, slash).c_str(), nullptr) &&
-      GetLastError() != ERROR_ALREADY_EXISTS) {
-    return GetLastError();
+  if (slash != std::wstring::npos) {
+    if (const DWORD error = MakeFolders(path.substr(0, slash)); error != ERROR_SUCCESS) return error;
   }
   return ReplaceFileContents(path, FormatSettings(settings));
 }
@@ -87,9 +78,9 @@ std::vector<std::wstring> ArchiverCandidates(const std::wstring& lastUsed, const
   std::vector<std::wstring> candidates;
   auto add = [&](const std::wstring& path) {
     if (path.empty()) return;
-    const std::wstring folded = Folded(path);
+    const std::wstring key = PathKey(path);
     for (const std::wstring& known : candidates) {
-      if (Folded(known) == folded) return;
+      if (PathKey(known) == key) return;
     }
     candidates.push_back(path);
   };

@@ -35,6 +35,19 @@ TEST(CommonRoot, IsTheDeepestSharedFolder) {
   }
 }
 
+// The caller's fold decides letter case beyond A to Z (the file system's rule, from the layer above).
+TEST(CommonRoot, TakesTheCallersCaseFold) {
+  const PathCaseFold fold = [](const std::wstring& text) {
+    std::wstring folded = text;
+    for (wchar_t& c : folded) c = c == L'ä' ? L'Ä' : c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c;
+    return folded;
+  };
+  const std::vector<std::wstring> paths{L"C:\\Ärger\\a\\x.rar", L"c:\\ärger\\A\\y.rar"};
+  EXPECT_EQ(CommonRoot(paths), L"C:\\") << "A to Z alone without a fold";
+  EXPECT_EQ(CommonRoot(paths, fold), L"C:\\Ärger\\a\\");
+  EXPECT_EQ(PathBelowRoot(L"c:\\ärger\\A\\y.rar", L"C:\\Ärger\\a\\", fold), L"y.rar");
+}
+
 TEST(PathBelowRoot, KeepsThePathUnderTheRootOrTheWholePathWithout) {
   EXPECT_EQ(PathBelowRoot(L"C:\\a\\b\\x.rar", L"C:\\a\\"), L"b\\x.rar");
   EXPECT_EQ(PathBelowRoot(L"c:\\A\\x.rar", L"C:\\a\\"), L"x.rar");

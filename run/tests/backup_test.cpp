@@ -231,6 +231,15 @@ TEST(Backup, AFailedCopyLeavesTheArchiveUntouchedAndAChangedCopyIsNotRestored) {
   EXPECT_FALSE(RestoreFromManifest(d + L"x.rar").Error.empty()) << "not a manifest";
 }
 
+// The backups keep the archives' places below the deepest folder they share, whatever letter case
+// each spelling of it has.
+TEST(Backup, TheBackupRootIgnoresLetterCaseAsTheFileSystemDoes) {
+  const std::wstring root = BackupRootOf({L"C:\\Ärger\\Папка\\x.rar", L"c:/ärger/пАПКА/sub/y.rar"});
+  EXPECT_EQ(root, L"C:\\Ärger\\Папка\\");
+  EXPECT_EQ(PlaceInBackup(L"c:/ärger/пАПКА/sub/y.rar", root), L"sub\\y.rar");
+  EXPECT_EQ(PlaceInBackup(L"D:\\z.rar", root), L"D\\z.rar") << "outside the root: the whole path";
+}
+
 // A restore keeps what it replaces, beside the backup; tells an archive left as the run left it from
 // one changed since; refuses to replace a file that is neither (the manifest may come from another
 // machine or drive letter, where its paths name other files); and survives a torn last line.
@@ -303,6 +312,8 @@ TEST(Restore, KeepsWhatItReplacesAndReplacesNoUnrelatedFile) {
   EXPECT_EQ(testing::ReadFileBytes(kept + L"changed.rar"), edited);
   EXPECT_EQ(GetFileAttributesW((kept + L"other.rar").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_NE(rows[L"changed.rar"].Detail.find(kept + L"changed.rar"), std::wstring::npos) << rows[L"changed.rar"].Detail;
+  // The copies made beside the archives went into their places or were removed again.
+  EXPECT_EQ(FilesMatching(d, L"*.rarbatch-restore"), std::vector<std::wstring>{});
 }
 
 // One archive listed under two spellings (its long name and its short 8.3 name) is one file: one

@@ -499,7 +499,7 @@ TEST_F(MainWindowTest, WhileOneThingWorksOnTheArchivesNothingElseStarts) {
   };
   HANDLE script = nullptr;
   {
-    testing::FakeArchiverDelay slow(4000);
+    testing::FakeArchiverHold hold;
     Click(Command9);  // the script
     ASSERT_TRUE(Script());
     script = Script();
@@ -516,10 +516,11 @@ TEST_F(MainWindowTest, WhileOneThingWorksOnTheArchivesNothingElseStarts) {
     SendMessageW(hwnd_, WM_SYSCOMMAND, 0x0110, 0);
     ASSERT_TRUE(answerer.Finish());
     EXPECT_EQ(text, L"上一次生成的批处理文件仍在运行，请等它结束后再还原。");
+    hold.Release();
     ASSERT_TRUE(testing::WaitForExit(script));
   }
   {
-    testing::FakeArchiverDelay slow(10000);
+    testing::FakeArchiverHold hold;
     Click(Command9);  // now the run
     ResultsWindow* results = window_->Results();
     ASSERT_NE(results, nullptr);
@@ -529,6 +530,7 @@ TEST_F(MainWindowTest, WhileOneThingWorksOnTheArchivesNothingElseStarts) {
     ASSERT_TRUE(ClickAnswering(Command9, answered));
     EXPECT_EQ(text, kRunStillGoingMessage);
     EXPECT_EQ(Script(), script) << "no script beside the run";
+    hold.Release();
     ASSERT_TRUE(testing::PumpUntil([&] { return !results->IsRunning(); }));
   }
   EXPECT_EQ(window_->BusyWith(L"还原"), std::nullopt);

@@ -71,7 +71,7 @@ TEST(UserSettings, SavedSettingsComeBackAndDamagedFilesAreIgnored) {
   // Replacing leaves no temporary file beside it.
   ASSERT_EQ(SaveSettings(path, Settings{L"x", L"", L""}), kOk);
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((folder.Path() + L"漫游\\rarbatch\\*.new-*").c_str(), &found);
+  HANDLE search = FindFirstFileW((folder.Path() + L"漫游\\rarbatch\\*.new").c_str(), &found);
   EXPECT_EQ(search, INVALID_HANDLE_VALUE);
   if (search != INVALID_HANDLE_VALUE) FindClose(search);
 

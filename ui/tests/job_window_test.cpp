@@ -201,7 +201,8 @@ TEST_F(JobWindowTest, TheArchiverIsFoundAtStartAndRememberedAfterARun) {
   EXPECT_EQ(found, FindArchiver(L""));
 }
 
-// The results window's table, a row of its three columns each.
+// The results window's table, a row of its three columns each, the archive by its full path: the
+// table shows it below the archives' common folder, which must be where the full path ends.
 std::vector<Strings> TableRows(const ResultsWindow& results) {
   const HWND table = results.Control(ResultsWindow::kTable);
   std::vector<Strings> rows;
@@ -212,6 +213,9 @@ std::vector<Strings> TableRows(const ResultsWindow& results) {
       ListView_GetItemText(table, row, column, text, 1024);
       cells.push_back(text);
     }
+    const std::wstring full = results.ArchivePathAt(row);
+    EXPECT_TRUE(!cells[0].empty() && full.ends_with(L"\\" + cells[0])) << full << L" shown as " << cells[0];
+    cells[0] = full;
     rows.push_back(cells);
   }
   return rows;

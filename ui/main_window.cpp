@@ -7,14 +7,11 @@
 #include <exception>
 #include <string>
 
-#include "core/number_text.h"
 #include "dialogs/file_picker.h"
 #include "dialogs/folder_picker.h"
 #include "run/backup.h"
-#include "ui/restore.h"
 #include "layout.h"
 #include "lists/item_list.h"
-#include "core/job_file.h"
 #include "core/script_check.h"
 #include "run/script_runner.h"
 #include "ui/drop.h"
@@ -25,7 +22,6 @@
 #include "win/error_text.h"
 #include "win/message_box.h"
 #include "win/program_folder.h"
-#include "win/saved_files.h"
 #include "win/text.h"
 
 namespace rarbatch {

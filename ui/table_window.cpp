@@ -28,7 +28,8 @@ constexpr wchar_t kClassName[] = L"rarbatch.Results";
 constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 
 // Sizes in pixels at 96 DPI, scaled to the window's DPI.
-constexpr int kMargin = 8, kGap = 6, kButtonHeight = 24, kLineHeight = 16, kBarHeight = 14, kCheckHeight = 18;
+constexpr int kMargin = 8, kGap = 6, kButtonHeight = 24, kLineHeight = 16, kBarHeight = 14, kCheckHeight = 18,
+              kCheckWidth = 160;
 constexpr int kWidth = 720, kHeight = 440, kMinWidth = 520, kMinHeight = 260, kMarkSize = 16;
 
 // A mark drawn as a filled circle of `colour`, for the states without a system icon of their own.
@@ -197,7 +198,8 @@ void TableWindow::Layout() {
   auto place = [&](HWND control, int x, int y, int w, int h) {
     if (moves) moves = DeferWindowPos(moves, control, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
   };
-  place(Control(kAttentionOnly), margin, margin, width, checkHeight);
+  // The check box only as wide as its words, so that a click beside them does not change it.
+  place(Control(kAttentionOnly), margin, margin, std::min(width, Scale(kCheckWidth, dpi_)), checkHeight);
   place(table, margin, tableTop, width, tableHeight);
   place(Control(kProgress), margin, barTop, width, Scale(kBarHeight, dpi_));
   place(Control(kStatusLine), margin, lineTop, width, Scale(kLineHeight, dpi_));

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/archive_names.h"
+#include "core/preview_model.h"
 
 namespace rarbatch {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/archive_names.h"
+#include "core/preview_model.h"
 #include "core/batch_script.h"
 
 namespace rarbatch {

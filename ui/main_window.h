@@ -11,6 +11,7 @@
 #include "dialogs/file_picker.h"
 #include "lists/folder_import.h"
 #include "run/script_runner.h"
+#include "ui/preview_window.h"
 #include "ui/results_window.h"
 #include "win/handles.h"
 #include "win/user_settings.h"
@@ -68,7 +69,7 @@ class MainWindow : public Window {
   // The results window of the last job run in the program, or null.
   ResultsWindow* Results() const { return results_.get(); }
   // The last preview window, or null.
-  ResultsWindow* Preview() const { return preview_.get(); }
+  PreviewWindow* Preview() const { return preview_.get(); }
 
   // What is at work on the archives: a script that still runs, a run in the program, a preview that
   // still reads them. Each of them, and a restore, renames over or reads the same archives, so one
@@ -112,6 +113,9 @@ class MainWindow : public Window {
   // The preview's 开始处理: runs the previewed job as the generate button with Check3 does, when the
   // window still holds that job; true when the run started.
   bool RunPreviewedJob(const BatchJob& previewed);
+  // The system menu's commands (main_window_menu.cpp): job files and restoring from a backup.
+  void AddSystemMenuCommands();
+  bool OnSystemCommand(WPARAM command);
   void SaveJob_Click();
   void OpenJob_Click();
   // Remembers the archiver and the import folders in the settings file, when they changed.
@@ -138,8 +142,8 @@ class MainWindow : public Window {
   // The job run in the program, with its results: kept until the next run replaces it. Destroying it
   // waits for the archiver calls still running.
   std::unique_ptr<ResultsWindow> results_;
-  // The last preview (the results window in its preview mode).
-  std::unique_ptr<ResultsWindow> preview_;
+  // The last preview.
+  std::unique_ptr<PreviewWindow> preview_;
   // What the settings file held, or was last written with.
   Settings settings_;
   // The run options of the job file last opened, written again when the job is saved.

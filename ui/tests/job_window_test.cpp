@@ -201,7 +201,8 @@ TEST_F(JobWindowTest, TheArchiverIsFoundAtStartAndRememberedAfterARun) {
   EXPECT_EQ(found, FindArchiver(L""));
 }
 
-// The results window's table, a row of its three columns each.
+// The results window's table, a row of its three columns each, the archive by its full path: the
+// table shows it below the archives' common folder, which must be where the full path ends.
 std::vector<Strings> TableRows(const ResultsWindow& results) {
   const HWND table = results.Control(ResultsWindow::kTable);
   std::vector<Strings> rows;
@@ -212,6 +213,9 @@ std::vector<Strings> TableRows(const ResultsWindow& results) {
       ListView_GetItemText(table, row, column, text, 1024);
       cells.push_back(text);
     }
+    const std::wstring full = results.ArchivePathAt(row);
+    EXPECT_TRUE(!cells[0].empty() && full.ends_with(L"\\" + cells[0])) << full << L" shown as " << cells[0];
+    cells[0] = full;
     rows.push_back(cells);
   }
   return rows;
@@ -312,6 +316,34 @@ TEST_F(JobWindowTest, AJobSavedFromTheWindowGivesTheSameRowsFromTheCompanion) {
   EXPECT_EQ(testing::ReadFakeArchive(d + names[0]).Locked, changed.Locked);
 }
 
+// The backups in a run's backup folder below `parent`: each copy's place, size and SHA-256.
+std::vector<Strings> BackupsIn(const std::wstring& parent) {
+  WIN32_FIND_DATAW found;
+  FindHandle find(FindFirstFileW((parent + L"\\rarbatch 备份 *").c_str(), &found));
+  EXPECT_TRUE(find) << "no backup folder in " << ::testing::PrintToString(parent);
+  std::vector<Strings> copies;
+  if (!find) return copies;
+  std::wstring error;
+  const auto records = ReadManifestRecords(parent + L"\\" + found.cFileName + L"\\" + kManifestName, &error);
+  EXPECT_TRUE(records) << ::testing::PrintToString(error);
+  if (!records) return copies;
+  for (const BackupRecord& r : *records) {
+    copies.push_back({r.Copy, std::to_wstring(r.Size), std::wstring(r.Sha256.begin(), r.Sha256.end())});
+  }
+  std::sort(copies.begin(), copies.end());
+  return copies;
+}
+
+// The companion's report says the archive whose name ends in `name` had its test call.
+void ExpectTestedBeforeLock(const nlohmann::json& report, const std::string& name) {
+  for (const auto& row : report["archives"]) {
+    if (!row["archive"].get<std::string>().ends_with(name)) continue;
+    bool tested = false;
+    for (const auto& call : row["calls"]) tested = tested || call["operation"].get<std::string>() == "test";
+    EXPECT_TRUE(tested) << row.dump();
+  }
+}
+
 // The run's three options travel with the job: saved from the window, the companion makes the same
 // backups, keeps the same times, tests before the lock and gives the same rows, on the real archiver.
 TEST_F(JobWindowTest, TheRunsOptionsGiveTheSameArchivesBackupsAndRowsFromTheWindowAndTheCompanion) {
@@ -352,24 +384,6 @@ TEST_F(JobWindowTest, TheRunsOptionsGiveTheSameArchivesBackupsAndRowsFromTheWind
     }
     return state;
   };
-  // The backups in a run's backup folder: each copy's place, size and SHA-256.
-  const auto backups = [&](const std::wstring& parent) {
-    WIN32_FIND_DATAW found;
-    FindHandle find(FindFirstFileW((parent + L"\\rarbatch 备份 *").c_str(), &found));
-    EXPECT_TRUE(find) << "no backup folder in " << ::testing::PrintToString(parent);
-    std::vector<Strings> copies;
-    if (!find) return copies;
-    std::wstring error;
-    const auto records = ReadManifestRecords(parent + L"\\" + found.cFileName + L"\\" + kManifestName, &error);
-    EXPECT_TRUE(records) << ::testing::PrintToString(error);
-    if (!records) return copies;
-    for (const BackupRecord& r : *records) {
-      copies.push_back({r.Copy, std::to_wstring(r.Size), std::wstring(r.Sha256.begin(), r.Sha256.end())});
-    }
-    std::sort(copies.begin(), copies.end());
-    return copies;
-  };
-
   putOriginals();
   SetWindowTextW(Control(Text1), rar.Exe().c_str());
   for (const std::wstring& name : names) Append(Control(List2), d + L"压缩包\\" + name);
@@ -389,7 +403,7 @@ TEST_F(JobWindowTest, TheRunsOptionsGiveTheSameArchivesBackupsAndRowsFromTheWind
   const std::vector<Strings> windowLeft = leftBehind();
   EXPECT_EQ(windowLeft[0], (Strings{L"a.rar", L"keep.txt", L"locked", L"time kept"}));
   EXPECT_EQ(windowLeft[2], (Strings{L"c.rar", L"gone"}));
-  const std::vector<Strings> windowBackups = backups(d + L"窗口的备份");
+  const std::vector<Strings> windowBackups = BackupsIn(d + L"窗口的备份");
   EXPECT_EQ(windowBackups.size(), 3u);
 
   // Saved with the folder the window's run used; opened again, the options come back.
@@ -406,15 +420,9 @@ TEST_F(JobWindowTest, TheRunsOptionsGiveTheSameArchivesBackupsAndRowsFromTheWind
   const auto json = nlohmann::json::parse(ReadFileStart(report, 1 << 20).Bytes);
   EXPECT_EQ(ReportRows(json), windowRows);
   EXPECT_EQ(leftBehind(), windowLeft);
-  EXPECT_EQ(backups(d + L"任务的备份"), windowBackups);
+  EXPECT_EQ(BackupsIn(d + L"任务的备份"), windowBackups);
   // Each ran the test before the lock.
-  for (const auto& row : json["archives"]) {
-    if (row["archive"].get<std::string>().ends_with("a.rar")) {
-      bool tested = false;
-      for (const auto& call : row["calls"]) tested = tested || call["operation"].get<std::string>() == "test";
-      EXPECT_TRUE(tested) << row.dump();
-    }
-  }
+  ExpectTestedBeforeLock(json, "a.rar");
 }
 
 }  // namespace

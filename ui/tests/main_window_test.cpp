@@ -679,7 +679,7 @@ TEST_F(MainWindowTest, PreviewChangesNothingAndItsStartButtonRunsTheSameJob) {
   Fill(List2, {d + L"a.rar"});
   Fill(List1, {L"*.bak"});
   Click(Command14);
-  ResultsWindow* preview = window_->Preview();
+  PreviewWindow* preview = window_->Preview();
   ASSERT_NE(preview, nullptr);
   EXPECT_EQ(testing::WindowText(preview->Handle()), kPreviewTitle);
   EXPECT_EQ(window_->Results(), nullptr);
@@ -695,14 +695,14 @@ TEST_F(MainWindowTest, PreviewChangesNothingAndItsStartButtonRunsTheSameJob) {
     text = StaticTexts(box);
     PressButton(box, IDOK);
   });
-  SendMessageW(preview->Control(ResultsWindow::kStartRun), BM_CLICK, 0, 0);
+  SendMessageW(preview->Control(PreviewWindow::kStartRun), BM_CLICK, 0, 0);
   ASSERT_TRUE(answerer.Finish());
   EXPECT_NE(text.find(L"重新预览"), std::wstring::npos);
   EXPECT_EQ(window_->Results(), nullptr);
 
   // As previewed: the run starts in the results window and the preview closes.
   SendMessageW(Control(List1), LB_DELETESTRING, 1, 0);
-  SendMessageW(preview->Control(ResultsWindow::kStartRun), BM_CLICK, 0, 0);
+  SendMessageW(preview->Control(PreviewWindow::kStartRun), BM_CLICK, 0, 0);
   ASSERT_NE(window_->Results(), nullptr);
   EXPECT_FALSE(IsWindow(preview->Handle()));
   ASSERT_TRUE(testing::PumpUntil([&] { return !window_->Results()->IsRunning(); }));

@@ -1,7 +1,7 @@
 // The results window in its preview mode, on the stand-in archiver: one row per archive with what the
 // job would do, an emptied archive in its own state, the summary, the detail, nothing changed, and
 // 开始处理 handing over the previewed job.
-#include "ui/results_window.h"
+#include "ui/preview_window.h"
 
 #include <gtest/gtest.h>
 
@@ -23,10 +23,8 @@ std::wstring Cell(HWND table, int row, int column) {
   return text;
 }
 
-TEST(PreviewWindow, ShowsEachArchivesEffectAndChangesNothing) {
-  testing::ScratchFolder dir;
-  const std::wstring d = dir.Path();
-  BatchJob job;
+// Six archives, one of each kind the preview tells apart, and a job that deletes from and adds to them.
+void MakeCorpus(const std::wstring& d, BatchJob& job) {
   job.RarPath = testing::InstallFakeRar(d);
   job.Archives = {d + L"a.rar", d + L"empties.rar", d + L"locked.rar", d + L"text.rar", d + L"hidden.rar",
                   d + L"untouched.rar"};
@@ -51,20 +49,27 @@ TEST(PreviewWindow, ShowsEachArchivesEffectAndChangesNothing) {
   FakeArchive untouched;
   untouched.Entries = {{L"readme.txt", L""}};
   ASSERT_TRUE(testing::WriteFakeArchive(d + L"untouched.rar", untouched));
+}
+
+TEST(PreviewWindow, ShowsEachArchivesEffectAndChangesNothing) {
+  testing::ScratchFolder dir;
+  const std::wstring d = dir.Path();
+  BatchJob job;
+  ASSERT_NO_FATAL_FAILURE(MakeCorpus(d, job));
   std::vector<std::string> before;
   for (const auto& archive : job.Archives) before.push_back(testing::ReadFileBytes(archive));
 
   testing::TestWindow owner;
   std::vector<BatchJob> started;
   bool accept = false;
-  auto window = ResultsWindow::ForPreview(job, 2, [&](const BatchJob& previewed) {
+  auto window = std::make_unique<PreviewWindow>(job, 2, [&](const BatchJob& previewed) {
     started.push_back(previewed);
     return accept;
   });
   ASSERT_NE(window->Open(GetModuleHandleW(nullptr), owner.get()), nullptr);
   ASSERT_TRUE(PumpUntil([&] { return window->PreviewDone(); }));
   EXPECT_EQ(testing::WindowText(window->Handle()), L"预览");
-  HWND table = window->Control(ResultsWindow::kTable);
+  HWND table = window->Control(PreviewWindow::kTable);
   const auto rowAt = [&](int row) { return Row{Cell(table, row, 1), Cell(table, row, 2)}; };
   ASSERT_EQ(ListView_GetItemCount(table), 6);
   EXPECT_EQ(rowAt(0), (Row{L"将修改", L"删除 2 项；添加 1 项（替换 1 项）"}));
@@ -74,7 +79,7 @@ TEST(PreviewWindow, ShowsEachArchivesEffectAndChangesNothing) {
   EXPECT_EQ(rowAt(3), (Row{L"无法处理", L"不是 RAR 压缩包"}));
   EXPECT_EQ(rowAt(4), (Row{L"无法处理", L"文件名已加密，需要密码"}));
   EXPECT_EQ(rowAt(5), (Row{L"将修改", L"添加 1 项"}));
-  EXPECT_EQ(testing::WindowText(window->Control(ResultsWindow::kStatusLine)),
+  EXPECT_EQ(testing::WindowText(window->Control(PreviewWindow::kStatusLine)),
             L"共 6 个压缩包：3 个将修改，共删除 4 项；1 个将被清空并删除；3 个无法处理或无法预览。"
             L"以上只是预览，尚未修改任何压缩包。");
 
@@ -90,7 +95,7 @@ TEST(PreviewWindow, ShowsEachArchivesEffectAndChangesNothing) {
 
   // 开始处理 hands over the previewed job; the preview stays when the run did not start, and closes
   // when it did.
-  HWND start = window->Control(ResultsWindow::kStartRun);
+  HWND start = window->Control(PreviewWindow::kStartRun);
   ASSERT_TRUE(IsWindowEnabled(start));
   SendMessageW(start, BM_CLICK, 0, 0);
   ASSERT_EQ(started.size(), 1u);
@@ -100,6 +105,39 @@ TEST(PreviewWindow, ShowsEachArchivesEffectAndChangesNothing) {
   accept = true;
   SendMessageW(start, BM_CLICK, 0, 0);
   EXPECT_FALSE(IsWindow(window->Handle()));
+}
+
+// The preview's table: the archive below the common folder, only what needs attention on request,
+// and sorted by the state, the worst first.
+TEST(PreviewWindow, TheTableShowsShortPathsFiltersAndSortsByState) {
+  testing::ScratchFolder dir;
+  const std::wstring d = dir.Path();
+  BatchJob job;
+  ASSERT_NO_FATAL_FAILURE(MakeCorpus(d, job));
+  testing::TestWindow owner;
+  auto window = std::make_unique<PreviewWindow>(job, 2, [](const BatchJob&) { return false; });
+  ASSERT_NE(window->Open(GetModuleHandleW(nullptr), owner.get()), nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return window->PreviewDone(); }));
+  HWND table = window->Control(PreviewWindow::kTable);
+  const auto rowAt = [&](int row) { return Row{Cell(table, row, 1), Cell(table, row, 2)}; };
+  EXPECT_EQ(Cell(table, 1, 0), L"empties.rar") << "the path below the archives' folder";
+
+  // Only what needs attention: the archives that cannot be changed and the one the job would delete.
+  SendMessageW(window->Control(PreviewWindow::kAttentionOnly), BM_CLICK, 0, 0);
+  ASSERT_EQ(ListView_GetItemCount(table), 4);
+  EXPECT_EQ(rowAt(0)[0], L"将被删除");
+  EXPECT_EQ(window->ArchivePathAt(0), d + L"empties.rar");
+  // Everything again, sorted by the state (as a header click tells the window): the worst first.
+  SendMessageW(window->Control(PreviewWindow::kAttentionOnly), BM_CLICK, 0, 0);
+  NMLISTVIEW click{};
+  click.hdr = {table, static_cast<UINT_PTR>(PreviewWindow::kTable), static_cast<UINT>(LVN_COLUMNCLICK)};
+  click.iItem = -1;
+  click.iSubItem = 1;
+  SendMessageW(window->Handle(), WM_NOTIFY, PreviewWindow::kTable, reinterpret_cast<LPARAM>(&click));
+  ASSERT_EQ(ListView_GetItemCount(table), 6);
+  EXPECT_EQ(rowAt(0), (Row{L"无法处理", L"已锁定"}));
+  EXPECT_EQ(rowAt(3)[0], L"将被删除");
+  EXPECT_EQ(rowAt(5)[0], L"将修改");
 }
 
 // Writes what `window` shows as a 24-bit BMP file.
@@ -168,7 +206,7 @@ TEST(PreviewWindow, DISABLED_Screenshot) {
   job.Archives.push_back(d + L"不是压缩包.rar");
   ASSERT_TRUE(testing::WriteFileBytes(job.Archives.back(), "text"));
   testing::TestWindow owner;
-  auto window = ResultsWindow::ForPreview(job, 2, [](const BatchJob&) { return false; });
+  auto window = std::make_unique<PreviewWindow>(job, 2, [](const BatchJob&) { return false; });
   ASSERT_NE(window->Open(GetModuleHandleW(nullptr), owner.get()), nullptr);
   ASSERT_TRUE(PumpUntil([&] { return window->PreviewDone(); }));
   SetWindowPos(window->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE);

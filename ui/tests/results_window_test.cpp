@@ -76,10 +76,12 @@ TEST_F(ResultsWindowTest, OneRowPerArchiveWithItsStatusAndFirstFailure) {
   EXPECT_EQ(testing::WindowText(window_->Handle()), L"处理结果");
   EXPECT_EQ(GetWindow(window_->Handle(), GW_OWNER), owner_.get()) << "owned by the main window";
   ASSERT_EQ(ListView_GetItemCount(Table()), 4);
-  EXPECT_EQ(RowAt(0), (Row{d + L"a.rar", L"成功", L""}));
-  EXPECT_EQ(RowAt(1), (Row{d + L"locked.rar", L"失败", L"已锁定"}));
-  EXPECT_EQ(RowAt(2), (Row{d + L"missing.rar", L"失败", L"删除：打开文件错误 (6)"}));
-  EXPECT_EQ(RowAt(3), (Row{d + L"forced.rar", L"失败", L"删除：密码错误 (11)"}));
+  // The archive column shows the path below the archives' common folder; the detail keeps the full path.
+  EXPECT_EQ(RowAt(0), (Row{L"a.rar", L"成功", L""}));
+  EXPECT_EQ(RowAt(1), (Row{L"locked.rar", L"失败", L"已锁定"}));
+  EXPECT_EQ(window_->ArchivePathAt(1), d + L"locked.rar");
+  EXPECT_EQ(RowAt(2), (Row{L"missing.rar", L"失败", L"删除：打开文件错误 (6)"}));
+  EXPECT_EQ(RowAt(3), (Row{L"forced.rar", L"失败", L"删除：密码错误 (11)"}));
   EXPECT_EQ(testing::WindowText(window_->Control(ResultsWindow::kStatusLine)).rfind(L"已完成 4 / 4，成功 1，警告 0，失败 3，用时 ", 0), 0u);
   EXPECT_EQ(SendMessageW(window_->Control(ResultsWindow::kProgress), PBM_GETPOS, 0, 0), 4);
   EXPECT_TRUE(IsWindowEnabled(Button(ResultsWindow::kRetry)));
@@ -151,7 +153,7 @@ TEST_F(ResultsWindowTest, CopySaveRetryAndTheDetailWindow) {
   SendMessageW(Button(ResultsWindow::kRetry), BM_CLICK, 0, 0);
   ASSERT_TRUE(PumpUntil([&] { return !window_->IsRunning() && Cell(Table(), 1, 1) == L"成功"; }));
   EXPECT_EQ(RowAt(0)[1], L"成功");
-  EXPECT_EQ(RowAt(3), (Row{dir_.Path() + L"forced.rar", L"失败", L"删除：密码错误 (11)"}));
+  EXPECT_EQ(RowAt(3), (Row{L"forced.rar", L"失败", L"删除：密码错误 (11)"}));
   EXPECT_NE(testing::ReadFileBytes(dir_.Path() + L"args.log").find("old.txt"), std::string::npos);
 }
 
@@ -261,6 +263,89 @@ TEST_F(ResultsWindowTest, RetryAndRestoreWaitForWhatElseWorksOnTheArchives) {
   }
   EXPECT_EQ(RowAt(3), failed) << "not retried";
   EXPECT_EQ(testing::ReadFileBytes(d + L"a.rar"), after) << "not restored";
+}
+
+// A click on a column header, as the user makes it: on the list view's header control.
+void ClickHeader(HWND table, int column) {
+  HWND header = ListView_GetHeader(table);
+  RECT rect{};
+  ASSERT_TRUE(Header_GetItemRect(header, column, &rect));
+  const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+  SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  SendMessageW(header, WM_LBUTTONUP, 0, at);
+}
+
+int SortArrow(HWND table, int column) {
+  HDITEMW item{};
+  item.mask = HDI_FORMAT;
+  Header_GetItem(ListView_GetHeader(table), column, &item);
+  return item.fmt & (HDF_SORTUP | HDF_SORTDOWN);
+}
+
+int StateImage(HWND table, int row) {
+  LVITEMW item{};
+  item.mask = LVIF_IMAGE;
+  item.iItem = row;
+  item.iSubItem = 1;
+  ListView_GetItem(table, &item);
+  return item.iImage;
+}
+
+// The table as a user of many rows needs it: sorted by a header click (the state by severity, a
+// second click reversed, kept while rows change), only the rows that need attention on request, the
+// archive below the common folder, and a mark beside each state.
+TEST_F(ResultsWindowTest, HeadersSortTheFilterShowsWhatNeedsAttentionAndPathsAreShort) {
+  const std::wstring d = dir_.Path();
+  ASSERT_TRUE(testing::MakeFolder(d + L"sub"));
+  FakeArchive plain;
+  plain.Entries = {{L"old.txt", L""}, {L"keep.txt", L""}};
+  ASSERT_TRUE(testing::WriteFakeArchive(d + L"sub\\b.rar", plain));
+  job_.Archives.push_back(d + L"sub\\b.rar");
+  RunToEnd();
+  ASSERT_EQ(ListView_GetItemCount(Table()), 5);
+  EXPECT_EQ(RowAt(4), (Row{L"sub\\b.rar", L"成功", L""}));
+  EXPECT_EQ(window_->ArchivePathAt(4), d + L"sub\\b.rar");
+  const auto archives = [&] {
+    std::vector<std::wstring> shown;
+    for (int row = 0; row < ListView_GetItemCount(Table()); ++row) shown.push_back(Cell(Table(), row, 0));
+    return shown;
+  };
+  using Names = std::vector<std::wstring>;
+
+  // The state: failures first, equal states in the job's order; again: reversed.
+  ClickHeader(Table(), 1);
+  EXPECT_EQ(archives(), (Names{L"locked.rar", L"missing.rar", L"forced.rar", L"a.rar", L"sub\\b.rar"}));
+  EXPECT_EQ(SortArrow(Table(), 1), HDF_SORTUP);
+  EXPECT_EQ(SortArrow(Table(), 0), 0);
+  // The detail follows the row shown, not the row's place in the job.
+  EXPECT_EQ(window_->ArchivePathAt(0), d + L"locked.rar");
+  ClickHeader(Table(), 1);
+  EXPECT_EQ(archives(), (Names{L"a.rar", L"sub\\b.rar", L"locked.rar", L"missing.rar", L"forced.rar"}));
+  EXPECT_EQ(SortArrow(Table(), 1), HDF_SORTDOWN);
+  ClickHeader(Table(), 0);
+  EXPECT_EQ(archives(), (Names{L"a.rar", L"forced.rar", L"locked.rar", L"missing.rar", L"sub\\b.rar"}));
+
+  // The marks: the failure's and the success's differ, and the table has one per kind.
+  HIMAGELIST marks = ListView_GetImageList(Table(), LVSIL_SMALL);
+  ASSERT_NE(marks, nullptr);
+  EXPECT_EQ(ImageList_GetImageCount(marks), 5);
+  EXPECT_EQ(StateImage(Table(), 0), static_cast<int>(StateMark::Done));
+  EXPECT_EQ(StateImage(Table(), 1), static_cast<int>(StateMark::Failure));
+
+  // Only what needs attention: the three failures, still sorted by the archive.
+  SendMessageW(Button(ResultsWindow::kAttentionOnly), BM_CLICK, 0, 0);
+  EXPECT_EQ(archives(), (Names{L"forced.rar", L"locked.rar", L"missing.rar"}));
+  // A row that changes during a retry leaves the filtered table: the unlocked archive now succeeds.
+  FakeArchive unlocked = testing::ReadFakeArchive(d + L"locked.rar");
+  unlocked.Locked = false;
+  ASSERT_TRUE(testing::WriteFakeArchive(d + L"locked.rar", unlocked));
+  SendMessageW(Button(ResultsWindow::kRetry), BM_CLICK, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return !window_->IsRunning() && archives() == Names{L"forced.rar", L"missing.rar"}; }))
+      << ::testing::PrintToString(archives());
+  SendMessageW(Button(ResultsWindow::kAttentionOnly), BM_CLICK, 0, 0);
+  EXPECT_EQ(archives(), (Names{L"a.rar", L"forced.rar", L"locked.rar", L"missing.rar", L"sub\\b.rar"}));
+  // The report keeps the job's order and the full paths.
+  EXPECT_EQ(window_->ReportText().rfind(L"压缩包\t状态\t说明\r\n" + d + L"a.rar\t成功\t\r\n" + d + L"locked.rar\t成功", 0), 0u);
 }
 
 TEST_F(ResultsWindowTest, WithoutBackupsThereIsNoRestoreButton) {

@@ -171,89 +171,89 @@ std::optional<std::vector<BackupRecord>> ReadManifestRecords(const std::wstring&
 
 namespace {
 
-// Puts one archive back; the row says how it went. What is in the archive's place goes first into
-// `keptFolder` (beside the backup), never simply overwritten. A file there that is neither a RAR
-// archive nor what the run left is not replaced: the manifest may have come from another machine or
-// drive letter, where its paths name other files.
-RestoreRow RestoreOne(const std::wstring& folder, const BackupRecord& record, const std::wstring& keptFolder) {
-  RestoreRow row{record.Archive, false, {}};
-  const FileDigest expected{record.Size, record.Sha256};
-  const std::wstring copy = folder + L"\\" + record.Copy;
+// Whether the backup copy is still what the manifest says; empty when it is, otherwise why not.
+std::wstring CheckBackupCopy(const std::wstring& copy, const FileDigest& expected) {
   DWORD error = ERROR_SUCCESS;
   const std::optional<FileDigest> saved = DigestFile(copy, &error);
-  if (!saved) {
-    row.Detail = DescribeFailure(L"无法读取备份", copy, error);
-    return row;
-  }
-  if (*saved != expected) {
-    row.Detail = L"备份文件与清单中的 SHA-256 不符（已被改动或损坏），没有还原：" + copy;
-    return row;
-  }
+  if (!saved) return DescribeFailure(L"无法读取备份", copy, error);
+  if (*saved != expected) return L"备份文件与清单中的 SHA-256 不符（已被改动或损坏），没有还原：" + copy;
+  return L"";
+}
 
-  // What is in the archive's place now.
-  std::optional<FileDigest> present = DigestFile(record.Archive, &error);
+// Copies what is in the archive's place now, when it differs from the backup, into `keptFolder`, so
+// that it is never simply overwritten; `kept` is then its copy, and `remark` says when the archive
+// was changed after the run. A file there that is neither a RAR archive nor what the run left is not
+// replaced: the manifest may have come from another machine or drive letter, where its paths name
+// other files. Empty when the restore may go on, otherwise why not.
+std::wstring KeepWhatIsInPlace(const BackupRecord& record, const FileDigest& expected, const std::wstring& keptFolder,
+                               std::wstring* kept, std::wstring* remark) {
+  DWORD error = ERROR_SUCCESS;
+  const std::optional<FileDigest> present = DigestFile(record.Archive, &error);
   if (!present && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-    row.Detail = DescribeFailure(L"无法读取压缩包", record.Archive, error);
-    return row;
+    return DescribeFailure(L"无法读取压缩包", record.Archive, error);
   }
-  std::wstring remark;
-  std::wstring kept;
-  if (present && *present != expected) {
-    const bool asTheRunLeft = record.After && !record.After->Gone &&
-                              *present == FileDigest{record.After->Size, record.After->Sha256};
-    if (!asTheRunLeft) {
-      const std::optional<ArchiveHeader> header = ReadHeaderOf(record.Archive);
-      if (!header || header->Format == ArchiveFormat::NotRar) {
-        row.Detail = L"这个位置上的文件不是 RAR 压缩包，也不是处理后留下的文件，没有还原（备份清单可能来自别的电脑或盘符）";
-        return row;
-      }
-      if (record.After) remark = L"；压缩包在处理之后又被改动过";
+  if (!present || *present == expected) return L"";
+  const bool asTheRunLeft =
+      record.After && !record.After->Gone && *present == FileDigest{record.After->Size, record.After->Sha256};
+  if (!asTheRunLeft) {
+    const std::optional<ArchiveHeader> header = ReadHeaderOf(record.Archive);
+    if (!header || header->Format == ArchiveFormat::NotRar) {
+      return L"这个位置上的文件不是 RAR 压缩包，也不是处理后留下的文件，没有还原（备份清单可能来自别的电脑或盘符）";
     }
-    kept = keptFolder + L"\\" + record.Copy;
-    error = MakeFolders(FolderOf(kept));
-    if (error == ERROR_SUCCESS) error = CopyFileTo(record.Archive, kept, false);
-    const std::optional<FileDigest> keptDigest = error == ERROR_SUCCESS ? DigestFile(kept, &error) : std::nullopt;
-    if (!keptDigest || *keptDigest != *present) {
-      row.Detail = keptDigest ? L"保存被替换的压缩包时内容不一致，没有还原：" + kept
-                              : DescribeFailure(L"无法保存被替换的压缩包到", kept, error);
-      return row;
-    }
+    if (record.After) *remark = L"；压缩包在处理之后又被改动过";
   }
+  *kept = keptFolder + L"\\" + record.Copy;
+  error = MakeFolders(FolderOf(*kept));
+  if (error == ERROR_SUCCESS) error = CopyFileTo(record.Archive, *kept, false);
+  const std::optional<FileDigest> keptDigest = error == ERROR_SUCCESS ? DigestFile(*kept, &error) : std::nullopt;
+  if (!keptDigest) return DescribeFailure(L"无法保存被替换的压缩包到", *kept, error);
+  if (*keptDigest != *present) return L"保存被替换的压缩包时内容不一致，没有还原：" + *kept;
+  return L"";
+}
 
-  error = MakeFolders(FolderOf(record.Archive));
-  if (error != ERROR_SUCCESS) {
-    row.Detail = DescribeFailure(L"无法创建文件夹", FolderOf(record.Archive), error);
-    return row;
-  }
-  // Beside the archive, so that putting it in place is a rename on one volume.
-  // The copy is removed again on every way out before it has taken the archive's place.
+// Copies the backup beside the archive, checks it, and renames it over the archive (on one volume, so
+// the archive is either the old file or the whole copy). The copy is removed again on every way out
+// before it has taken the archive's place. Empty on success, otherwise why not.
+std::wstring PutCopyInPlace(const std::wstring& copy, const BackupRecord& record, const FileDigest& expected) {
+  DWORD error = MakeFolders(FolderOf(record.Archive));
+  if (error != ERROR_SUCCESS) return DescribeFailure(L"无法创建文件夹", FolderOf(record.Archive), error);
   std::optional<TempFile> temporary = TempFile::Beside(record.Archive, L".rarbatch-restore", &error);
-  if (!temporary) {
-    row.Detail = DescribeFailure(L"无法在压缩包旁创建临时文件", record.Archive, error);
-    return row;
-  }
+  if (!temporary) return DescribeFailure(L"无法在压缩包旁创建临时文件", record.Archive, error);
   temporary->Close();
   if ((error = CopyFileTo(copy, temporary->Path(), true)) != ERROR_SUCCESS) {
-    row.Detail = DescribeFailure(L"无法复制备份到", temporary->Path(), error);
-    return row;
+    return DescribeFailure(L"无法复制备份到", temporary->Path(), error);
   }
   const std::optional<FileDigest> placed = DigestFile(temporary->Path(), &error);
-  if (!placed || *placed != expected) {
-    row.Detail = placed ? L"复制出的文件与备份不符，没有还原：" + temporary->Path()
-                        : DescribeFailure(L"无法读回", temporary->Path(), error);
-    return row;
-  }
+  if (!placed) return DescribeFailure(L"无法读回", temporary->Path(), error);
+  if (*placed != expected) return L"复制出的文件与备份不符，没有还原：" + temporary->Path();
   const std::optional<DWORD> attributes = AttributesOf(record.Archive);
   if (attributes && (*attributes & FILE_ATTRIBUTE_READONLY)) {
     SetAttributesOf(record.Archive, *attributes & ~FILE_ATTRIBUTE_READONLY);
   }
   if ((error = MoveReplacing(temporary->Path(), record.Archive)) != ERROR_SUCCESS) {
-    if (!kept.empty()) DeleteFileAt(kept);  // the archive stayed where it was
-    row.Detail = DescribeFailure(L"无法替换压缩包", record.Archive, error);
-    return row;
+    return DescribeFailure(L"无法替换压缩包", record.Archive, error);
   }
   temporary->Keep();  // it is the archive now
+  return L"";
+}
+
+// Puts one archive back; the row says how it went. What is in the archive's place goes first into
+// `keptFolder` (beside the backup).
+RestoreRow RestoreOne(const std::wstring& folder, const BackupRecord& record, const std::wstring& keptFolder) {
+  RestoreRow row{record.Archive, false, {}};
+  const FileDigest expected{record.Size, record.Sha256};
+  const std::wstring copy = folder + L"\\" + record.Copy;
+  std::wstring kept, remark;
+  row.Detail = CheckBackupCopy(copy, expected);
+  if (row.Detail.empty()) row.Detail = KeepWhatIsInPlace(record, expected, keptFolder, &kept, &remark);
+  if (!row.Detail.empty()) return row;
+  row.Detail = PutCopyInPlace(copy, record, expected);
+  if (!row.Detail.empty()) {
+    if (!kept.empty()) DeleteFileAt(kept);  // the archive stayed where it was
+    return row;
+  }
   const bool timesSet = WriteFileTimes(record.Archive, {record.Created, record.Modified}) == ERROR_SUCCESS;
+  DWORD error = ERROR_SUCCESS;
   const std::optional<FileDigest> restored = DigestFile(record.Archive, &error);
   if (!restored || *restored != expected) {
     row.Detail = restored ? L"还原后的压缩包与备份不符" : DescribeFailure(L"无法读回还原的压缩包", record.Archive, error);

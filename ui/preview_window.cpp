@@ -9,23 +9,15 @@
 namespace rarbatch {
 namespace {
 
-constexpr UINT kPreviewChanged = WM_APP + 3;  // wParam: the archive's position
-constexpr UINT kPreviewEnded = WM_APP + 4;
-
 }  // namespace
 
 PreviewWindow::PreviewWindow(BatchJob job, unsigned workers, std::function<bool(const BatchJob&)> startRun)
     : previewer_(std::move(job), workers ? workers : DefaultWorkerCount(),
-                 PreviewEvents{[this](std::size_t i) {
-                                 if (HWND target = postTarget_.load()) PostMessageW(target, kPreviewChanged, i, 0);
-                               },
-                               [this] {
-                                 if (HWND target = postTarget_.load()) PostMessageW(target, kPreviewEnded, 0, 0);
-                               }}),
+                 PreviewEvents{[this](std::size_t i) { PostRowChanged(i); }, [this] { PostWorkEnded(); }}),
       startRun_(std::move(startRun)) {}
 
 PreviewWindow::~PreviewWindow() {
-  postTarget_ = nullptr;
+  StopListening();
   DestroyNow();
   // The previewer, destroyed after this, stops and waits for the listings still running.
 }
@@ -46,27 +38,10 @@ HWND PreviewWindow::Open(HINSTANCE instance, HWND owner) {
   // Last in the tab order: the table and the report come first.
   SetWindowPos(Control(kStartRun), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   EnableWindow(Control(kStartRun), FALSE);
-  postTarget_ = Handle();
+  Listen();
   ShowAndFocus();
   previewer_.Start();
   return Handle();
-}
-
-LRESULT PreviewWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case kPreviewChanged:
-      OnPreviewChanged(static_cast<std::size_t>(wParam));
-      return 0;
-    case kPreviewEnded:
-      OnPreviewEnded();
-      return 0;
-    case WM_DESTROY:
-      postTarget_ = nullptr;
-      return 0;
-    default:
-      break;
-  }
-  return TableWindow::HandleMessage(message, wParam, lParam);
 }
 
 bool PreviewWindow::OnButton(int id) {
@@ -75,7 +50,7 @@ bool PreviewWindow::OnButton(int id) {
   return true;
 }
 
-void PreviewWindow::OnPreviewChanged(std::size_t archive) {
+void PreviewWindow::OnRowChanged(std::size_t archive) {
   if (archive >= previewer_.ArchiveCount() || !previewer_.IsDone(archive)) return;
   const ArchivePreview preview = previewer_.Result(archive);
   const PreviewRow row = DescribePreview(previewer_.Job(), preview);
@@ -90,9 +65,9 @@ void PreviewWindow::OnPreviewChanged(std::size_t archive) {
   SetWindowTextW(Control(kStatusLine), line.c_str());
 }
 
-void PreviewWindow::OnPreviewEnded() {
+void PreviewWindow::OnWorkEnded() {
   for (std::size_t i = 0; i < previewer_.ArchiveCount(); ++i) {
-    if (!shownDone_[i]) OnPreviewChanged(i);
+    if (!shownDone_[i]) OnRowChanged(i);
   }
   ended_ = true;
   const std::wstring line = FormatPreviewSummary(previewer_.Job(), previewer_.Results()) +

@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -41,18 +40,14 @@ class PreviewWindow : public TableWindow {
   std::wstring DetailText(std::size_t archive) const override;
 
  private:
-  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
   bool OnButton(int id) override;
   bool MayCloseAtOnce() const override { return true; }
   bool RowColours(std::size_t archive, COLORREF& text, COLORREF& back) const override;
 
-  void OnPreviewChanged(std::size_t archive);
-  void OnPreviewEnded();
+  void OnRowChanged(std::size_t archive) override;
+  void OnWorkEnded() override;
   void StartRun();
 
-  // Where the workers post their progress; cleared when the window goes. Declared before the
-  // previewer, whose workers read it, so that it outlives them.
-  std::atomic<HWND> postTarget_{nullptr};
   JobPreviewer previewer_;
   std::function<bool(const BatchJob&)> startRun_;
   std::vector<bool> shownDone_;  // rows that show their prediction

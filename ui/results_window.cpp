@@ -11,8 +11,6 @@
 namespace rarbatch {
 namespace {
 
-constexpr UINT kArchiveChanged = WM_APP + 1;  // wParam: the archive's position
-constexpr UINT kRunEnded = WM_APP + 2;
 constexpr UINT_PTR kClockTimer = 1;
 
 }  // namespace
@@ -20,18 +18,11 @@ constexpr UINT_PTR kClockTimer = 1;
 ResultsWindow::ResultsWindow(BatchJob job, unsigned workers)
     : backupFolder_(job.Backup ? job.BackupFolder : std::wstring()),
       runner_(std::move(job), workers ? workers : DefaultWorkerCount(),
-              JobEvents{[this](std::size_t i) {
-                          if (HWND target = postTarget_.load()) PostMessageW(target, kArchiveChanged, i, 0);
-                        },
-                        [this](std::size_t i) {
-                          if (HWND target = postTarget_.load()) PostMessageW(target, kArchiveChanged, i, 0);
-                        },
-                        [this] {
-                          if (HWND target = postTarget_.load()) PostMessageW(target, kRunEnded, 0, 0);
-                        }}) {}
+              JobEvents{[this](std::size_t i) { PostRowChanged(i); }, [this](std::size_t i) { PostRowChanged(i); },
+                        [this] { PostWorkEnded(); }}) {}
 
 ResultsWindow::~ResultsWindow() {
-  postTarget_ = nullptr;
+  StopListening();
   DestroyNow();
   // The runner, destroyed after this, stops and waits for the archiver calls still running.
 }
@@ -49,7 +40,7 @@ HWND ResultsWindow::Open(HINSTANCE instance, HWND owner) {
   if (HasBackups()) buttons.push_back({kRestore, L"还原", 72});
   buttons.insert(buttons.end(), {{kCopy, L"复制报告", 88}, {kSave, L"保存报告…", 88}, {kClose, L"关闭", 80}});
   if (!Create(instance, owner, {kResultsTitle, L"状态", L"", L"处理详情"}, std::move(rows), buttons)) return nullptr;
-  postTarget_ = Handle();
+  Listen();
   ShowAndFocus();
   startTick_ = GetTickCount64();
   if (runner_.Start()) {
@@ -64,21 +55,14 @@ HWND ResultsWindow::Open(HINSTANCE instance, HWND owner) {
 
 LRESULT ResultsWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case kArchiveChanged:
-      OnArchiveChanged(static_cast<std::size_t>(wParam));
-      return 0;
-    case kRunEnded:
-      OnRunEnded();
-      return 0;
     case WM_TIMER:
       if (wParam != kClockTimer) break;
       UpdateProgress();
       return 0;
     case WM_DESTROY:
-      postTarget_ = nullptr;
       KillTimer(Handle(), kClockTimer);
       taskbar_.Show(Owner(), 0, 0, TaskbarProgress::State::None);
-      return 0;
+      break;  // the table stops listening
     default:
       break;
   }
@@ -94,16 +78,16 @@ bool ResultsWindow::OnButton(int id) {
   }
 }
 
-void ResultsWindow::OnArchiveChanged(std::size_t archive) {
+void ResultsWindow::OnRowChanged(std::size_t archive) {
   // Only the row's state and words: the calls' output stays with the runner.
   const ArchiveSummary result = runner_.Row(archive);
   SetRow(archive, ArchiveStateName(result.State), result.Detail);
   UpdateProgress();
 }
 
-void ResultsWindow::OnRunEnded() {
+void ResultsWindow::OnWorkEnded() {
   // Rows may still show "running" when their last post is behind this one: bring all up to date.
-  for (std::size_t i = 0; i < runner_.ArchiveCount(); ++i) OnArchiveChanged(i);
+  for (std::size_t i = 0; i < runner_.ArchiveCount(); ++i) OnRowChanged(i);
   if (runner_.IsRunning()) return;  // a retry started meanwhile
   KillTimer(Handle(), kClockTimer);
   endTick_ = GetTickCount64();
@@ -166,7 +150,7 @@ void ResultsWindow::Retry() {
   endTick_ = 0;
   startTick_ = GetTickCount64();
   SetTimer(Handle(), kClockTimer, 1000, nullptr);
-  for (std::size_t i = 0; i < runner_.ArchiveCount(); ++i) OnArchiveChanged(i);
+  for (std::size_t i = 0; i < runner_.ArchiveCount(); ++i) OnRowChanged(i);
   UpdateButtons();
 }
 

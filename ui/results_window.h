@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <string>
 #include <utility>
 #include <vector>
@@ -58,8 +57,8 @@ class ResultsWindow : public TableWindow {
   bool OnButton(int id) override;
   bool MayCloseAtOnce() const override { return !runner_.IsRunning(); }
 
-  void OnArchiveChanged(std::size_t archive);
-  void OnRunEnded();
+  void OnRowChanged(std::size_t archive) override;
+  void OnWorkEnded() override;
   void UpdateProgress();
   void UpdateButtons();
   void Stop();
@@ -72,9 +71,6 @@ class ResultsWindow : public TableWindow {
   const std::wstring backupFolder_;
   // A row's 状态 and 说明 once 还原 has put its archive back (or failed to); empty before.
   std::vector<std::pair<std::wstring, std::wstring>> restoredCells_;
-  // Where the workers post their progress; cleared when the window goes. Declared before the runner,
-  // whose workers read it, so that it outlives them.
-  std::atomic<HWND> postTarget_{nullptr};
   JobRunner runner_;
   TaskbarProgress taskbar_;
   ULONGLONG startTick_ = 0;

@@ -21,6 +21,8 @@ namespace rarbatch {
 namespace {
 
 // Rows that changed are sorted and filtered anew after this many milliseconds, once for many changes.
+constexpr UINT kRowChanged = WM_APP + 1;  // wParam: the archive's position
+constexpr UINT kWorkEnded = WM_APP + 2;
 constexpr UINT_PTR kOrderTimer = 0x7AB1;
 constexpr UINT kOrderDelayMs = 200;
 
@@ -356,8 +358,25 @@ void TableWindow::ShowDetail(std::size_t archive) {
   detail_->Open(Handle(), std::wstring(look_.DetailTitle) + L" - " + paths_[archive], DetailText(archive), dpi_);
 }
 
+void TableWindow::PostRowChanged(std::size_t row) {
+  if (HWND target = postTarget_.load()) PostMessageW(target, kRowChanged, row, 0);
+}
+
+void TableWindow::PostWorkEnded() {
+  if (HWND target = postTarget_.load()) PostMessageW(target, kWorkEnded, 0, 0);
+}
+
 LRESULT TableWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
+    case kRowChanged:
+      OnRowChanged(static_cast<std::size_t>(wParam));
+      return 0;
+    case kWorkEnded:
+      OnWorkEnded();
+      return 0;
+    case WM_DESTROY:
+      StopListening();
+      break;
     case WM_TIMER:
       if (wParam == kOrderTimer) ApplyOrder();
       return 0;

@@ -5,6 +5,8 @@
 // double click, and copying or saving the report.
 #pragma once
 
+#include <atomic>
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -52,6 +54,16 @@ class TableWindow : public Window {
   std::wstring ArchivePathAt(int position) const;
 
  protected:
+  // Called on the worker threads of the work the window shows: archive `row`'s row changed, or the
+  // work ended. The window hears of it on its own thread (OnRowChanged, OnWorkEnded), from Listen on
+  // until it is being destroyed.
+  void PostRowChanged(std::size_t row);
+  void PostWorkEnded();
+  void Listen() { postTarget_ = Handle(); }
+  void StopListening() { postTarget_ = nullptr; }
+  virtual void OnRowChanged(std::size_t row) = 0;
+  virtual void OnWorkEnded() = 0;
+
   struct Button {
     int Id;
     const wchar_t* Caption;
@@ -107,6 +119,7 @@ class TableWindow : public Window {
   HWND Owner() const { return owner_; }
 
  private:
+  std::atomic<HWND> postTarget_{nullptr};  // see Listen
   bool CreateControls(const Look& look, const std::vector<Button>& buttons);
   bool CreateColumns(HWND table, const wchar_t* stateColumn);
   void MakeStateMarks();

@@ -12,6 +12,13 @@ bool ChecksOrFinishes(ScriptOperation operation) {
          operation == ScriptOperation::Lock;
 }
 
+ArchiveStep Step(StepKind kind, std::size_t call = 0) {
+  ArchiveStep step;
+  step.Kind = kind;
+  step.Call = call;
+  return step;
+}
+
 void AppendNote(std::wstring& note, const std::wstring& more) {
   note += (note.empty() ? L"" : L"；") + more;
 }
@@ -69,11 +76,16 @@ ArchiveCourse::Phase ArchiveCourse::FirstFrom(Phase from) const {
       case Phase::Calls:
       case Phase::Done: return true;
       case Phase::Times: return job_->KeepTimes && !createdBefore_;
+      case Phase::Marks: return !marksBefore_;
       case Phase::Backup: return job_->Backup && !backedUp_;
       case Phase::PutBack:
         return createdBefore_ && std::any_of(result_.Calls.begin(), result_.Calls.end(), [](const CallResult& c) {
                  return c.Outcome == CallOutcome::Exited;
                });
+      case Phase::PutMarks:
+        return marksBefore_ && CarriesMarks(*marksBefore_) &&
+               std::any_of(result_.Calls.begin(), result_.Calls.end(),
+                           [](const CallResult& c) { return c.Outcome == CallOutcome::Exited; });
       case Phase::Record:
         return job_->Backup && backedUp_ &&
                std::any_of(result_.Calls.begin(), result_.Calls.end(), [](const CallResult& c) {
@@ -96,11 +108,12 @@ std::size_t ArchiveCourse::NextCall(std::size_t from) const {
 ArchiveStep ArchiveCourse::Next(bool stopping) {
   for (;;) {
     switch (phase_) {
-      case Phase::Header: return {StepKind::ReadHeader};
-      case Phase::Times: return {StepKind::ReadTimes};
-      case Phase::Backup: return {StepKind::BackUp};
+      case Phase::Header: return Step(StepKind::ReadHeader);
+      case Phase::Times: return Step(StepKind::ReadTimes);
+      case Phase::Marks: return Step(StepKind::ReadMarks);
+      case Phase::Backup: return Step(StepKind::BackUp);
       case Phase::Calls: {
-        if (lookAfterCall_) return {StepKind::LookAtFile};
+        if (lookAfterCall_) return Step(StepKind::LookAtFile);
         std::vector<CallResult>& calls = result_.Calls;
         if (stopping || call_ >= calls.size()) {
           EndCalls();
@@ -111,7 +124,7 @@ ArchiveStep ArchiveCourse::Next(bool stopping) {
         const bool emptiedBefore = std::any_of(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(call_),
                                                [](const CallResult& c) { return c.Emptied; });
         if (ChecksOrFinishes(calls[call_].Operation) && emptiedBefore) {
-          if (!fileKnown_) return {StepKind::LookAtFile};
+          if (!fileKnown_) return Step(StepKind::LookAtFile);
           if (!exists_) {
             calls[call_].Note = L"压缩包文件已不存在，以后的步骤不再进行";
             for (std::size_t later = call_; later < calls.size(); ++later) calls[later].Outcome = CallOutcome::Skipped;
@@ -119,15 +132,24 @@ ArchiveStep ArchiveCourse::Next(bool stopping) {
             continue;
           }
         }
-        return {StepKind::Call, call_};
+        return Step(StepKind::Call, call_);
       }
       case Phase::PutBack:
-        if (!fileKnown_) return {StepKind::LookAtFile};
-        if (exists_) return {StepKind::PutTimesBack, 0, *createdBefore_};
-        phase_ = FirstFrom(Phase::Record);
-        continue;
-      case Phase::Record: return {StepKind::RecordAfter};
-      case Phase::Done: return {StepKind::Done};
+      case Phase::PutMarks: {
+        // What is put back goes on the file as the calls left it; on none when they left none.
+        if (!fileKnown_) return Step(StepKind::LookAtFile);
+        const bool times = phase_ == Phase::PutBack;
+        if (!exists_) {
+          phase_ = FirstFrom(times ? Phase::PutMarks : Phase::Record);
+          continue;
+        }
+        ArchiveStep step = Step(times ? StepKind::PutTimesBack : StepKind::PutMarksBack);
+        if (times) step.CreatedTime = *createdBefore_;
+        if (!times) step.Marks = *marksBefore_;
+        return step;
+      }
+      case Phase::Record: return Step(StepKind::RecordAfter);
+      case Phase::Done: return Step(StepKind::Done);
     }
   }
 }
@@ -144,10 +166,12 @@ void ArchiveCourse::Report(const ArchiveStep& step, StepReport report) {
   switch (step.Kind) {
     case StepKind::ReadHeader: return HeaderRead(report.Header);
     case StepKind::ReadTimes: return TimesRead(report.Created);
+    case StepKind::ReadMarks: return MarksRead(std::move(report.Marks));
     case StepKind::BackUp: return BackedUp(report.Copied, report.Failure);
     case StepKind::LookAtFile: return FileSeen(report.Exists, report.Locked);
     case StepKind::Call: return CallEnded(step.Call, std::move(report.Call));
     case StepKind::PutTimesBack: return TimesPutBack(report.Failure);
+    case StepKind::PutMarksBack: return MarksPutBack(report.Failure);
     case StepKind::RecordAfter: return Recorded(report.Failure);
     case StepKind::Done: break;
   }
@@ -173,6 +197,12 @@ void ArchiveCourse::HeaderRead(const std::optional<ArchiveHeader>& header) {
 
 void ArchiveCourse::TimesRead(std::optional<std::uint64_t> created) {
   createdBefore_ = created;
+  phase_ = FirstFrom(Phase::Marks);
+}
+
+void ArchiveCourse::MarksRead(std::optional<FileMarks> marks) {
+  // Read or not, it is not read again: one that cannot be read has nothing the program could keep.
+  marksBefore_ = marks ? std::move(*marks) : FileMarks{};
   phase_ = FirstFrom(Phase::Backup);
 }
 
@@ -239,6 +269,11 @@ void ArchiveCourse::TimesPutBack(const std::wstring& failure) {
                                   [](const CallResult& c) { return c.Outcome == CallOutcome::Exited; });
     if (ran != calls.rend()) AppendNote(ran->Note, failure);
   }
+  phase_ = FirstFrom(Phase::PutMarks);
+}
+
+void ArchiveCourse::MarksPutBack(const std::wstring& failure) {
+  if (!failure.empty()) warning_ = failure;
   phase_ = FirstFrom(Phase::Record);
 }
 
@@ -262,6 +297,13 @@ void ArchiveCourse::Conclude(bool started) {
   ArchiveSummary summary = SummarizeCalls(result_.Calls);
   result_.Detail = std::move(summary.Detail);
   result_.State = summary.State;
+  if (warning_.empty()) return;
+  if (result_.State == ArchiveState::Success) {
+    result_.State = ArchiveState::Warning;
+    result_.Detail = warning_;
+  } else if (result_.State == ArchiveState::Warning) {
+    AppendNote(result_.Detail, warning_);
+  }
 }
 
 void ArchiveCourse::FailWith(const std::wstring& why) {
@@ -281,6 +323,7 @@ bool ArchiveCourse::PrepareRetry() {
   result_.Detail.clear();
   result_.Refusal.clear();  // the archive is looked at again
   result_.State = ArchiveState::Waiting;
+  warning_.clear();
   phase_ = Phase::Done;
   return true;
 }

@@ -6,11 +6,14 @@
 // The steps, in order, each only where it applies:
 //   ReadHeader   the first bytes, before any call: an archive no call can succeed on gets none;
 //   ReadTimes    its creation time, with the job's KeepTimes, before the first change;
+//   ReadMarks    what the file carries beside its contents (attributes, the mark of a download),
+//                before the first change;
 //   BackUp       a checked copy before the first change, once per file;
 //   LookAtFile   whether the file is there (and locked), after each call that ran and where a later
 //                step depends on it;
 //   Call         the next archiver call that has not completed;
 //   PutTimesBack the creation time, once a call has run;
+//   PutMarksBack what the file carried and the new one lacks, once a call has run;
 //   RecordAfter  what the run left, beside the backup, once a call has run;
 //   Done.
 // A failed call skips every later call (nothing is commented or locked after a failed step) and
@@ -28,6 +31,7 @@
 #include "archive_header.h"
 #include "archiver_calls.h"
 #include "batch_script.h"
+#include "file_marks.h"
 
 namespace rarbatch {
 
@@ -50,18 +54,22 @@ struct RunCounts {
   void Move(ArchiveState before, ArchiveState after);
 };
 
-enum class StepKind { ReadHeader, ReadTimes, BackUp, LookAtFile, Call, PutTimesBack, RecordAfter, Done };
+enum class StepKind {
+  ReadHeader, ReadTimes, ReadMarks, BackUp, LookAtFile, Call, PutTimesBack, PutMarksBack, RecordAfter, Done
+};
 
 struct ArchiveStep {
   StepKind Kind = StepKind::Done;
   std::size_t Call = 0;            // Call: the position of the call in the result's Calls
   std::uint64_t CreatedTime = 0;   // PutTimesBack: the creation time to put back (a FILETIME value)
+  FileMarks Marks;                 // PutMarksBack: what the file carried before the first change
 };
 
 // What carrying out a step found, for ArchiveCourse::Report: the fields of that step's kind.
 struct StepReport {
   std::optional<ArchiveHeader> Header;   // ReadHeader: nothing when the file could not be read
   std::optional<std::uint64_t> Created;  // ReadTimes: nothing when they could not be read
+  std::optional<FileMarks> Marks;        // ReadMarks: nothing when they could not be read
   bool Copied = false;                   // BackUp: a copy was made (false too when there was no file)
   bool Exists = false, Locked = false;   // LookAtFile
   CallResult Call;                       // Call: as it ended
@@ -103,6 +111,8 @@ class ArchiveCourse {
   void HeaderRead(const std::optional<ArchiveHeader>& header);
   // ReadTimes: the creation time, when it could be read.
   void TimesRead(std::optional<std::uint64_t> created);
+  // ReadMarks: what the file carries, when it could be read.
+  void MarksRead(std::optional<FileMarks> marks);
   // BackUp: empty when copied or when there was no file to copy (`copied` says which), otherwise
   // what failed; a failed copy refuses the archive, which is then left as it was.
   void BackedUp(bool copied, const std::wstring& failure);
@@ -112,6 +122,9 @@ class ArchiveCourse {
   void FileSeen(bool exists, bool locked);
   // PutTimesBack and RecordAfter: empty, or what failed (a note on the last call that ran).
   void TimesPutBack(const std::wstring& failure);
+  // PutMarksBack: empty, or what failed; the archive then ends with a warning that says so, since a
+  // file that lost the mark of a download passes for a local one.
+  void MarksPutBack(const std::wstring& failure);
   void Recorded(const std::wstring& failure);
 
   // Ends the archive from its calls once Next() says Done: its state and words (SummarizeCalls), or a
@@ -130,7 +143,7 @@ class ArchiveCourse {
   bool FileBackedUp() const { return backedUp_; }
 
  private:
-  enum class Phase { Header, Times, Backup, Calls, PutBack, Record, Done };
+  enum class Phase { Header, Times, Marks, Backup, Calls, PutBack, PutMarks, Record, Done };
 
   // The first phase from `from` on that applies to this archive.
   Phase FirstFrom(Phase from) const;
@@ -157,6 +170,8 @@ class ArchiveCourse {
   bool backedUp_ = false;            // copied in this run, by this course or by another entry of the file
   bool passwordOnEveryCall_ = false; // its names are encrypted: every call, the finishing one too
   std::optional<std::uint64_t> createdBefore_;  // read before its first call
+  std::optional<FileMarks> marksBefore_;        // read before its first call
+  std::wstring warning_;  // what makes a success a warning: a step after the calls that failed
 };
 
 }  // namespace rarbatch

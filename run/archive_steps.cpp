@@ -9,6 +9,7 @@
 #include "backup.h"
 #include "list_file.h"
 #include "win/error_text.h"
+#include "win/file_marks.h"
 #include "win/file_ops.h"
 
 namespace rarbatch {
@@ -35,6 +36,7 @@ void CarryOutStep(const StepContext& context, std::size_t archive, const Archive
     case StepKind::ReadTimes:
       if (const std::optional<FileTimes> times = ReadFileTimes(FullPathOf(path))) report.Created = times->Created;
       return;
+    case StepKind::ReadMarks: report.Marks = ReadFileMarks(FullPathOf(path)); return;
     case StepKind::BackUp: {
       // A file that is not there yet has nothing to keep; the archiver says what it makes of it.
       const std::wstring full = FullPathOf(path);
@@ -62,6 +64,7 @@ void CarryOutStep(const StepContext& context, std::size_t archive, const Archive
       if (error != ERROR_SUCCESS) report.Failure = DescribeFailure(L"无法恢复创建时间", path, error);
       return;
     }
+    case StepKind::PutMarksBack: report.Failure = PutFileMarksBack(FullPathOf(path), step.Marks); return;
     case StepKind::RecordAfter:
       // What the run left, beside the archive's backup: a restore tells from it whether the archive
       // was changed since.

@@ -642,5 +642,34 @@ TEST(RunningArchivers, AnArchiverStartedAfterTheCloseIsEndedAtOnce) {
   EXPECT_EQ(again.ExitCode, kTimedOutExitCode) << "ended by its time limit, not by the close";
 }
 
+// The archiver replaces the archive with a new file, which carries none of the old one's attributes:
+// the run puts back read-only and hidden. (Wine keeps no named streams; the mark of a download is
+// tested with a stand-in file system in win/tests/file_marks_test.cpp.)
+TEST(JobRunnerOnTheRealArchiver, TheArchiveKeepsItsAttributes) {
+  if (!testing::RealArchiver::Installed()) GTEST_SKIP() << "the host has no /usr/bin/rar (scripts/setup installs it)";
+  testing::ScratchFolder dir;
+  const std::wstring d = dir.Path();
+  const testing::RealArchiver rar(d);
+  for (const wchar_t* name : {L"ad.url", L"keep.txt"}) ASSERT_TRUE(testing::WriteFileBytes(d + name, "text"));
+  ASSERT_EQ(rar.Run(L"a -idq -ep1 \"" + d + L"a.rar\" \"" + d + L"ad.url\" \"" + d + L"keep.txt\""), 0u);
+  const std::wstring archive = d + L"a.rar";
+  ASSERT_TRUE(SetFileAttributesW(archive.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
+
+  BatchJob job;
+  job.RarPath = rar.Exe();
+  job.Archives = {archive};
+  job.DeleteNames = {L"ad.url"};
+  JobRunner runner(job, 1, {});
+  ASSERT_TRUE(runner.Start());
+  runner.Wait();
+  const ArchiveResult r = runner.Result(0);
+  EXPECT_EQ(r.State, ArchiveState::Success) << r.Detail;
+  EXPECT_EQ(rar.Entries(archive), (std::vector<std::wstring>{L"keep.txt"}));
+  const DWORD attributes = GetFileAttributesW(archive.c_str());
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN) << attributes;
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_READONLY) << attributes;
+  SetFileAttributesW(archive.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 }  // namespace
 }  // namespace rarbatch

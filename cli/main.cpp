@@ -274,7 +274,7 @@ int Preview(const CliArguments& arguments, BatchJob job) {
   } else if (arguments.Report == ReportFormat::Json) {
     exitCode = WriteReport(arguments, FormatJsonPreview(arguments.JobFile, exitCode, job, previews), exitCode);
   }
-  Out(L"预览：" + FormatPreviewSummary(job, previews) + L"；用时 " + Duration(static_cast<long long>(preview.ElapsedMs() / 1000)) +
+  Out(L"预览：" + FormatPreviewSummary(job, previews, preview.Cost()) + L"；用时 " + Duration(static_cast<long long>(preview.ElapsedMs() / 1000)) +
       L"。没有修改任何压缩包。");
   return exitCode;
 }

@@ -29,6 +29,10 @@ struct FileMarks {
 // Whether `before` carries anything the program would put back.
 bool CarriesMarks(const FileMarks& before);
 
+// The marks the user would miss, named: "只读、隐藏、下载标记" (the archive attribute, which nearly
+// every file has, is kept but not named); empty when there are none.
+std::wstring NameMarks(const FileMarks& marks);
+
 // What to give the file that now holds `now` so that it carries what `before` carried and it lacks:
 // its attributes with the kept ones of `before` added, and the stream when it has none. Nothing is
 // taken away: what the new file carries of its own stays.

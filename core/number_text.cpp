@@ -12,4 +12,9 @@ std::wstring PaddedDigits(std::uint64_t value, std::size_t width, int base) {
   return text;
 }
 
+std::wstring MegabytesText(std::uint64_t bytes) {
+  const std::uint64_t tenths = (bytes / 1024 * 10 + 512) / 1024;
+  return Decimal(tenths / 10) + L"." + Decimal(tenths % 10) + L" MB";
+}
+
 }  // namespace rarbatch

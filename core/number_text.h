@@ -23,4 +23,7 @@ std::wstring Decimal(T value) {
 // printf's "%0*u" and "%0*X" write it.
 std::wstring PaddedDigits(std::uint64_t value, std::size_t width, int base = 10);
 
+// Bytes as megabytes (of 1,048,576 bytes) with one decimal, rounded: "12.3 MB".
+std::wstring MegabytesText(std::uint64_t bytes);
+
 }  // namespace rarbatch

@@ -2,6 +2,7 @@
 // predicted change, the table's state and words for it, the summary line and the detail text.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ struct ArchivePreview {
   std::vector<std::wstring> Added;     // root names of the added files and folders, in job order
   std::vector<std::wstring> Replaced;  // entries an added file replaces (those not deleted first)
   bool Emptied = false;  // the deletions take every entry: the archiver then deletes the archive file
+  bool Solid = false;    // said by the first bytes: a delete recompresses the archive
+  std::wstring Marks;    // what the file carries that the run puts back and the script loses (NameMarks)
+  std::uint64_t Size = 0;  // of the archive file, in bytes
   std::vector<std::wstring> Unmodelled;  // switches and list files of the delete entries, not applied
 };
 
@@ -45,8 +49,23 @@ struct PreviewRow {
 };
 PreviewRow DescribePreview(const BatchJob& job, const ArchivePreview& preview);
 
-// The preview's summary line over all archives.
-std::wstring FormatPreviewSummary(const BatchJob& job, const std::vector<ArchivePreview>& previews);
+// How many times the program's run would rewrite the archive: once for each call that changes it (a
+// delete that takes nothing changes nothing, unless it carries the comment or the lock, which a call
+// of their own then sets; a test changes nothing). Nothing for an archive the job leaves unchanged.
+unsigned PredictedRewrites(const BatchJob& job, const ArchivePreview& preview);
+
+// What a run would ask of the disks, for the summary line: the free space it needs at once over all
+// volumes, and, when a volume lacks it, the message saying so.
+struct PreviewCost {
+  std::uint64_t NeededAtOnce = 0;
+  std::wstring Shortfall;
+};
+
+// The preview's summary line over all archives: the counts, then the bytes the run would rewrite
+// (each changed archive's size times its rewrites) and the free space it needs at once, with a
+// warning when a volume lacks it.
+std::wstring FormatPreviewSummary(const BatchJob& job, const std::vector<ArchivePreview>& previews,
+                                  const PreviewCost& cost = {});
 
 // The detail view of one archive: its state, then every entry taken, added and replaced.
 std::wstring FormatPreviewDetail(const BatchJob& job, const ArchivePreview& preview);

@@ -12,8 +12,10 @@
 #include "core/number_text.h"
 #include "core/paths.h"
 #include "run/archive_check.h"
+#include "run/space_check.h"
 #include "run/archiver_process.h"
 #include "run/backup.h"
+#include "win/file_marks.h"
 #include "win/file_ops.h"
 #include "win/files.h"
 #include "win/text.h"
@@ -63,8 +65,11 @@ ArchivePreview PreviewArchive(const BatchJob& job, std::size_t archive, bool utf
   ArchivePreview preview;
   preview.Archive = job.Archives[archive];
   const std::optional<ArchiveHeader> header = ReadHeaderOf(preview.Archive);
+  preview.Size = SizeOf(preview.Archive).value_or(0);
+  if (const std::optional<FileMarks> marks = ReadFileMarks(FullPathOf(preview.Archive))) preview.Marks = NameMarks(*marks);
   if (header) {
     preview.State = StateOf(*header);
+    preview.Solid = header->Solid;
     if (auto why = WhyNoCallCanSucceed(*header, job)) preview.Refusal = *why;
     if (header->Format == ArchiveFormat::NotRar) {
       preview.ListProblem = L"不是 RAR 压缩包";
@@ -108,6 +113,7 @@ struct JobPreviewer::Shared {
   mutable Mutex lock;
   std::vector<ArchivePreview> results;
   std::vector<bool> done;
+  PreviewCost cost;  // read by the manager before the listings start
   std::size_t next = 0;
   std::size_t remaining = 0;
   std::atomic<bool> stopping{false};
@@ -153,6 +159,10 @@ void JobPreviewer::Start() {
       std::wstring note;
       utf8 = RunOptionsFor(ParseArchiverVersion(probe.Output), true, &note).Utf8Output;
       stored = StoredPathsOfAdds(s->job);
+      // What the run would need of the disks, without backups (the preview does not know of any).
+      SpaceNeeds needs = NeedsOfRun(s->job, s->workers, L"");
+      std::lock_guard<Mutex> hold(s->lock);
+      s->cost = {needs.AtOnce, needs.Problem.value_or(L"")};
     } catch (const std::exception& failure) {
       unusable = L"无法预览：" + FromCodePage(failure.what(), CP_ACP);
     } catch (...) {
@@ -231,6 +241,11 @@ bool JobPreviewer::IsDone(std::size_t archive) const {
 ArchivePreview JobPreviewer::Result(std::size_t archive) const {
   std::lock_guard<Mutex> hold(shared_->lock);
   return shared_->results[archive];
+}
+
+PreviewCost JobPreviewer::Cost() const {
+  std::lock_guard<Mutex> hold(shared_->lock);
+  return shared_->cost;
 }
 
 std::vector<ArchivePreview> JobPreviewer::Results() const {

@@ -53,6 +53,8 @@ class JobPreviewer {
   bool IsDone(std::size_t archive) const;
   ArchivePreview Result(std::size_t archive) const;
   std::vector<ArchivePreview> Results() const;
+  // What the run would ask of the disks (for FormatPreviewSummary); nothing before the listings start.
+  PreviewCost Cost() const;
   // Milliseconds from Start to the last archive's preview; 0 before.
   unsigned long long ElapsedMs() const;
 

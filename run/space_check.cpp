@@ -13,12 +13,6 @@
 namespace rarbatch {
 namespace {
 
-// Megabytes with one decimal: "12.3 MB".
-std::wstring SizeText(std::uint64_t bytes) {
-  const std::uint64_t tenths = (bytes * 10 + 512 * 1024) / (1024 * 1024);
-  return Decimal(tenths / 10) + L"." + Decimal(tenths % 10) + L" MB";
-}
-
 // The bytes of a file, or of every file below a folder.
 std::uint64_t BytesBelow(const std::wstring& path) {
   std::wstring full = FullPathOf(path);
@@ -39,6 +33,10 @@ std::uint64_t BytesBelow(const std::wstring& path) {
 
 std::optional<std::wstring> FindSpaceProblem(const BatchJob& job, unsigned workers,
                                              const std::wstring& backupParent) {
+  return NeedsOfRun(job, workers, backupParent).Problem;
+}
+
+SpaceNeeds NeedsOfRun(const BatchJob& job, unsigned workers, const std::wstring& backupParent) {
   // Each file once, however many spellings of it the list holds; each volume under one name, the
   // first met, however it is reached (a subst drive, a mapped drive and its UNC form).
   std::vector<ArchiveOnVolume> archives;
@@ -56,15 +54,18 @@ std::optional<std::wstring> FindSpaceProblem(const BatchJob& job, unsigned worke
   std::uint64_t added = 0;
   for (const std::wstring& file : job.AddFiles) added += BytesBelow(file);
   const auto needed = SpaceNeeded(archives, added, backupParent.empty() ? L"" : volumeName(backupParent), workers);
+  SpaceNeeds needs;
   std::wstring lines;
   for (const auto& [volume, bytes] : needed) {
+    needs.AtOnce += bytes;
     const std::optional<std::uint64_t> free = FreeSpaceOf(volume);
     if (!free || *free >= bytes) continue;
-    lines += L"\n" + volume + L"：需要约 " + SizeText(bytes) + L"，可用 " + SizeText(*free);
+    lines += L"\n" + volume + L"：需要约 " + MegabytesText(bytes) + L"，可用 " + MegabytesText(*free);
   }
-  if (lines.empty()) return std::nullopt;
-  return L"磁盘空间不足，没有开始处理。压缩程序在压缩包旁写出整个新压缩包" +
-         std::wstring(backupParent.empty() ? L"" : L"，备份还需要全部压缩包的大小") + L"：" + lines;
+  if (lines.empty()) return needs;
+  needs.Problem = L"磁盘空间不足，没有开始处理。压缩程序在压缩包旁写出整个新压缩包" +
+                  std::wstring(backupParent.empty() ? L"" : L"，备份还需要全部压缩包的大小") + L"：" + lines;
+  return needs;
 }
 
 }  // namespace rarbatch

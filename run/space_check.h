@@ -14,4 +14,12 @@ namespace rarbatch {
 std::optional<std::wstring> FindSpaceProblem(const BatchJob& job, unsigned workers,
                                              const std::wstring& backupParent);
 
+// What a run needs of the disks: the free space at once, over all volumes (SpaceNeeded), and
+// FindSpaceProblem's message when a volume falls short.
+struct SpaceNeeds {
+  std::uint64_t AtOnce = 0;
+  std::optional<std::wstring> Problem;
+};
+SpaceNeeds NeedsOfRun(const BatchJob& job, unsigned workers, const std::wstring& backupParent);
+
 }  // namespace rarbatch

@@ -70,7 +70,7 @@ void PreviewWindow::OnWorkEnded() {
     if (!shownDone_[i]) OnRowChanged(i);
   }
   ended_ = true;
-  const std::wstring line = FormatPreviewSummary(previewer_.Job(), previewer_.Results()) +
+  const std::wstring line = FormatPreviewSummary(previewer_.Job(), previewer_.Results(), previewer_.Cost()) +
                             L"。以上只是预览，尚未修改任何压缩包。";
   SetWindowTextW(Control(kStatusLine), line.c_str());
   EnableWindow(Control(kStartRun), TRUE);
@@ -95,7 +95,7 @@ std::wstring PreviewWindow::ReportText() const {
     const PreviewRow row = DescribePreview(previewer_.Job(), previews[i]);
     rows.push_back({previews[i].Archive, row.State, row.Words});
   }
-  return FormatReport(rows) + FormatPreviewSummary(previewer_.Job(), previews) + L"\r\n";
+  return FormatReport(rows) + FormatPreviewSummary(previewer_.Job(), previews, previewer_.Cost()) + L"\r\n";
 }
 
 std::wstring PreviewWindow::DetailText(std::size_t archive) const {

@@ -247,6 +247,8 @@ TEST(FileMarks, OnlyWhatTheNewFileLacksIsAdded) {
   EXPECT_EQ(wanted.Zone, kDownloaded.Zone);
   // Attributes the kept set does not name (here: system, 0x4) are not carried over.
   EXPECT_EQ(MarksToPutBack({0x4}, {0}).Attributes, 0u);
+  EXPECT_EQ(NameMarks(kDownloaded), L"只读、隐藏、下载标记");
+  EXPECT_EQ(NameMarks({kArchiveAttribute}), L"") << "the archive attribute is kept, not named";
   // A stream the new file has of its own stays.
   EXPECT_EQ(MarksToPutBack(kDownloaded, {0, std::string("ZoneId=4")}).Zone, std::string("ZoneId=4"));
 }

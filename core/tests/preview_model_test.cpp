@@ -46,8 +46,52 @@ TEST(FormatPreviewSummary, CountsChangedEmptiedAndBlockedArchives) {
   EXPECT_EQ(DescribePreview(job, unchanged).State, L"不变");
   EXPECT_EQ(DescribePreview(job, locked).State, L"无法处理");
   EXPECT_EQ(DescribePreview(job, unlisted).State, L"无法预览");
+  // The emptied archive is deleted, not rewritten; the unchanged one is not touched.
+  changed.Size = 3 * 1024 * 1024;
+  emptied.Size = unchanged.Size = 100 * 1024 * 1024;
   EXPECT_EQ(FormatPreviewSummary(job, {changed, unchanged, emptied, locked, unlisted}),
-            L"共 5 个压缩包：2 个将修改，共删除 3 项；1 个将被清空并删除；2 个无法处理或无法预览");
+            L"共 5 个压缩包：2 个将修改，共删除 3 项；1 个将被清空并删除；2 个无法处理或无法预览；"
+            L"将重写约 3.0 MB（每个压缩包最多 1 次）");
+  EXPECT_EQ(FormatPreviewSummary(job, {changed}, {40 * 1024 * 1024, L"磁盘空间不足：D:\\ 需要约 40.0 MB，可用 1.0 MB"}),
+            L"共 1 个压缩包：1 个将修改，共删除 1 项；0 个将被清空并删除；0 个无法处理或无法预览；"
+            L"将重写约 3.0 MB（每个压缩包最多 1 次），同时需要可用空间约 40.0 MB；"
+            L"磁盘空间不足：D:\\ 需要约 40.0 MB，可用 1.0 MB");
+  EXPECT_EQ(FormatPreviewSummary(job, {unchanged}), L"共 1 个压缩包：0 个将修改，共删除 0 项；0 个将被清空并删除；0 个无法处理或无法预览")
+      << "nothing to rewrite, nothing said of it";
+}
+
+// Each call that changes the archive rewrites all of it; a delete that takes nothing changes nothing,
+// unless the comment or the lock rode on it and a call of their own then sets them.
+TEST(PredictedRewrites, CountsTheCallsThatChangeTheArchive) {
+  ArchivePreview takes, takesNothing;
+  takes.Listed = takesNothing.Listed = true;
+  takes.Removed = {L"a.bak"};
+  BatchJob job;
+  job.DeleteNames = {L"*.bak"};
+  EXPECT_EQ(PredictedRewrites(job, takes), 1u);
+  EXPECT_EQ(PredictedRewrites(job, takesNothing), 0u);
+  job.AddFiles = {L"C:\\in\\x.txt"};
+  job.Lock = true;
+  EXPECT_EQ(PredictedRewrites(job, takes), 2u) << "d, then a -k";
+  EXPECT_EQ(PredictedRewrites(job, takesNothing), 1u) << "the d finds nothing: a -k alone";
+  job.AddFiles.clear();
+  EXPECT_EQ(PredictedRewrites(job, takesNothing), 1u) << "d -k finds nothing: the finishing k";
+  job.TestBeforeLock = true;
+  EXPECT_EQ(PredictedRewrites(job, takes), 2u) << "d, t (no rewrite), k";
+}
+
+TEST(DescribePreview, ASolidArchiveSaysWhatADeleteCosts) {
+  BatchJob job;
+  job.DeleteNames = {L"*.bak"};
+  ArchivePreview solid;
+  solid.Listed = true;
+  solid.Solid = true;
+  solid.Entries = {L"a.bak", L"b.txt"};
+  PredictChanges(job, {}, solid);
+  EXPECT_NE(DescribePreview(job, solid).Words.find(L"固实压缩包：删除时要重新压缩整个压缩包"), std::wstring::npos);
+  solid.Entries = {L"b.txt"};
+  PredictChanges(job, {}, solid);
+  EXPECT_EQ(DescribePreview(job, solid).Words.find(L"固实"), std::wstring::npos) << "unchanged: nothing to say";
 }
 
 }  // namespace

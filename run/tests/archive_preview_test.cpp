@@ -126,6 +126,39 @@ TEST(PreviewOnTheRealArchiver, PredictedDeletionsAreWhatTheRunTakes) {
 
 // A figure, not a check: how long a preview of 100 archives takes with 1 and 2 workers. Run it with
 // --gtest_also_run_disabled_tests.
+// What a change would cost and what it keeps: a solid archive says that its delete recompresses it,
+// a read-only, hidden one that the run keeps those and the script does not, and the summary gives
+// the bytes the run rewrites.
+TEST(PreviewOnTheRealArchiver, SolidAndReadOnlyArchivesSayWhatAChangeCostsAndKeeps) {
+  if (!Archiver::Installed()) GTEST_SKIP() << "the host has no /usr/bin/rar (scripts/setup installs it)";
+  testing::ScratchFolder dir;
+  const std::wstring d = dir.Path();
+  const Archiver rar(d);
+  for (const wchar_t* name : {L"a.bak", L"b.txt", L"c.txt"}) ASSERT_TRUE(testing::WriteFileBytes(d + name, "text text"));
+  const std::wstring files = L" \"" + d + L"a.bak\" \"" + d + L"b.txt\" \"" + d + L"c.txt\"";
+  ASSERT_EQ(rar.Run(L"a -idq -ep1 -s \"" + d + L"solid.rar\"" + files), 0u);
+  ASSERT_EQ(rar.Run(L"a -idq -ep1 \"" + d + L"marked.rar\"" + files), 0u);
+  ASSERT_TRUE(SetFileAttributesW((d + L"marked.rar").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+
+  BatchJob job;
+  job.RarPath = rar.Exe();
+  job.Archives = {d + L"solid.rar", d + L"marked.rar"};
+  job.DeleteNames = {L"*.bak"};
+  JobPreviewer previewer(job, 1, {});
+  previewer.Start();
+  previewer.Wait();
+  const std::vector<ArchivePreview> previews = previewer.Results();
+  SetFileAttributesW((d + L"marked.rar").c_str(), FILE_ATTRIBUTE_NORMAL);
+  ASSERT_EQ(previews.size(), 2u);
+  EXPECT_TRUE(previews[0].Solid);
+  EXPECT_NE(DescribePreview(job, previews[0]).Words.find(L"固实压缩包：删除时要重新压缩整个压缩包"), std::wstring::npos);
+  EXPECT_FALSE(previews[1].Solid);
+  EXPECT_NE(DescribePreview(job, previews[1]).Words.find(L"只读、隐藏：在本窗口中运行时保留，批处理文件不保留"),
+            std::wstring::npos);
+  const std::wstring summary = FormatPreviewSummary(job, previews, previewer.Cost());
+  EXPECT_NE(summary.find(L"将重写约 0.0 MB（每个压缩包最多 1 次），同时需要可用空间约 "), std::wstring::npos);
+}
+
 TEST(PreviewOnTheRealArchiver, DISABLED_HowLongAPreviewTakes) {
   if (!Archiver::Installed()) GTEST_SKIP() << "the host has no /usr/bin/rar";
   testing::ScratchFolder dir;

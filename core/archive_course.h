@@ -5,6 +5,8 @@
 //
 // The steps, in order, each only where it applies:
 //   ReadHeader   the first bytes, before any call: an archive no call can succeed on gets none;
+//   ReadReferences  its technical listing, when the job deletes from an archive that may hold
+//                references: a delete that would leave a reference without its target is refused;
 //   ReadTimes    its creation time, with the job's KeepTimes, before the first change;
 //   BackUp       a checked copy before the first change, once per file;
 //   LookAtFile   whether the file is there (and locked), after each call that ran and where a later
@@ -50,7 +52,7 @@ struct RunCounts {
   void Move(ArchiveState before, ArchiveState after);
 };
 
-enum class StepKind { ReadHeader, ReadTimes, BackUp, LookAtFile, Call, PutTimesBack, RecordAfter, Done };
+enum class StepKind { ReadHeader, ReadReferences, ReadTimes, BackUp, LookAtFile, Call, PutTimesBack, RecordAfter, Done };
 
 struct ArchiveStep {
   StepKind Kind = StepKind::Done;
@@ -64,7 +66,7 @@ struct StepReport {
   std::optional<std::uint64_t> Created;  // ReadTimes: nothing when they could not be read
   bool Copied = false;                   // BackUp: a copy was made (false too when there was no file)
   bool Exists = false, Locked = false;   // LookAtFile
-  CallResult Call;                       // Call: as it ended
+  CallResult Call;                       // Call, ReadReferences: as it ended
   std::wstring Failure;                  // BackUp, PutTimesBack, RecordAfter: what failed, if anything
 };
 
@@ -101,6 +103,10 @@ class ArchiveCourse {
   // ReadHeader: what the first bytes said; nothing when the file could not be read, which is left to
   // the archiver to say why.
   void HeaderRead(const std::optional<ArchiveHeader>& header);
+  // ReadReferences: the listing call as it ended. A delete that would leave a reference without its
+  // target refuses the archive, as does a listing cut short; a listing that failed is noted on the
+  // first call, which then meets the archive as the listing did.
+  void ReferencesRead(const CallResult& listing);
   // ReadTimes: the creation time, when it could be read.
   void TimesRead(std::optional<std::uint64_t> created);
   // BackUp: empty when copied or when there was no file to copy (`copied` says which), otherwise
@@ -123,6 +129,9 @@ class ArchiveCourse {
   // any other state.
   bool PrepareRetry();
 
+  // The listing call that ReadReferences carries out.
+  CallResult ReferenceListing() const;
+
   const ArchiveResult& Result() const { return result_; }
   ArchiveState State() const { return result_.State; }
   void SetRunning() { result_.State = ArchiveState::Running; }
@@ -130,7 +139,7 @@ class ArchiveCourse {
   bool FileBackedUp() const { return backedUp_; }
 
  private:
-  enum class Phase { Header, Times, Backup, Calls, PutBack, Record, Done };
+  enum class Phase { Header, References, Times, Backup, Calls, PutBack, Record, Done };
 
   // The first phase from `from` on that applies to this archive.
   Phase FirstFrom(Phase from) const;
@@ -156,6 +165,7 @@ class ArchiveCourse {
   bool exists_ = false, locked_ = false;
   bool backedUp_ = false;            // copied in this run, by this course or by another entry of the file
   bool passwordOnEveryCall_ = false; // its names are encrypted: every call, the finishing one too
+  bool mayHoldReferences_ = false;   // its header was read and is not RAR 4, which holds none
   std::optional<std::uint64_t> createdBefore_;  // read before its first call
 };
 

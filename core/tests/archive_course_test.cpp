@@ -32,6 +32,9 @@ struct World {
   std::wstring BackupFailure;
   std::wstring PutBackFailure;
   int StopAfterCalls = -1;        // a stop asked for once that many calls have ended
+  // How the technical listing ends, and what it says (an archive without references by default).
+  Ending Listing = Ok();
+  std::wstring ListingOutput = L"        Name: 广告.url\n        Type: File\n\n        Name: 图.jpg\n        Type: File\n";
 };
 
 using testing_jobs::JobShape;
@@ -48,7 +51,7 @@ char Letter(ScriptOperation operation) {
   return '?';
 }
 
-// Walks the course to its end. The trace: H header, T times read, B backup, L a look at the file,
+// Walks the course to its end. The trace: H header, F the listing of references, T times read, B backup, L a look at the file,
 // the operation's letter for a call, P times put back, R the record after the run.
 std::string Walk(ArchiveCourse& course, const BatchJob& job, const World& world, CourseStart start = {}) {
   course.Begin(job, 0, start, [](std::size_t call) { return L"C:\\Temp\\list" + std::to_wstring(call) + L".lst"; });
@@ -61,6 +64,15 @@ std::string Walk(ArchiveCourse& course, const BatchJob& job, const World& world,
     switch (step.Kind) {
       case StepKind::Done: course.Conclude(); return trace;
       case StepKind::ReadHeader: trace += 'H'; course.HeaderRead(world.Header); break;
+      case StepKind::ReadReferences: {
+        trace += 'F';
+        CallResult listing = course.ReferenceListing();
+        listing.Outcome = world.Listing.Outcome;
+        listing.ExitCode = world.Listing.Code;
+        listing.Output = world.ListingOutput;
+        course.ReferencesRead(listing);
+        break;
+      }
       case StepKind::ReadTimes: trace += 'T'; course.TimesRead(1234); break;
       case StepKind::BackUp:
         trace += 'B';
@@ -127,44 +139,53 @@ ArchiveHeader Header(ArchiveFormat format, bool locked = false, bool namesEncryp
   return header;
 }
 
+// The job's delete name takes 广告.url: in the first listing its reference stays, in the second the
+// reference is what goes.
+const wchar_t kBrokenByDelete[] =
+    L"        Name: 广告.url\n        Type: File\n\n"
+    L"        Name: 广告副本.url\n        Type: File reference\n      Target: 广告.url\n\n";
+const wchar_t kReferenceDeleted[] =
+    L"        Name: 图.jpg\n        Type: File\n\n"
+    L"        Name: 广告.url\n        Type: File reference\n      Target: 图.jpg\n\n";
+
 const Row kRows[] = {
     // Everything succeeds: a delete, then the add carrying comment and lock; the file is looked at
     // after each call.
-    {"AllSucceed", {.Add = true, .Comment = true, .Lock = true}, {}, "HdLaL", ArchiveState::Success, L""},
-    {"TimesAndBackupAroundTheCalls", {.Backup = true, .KeepTimes = true}, {}, "HTBdLPR", ArchiveState::Success, L""},
+    {"AllSucceed", {.Add = true, .Comment = true, .Lock = true}, {}, "HFdLaL", ArchiveState::Success, L""},
+    {"TimesAndBackupAroundTheCalls", {.Backup = true, .KeepTimes = true}, {}, "HFTBdLPR", ArchiveState::Success, L""},
     // The first failure ends the archive: nothing is added, commented or locked after it, and the
     // file is not even looked at.
-    {"StopsAtTheFirstFailure", {.Add = true, .Lock = true}, {.Calls = {Exit(3)}}, "Hd", ArchiveState::Failure,
+    {"StopsAtTheFirstFailure", {.Add = true, .Lock = true}, {.Calls = {Exit(3)}}, "HFd", ArchiveState::Failure,
      L"删除："},
-    {"AStartThatFailsIsAFailure", {.Add = true}, {.Calls = {NoStart()}}, "Hd", ArchiveState::Failure,
+    {"AStartThatFailsIsAFailure", {.Add = true}, {.Calls = {NoStart()}}, "HFd", ArchiveState::Failure,
      L"无法启动压缩程序"},
     // Exit 10: a delete that found nothing succeeded, with a note; an add that missed files warns.
-    {"ADeleteThatFoundNothingSucceedsWithANote", {}, {.Calls = {Exit(10)}}, "HdL", ArchiveState::Success,
+    {"ADeleteThatFoundNothingSucceedsWithANote", {}, {.Calls = {Exit(10)}}, "HFdL", ArchiveState::Success,
      L"压缩包中没有要删除的文件"},
     {"AnAddThatMissedFilesWarns", {.Delete = false, .Add = true}, {.Calls = {Exit(10)}}, "HaL",
      ArchiveState::Warning, L"有要添加的文件找不到"},
     // A last call that changed nothing set neither comment nor lock: a finishing call of its own does.
-    {"FinishingCallAfterATen", {.Comment = true, .Lock = true}, {.Calls = {Exit(10), Ok()}}, "HdLcL",
+    {"FinishingCallAfterATen", {.Comment = true, .Lock = true}, {.Calls = {Exit(10), Ok()}}, "HFdLcL",
      ArchiveState::Success, L"压缩包中没有要删除的文件"},
-    {"NoFinishingCallWhenTheArchiveIsAlreadyLocked", {.Lock = true}, {.Calls = {LockedAfter(10)}}, "HdL",
+    {"NoFinishingCallWhenTheArchiveIsAlreadyLocked", {.Lock = true}, {.Calls = {LockedAfter(10)}}, "HFdL",
      ArchiveState::Success, L"压缩包中没有要删除的文件"},
-    {"NoFinishingCallAfterASuccess", {.Lock = true}, {.Calls = {Ok()}}, "HdL", ArchiveState::Success, L""},
+    {"NoFinishingCallAfterASuccess", {.Lock = true}, {.Calls = {Ok()}}, "HFdL", ArchiveState::Success, L""},
     // The delete took every entry, so the archiver deleted the file: nothing is left to test, comment
     // or lock, and no time is put back on a file that is gone.
     {"EmptiedArchiveIsNotTestedOrLocked", {.Lock = true, .KeepTimes = true, .Test = true}, {.Calls = {Gone()}},
-     "HTdL", ArchiveState::Warning, L"压缩包中的文件已全部删除"},
-    {"AnAddAfterEmptyingMakesTheArchiveAnew", {.Add = true}, {.Calls = {Gone(), Ok()}}, "HdLaL",
+     "HFTdL", ArchiveState::Warning, L"压缩包中的文件已全部删除"},
+    {"AnAddAfterEmptyingMakesTheArchiveAnew", {.Add = true}, {.Calls = {Gone(), Ok()}}, "HFdLaL",
      ArchiveState::Warning, L"随后的添加新建了压缩包"},
     // "Left as it was" only when no earlier call may have changed the archive.
-    {"KilledFirstCallLeavesTheArchiveAsItWas", {.Add = true}, {.Calls = {Killed()}}, "Hd", ArchiveState::Stopped,
+    {"KilledFirstCallLeavesTheArchiveAsItWas", {.Add = true}, {.Calls = {Killed()}}, "HFd", ArchiveState::Stopped,
      L"已中止，压缩包保持原样"},
-    {"KilledAfterAChangeSaysTheChangeStays", {.Add = true}, {.Calls = {Ok(), Killed()}}, "HdLa",
+    {"KilledAfterAChangeSaysTheChangeStays", {.Add = true}, {.Calls = {Ok(), Killed()}}, "HFdLa",
      ArchiveState::Stopped, L"之前完成的步骤的改动仍在"},
-    {"KilledCallIsRecordedBesideTheBackup", {.Backup = true}, {.Calls = {Killed()}}, "HBdR", ArchiveState::Stopped,
+    {"KilledCallIsRecordedBesideTheBackup", {.Backup = true}, {.Calls = {Killed()}}, "HFBdR", ArchiveState::Stopped,
      L"已中止"},
     // A stop lets no further call start; a call that ran still gets its times and record.
     {"StopBeforeAnyCall", {.KeepTimes = true}, {.StopAfterCalls = 0}, "HT", ArchiveState::Stopped, L""},
-    {"StopBetweenCalls", {.Add = true, .Backup = true, .KeepTimes = true}, {.StopAfterCalls = 1}, "HTBdLPR",
+    {"StopBetweenCalls", {.Add = true, .Backup = true, .KeepTimes = true}, {.StopAfterCalls = 1}, "HFTBdLPR",
      ArchiveState::Stopped, L""},
     // What the first bytes say refuses the archive before any call.
     {"LockedArchiveIsRefused", {}, {.Header = Header(ArchiveFormat::Rar5, true)}, "H", ArchiveState::Failure,
@@ -173,11 +194,31 @@ const Row kRows[] = {
      L"不是 RAR 压缩包"},
     {"UnreadableFileIsLeftToTheArchiver", {}, {.Header = std::nullopt, .Calls = {Exit(6)}}, "Hd",
      ArchiveState::Failure, L"(6)"},
-    {"FailedBackupLeavesTheArchiveAlone", {.Backup = true}, {.BackupFailure = L"磁盘已满"}, "HB",
+    {"FailedBackupLeavesTheArchiveAlone", {.Backup = true}, {.BackupFailure = L"磁盘已满"}, "HFB",
      ArchiveState::Failure, L"备份失败，压缩包没有改动：磁盘已满"},
-    {"NoFileNothingToCopy", {.Backup = true}, {.Calls = {Exit(10)}, .ExistsAtStart = false}, "HBdL",
+    {"NoFileNothingToCopy", {.Backup = true}, {.Calls = {Exit(10)}, .ExistsAtStart = false}, "HFBdL",
      ArchiveState::Success, L"压缩包中没有要删除的文件"},
-    {"TimesThatCannotBePutBackAreANote", {.KeepTimes = true}, {.PutBackFailure = L"无法恢复创建时间"}, "HTdLP",
+    // Before a delete its references are listed: a delete that would leave one without its target is
+    // not made, and nothing is timed, copied or called.
+    {"ADeleteThatBreaksAReferenceIsRefused", {.Add = true, .Backup = true, .KeepTimes = true},
+     {.ListingOutput = kBrokenByDelete}, "HF", ArchiveState::Failure, L"删除会使文件引用无法解压：广告副本.url → 广告.url"},
+    {"ADeleteThatTakesTheReferenceOnlyGoesOn", {}, {.ListingOutput = kReferenceDeleted}, "HFdL",
+     ArchiveState::Success, L""},
+    // A listing that failed is noted; the delete meets the archive as the listing did.
+    {"AFailedListingIsLeftToTheDelete", {}, {.Calls = {Exit(3)}, .Listing = Exit(3)}, "HFd", ArchiveState::Failure,
+     L"删除："},
+    // A listing cut short cannot be checked, while the delete would go through: refused.
+    {"AListingCutShortIsRefused", {}, {.ListingOutput = L"        Name: a\n……（省略 9 字节）……\n"}, "HF",
+     ArchiveState::Failure, L"无法检查文件引用，压缩包没有改动"},
+    // Not listed: RAR 4 holds no references, a job without deletes takes none, an unreadable file is
+    // the archiver's to report, and a stop starts no listing.
+    {"Rar4IsNotListed", {}, {.Header = Header(ArchiveFormat::Rar4), .ListingOutput = kBrokenByDelete}, "HdL",
+     ArchiveState::Success, L""},
+    {"NoDeleteNoListing", {.Delete = false, .Add = true}, {.ListingOutput = kBrokenByDelete}, "HaL",
+     ArchiveState::Success, L""},
+    {"StopBeforeTheListing", {.KeepTimes = true}, {.StopAfterCalls = 0, .ListingOutput = kBrokenByDelete}, "HT",
+     ArchiveState::Stopped, L""},
+    {"TimesThatCannotBePutBackAreANote", {.KeepTimes = true}, {.PutBackFailure = L"无法恢复创建时间"}, "HFTdLP",
      ArchiveState::Success, L""},
 };
 
@@ -187,7 +228,7 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, CourseTable, testing::ValuesIn(kRows),
 TEST(ArchiveCourse, RetryResumesAtTheFirstCallThatDidNotComplete) {
   const BatchJob job = JobOf({.Add = true, .Comment = true, .KeepTimes = true});
   ArchiveCourse course(job.Archives[0]);
-  EXPECT_EQ(Walk(course, job, {.Calls = {Ok(), Exit(5)}}), "HTdLaP");
+  EXPECT_EQ(Walk(course, job, {.Calls = {Ok(), Exit(5)}}), "HFTdLaP");
   EXPECT_EQ(course.State(), ArchiveState::Failure);
   ASSERT_TRUE(course.PrepareRetry());
   EXPECT_EQ(course.State(), ArchiveState::Waiting);
@@ -206,7 +247,7 @@ TEST(ArchiveCourse, RetryAfterARefusalLooksAgainAndPlansAnew) {
   EXPECT_EQ(Walk(course, job, {.Header = Header(ArchiveFormat::Rar5, true)}), "H");
   EXPECT_TRUE(course.Result().Calls.empty());
   ASSERT_TRUE(course.PrepareRetry());
-  EXPECT_EQ(Walk(course, job, {}), "HdL");
+  EXPECT_EQ(Walk(course, job, {}), "HFdL");
   EXPECT_EQ(course.State(), ArchiveState::Success);
 }
 
@@ -214,7 +255,7 @@ TEST(ArchiveCourse, AfterAnEmptyingDeleteARetryLooksAtTheFileBeforeItsTest) {
   const BatchJob job = JobOf({.Add = true, .Lock = true, .Test = true});
   ArchiveCourse course(job.Archives[0]);
   // The delete emptied the archive, the add made it anew, and the test could not start.
-  EXPECT_EQ(Walk(course, job, {.Calls = {Gone(), Ok(), NoStart()}}), "HdLaLt");
+  EXPECT_EQ(Walk(course, job, {.Calls = {Gone(), Ok(), NoStart()}}), "HFdLaLt");
   ASSERT_TRUE(course.PrepareRetry());
   EXPECT_EQ(Walk(course, job, {}), "LtLkL");
   EXPECT_EQ(course.State(), ArchiveState::Warning) << "the emptying is still said";
@@ -228,6 +269,42 @@ TEST(ArchiveCourse, AfterAnEmptyingDeleteARetryLooksAtTheFileBeforeItsTest) {
   EXPECT_EQ(gone.Result().Calls[2].Note, L"压缩包文件已不存在，以后的步骤不再进行");
 }
 
+TEST(ArchiveCourse, ARetryAfterAReferenceRefusalListsAgain) {
+  const BatchJob job = JobOf({.Add = true});
+  ArchiveCourse course(job.Archives[0]);
+  EXPECT_EQ(Walk(course, job, {.ListingOutput = kBrokenByDelete}), "HF");
+  EXPECT_TRUE(course.Result().Calls.empty()) << "no call was made";
+  ASSERT_TRUE(course.PrepareRetry());
+  // The reference was taken out meanwhile: the listing says so, and the job goes through.
+  EXPECT_EQ(Walk(course, job, {}), "HFdLaL");
+  EXPECT_EQ(course.State(), ArchiveState::Success);
+}
+
+TEST(ArchiveCourse, AListingThatFailedIsANoteOnTheDelete) {
+  const BatchJob job = JobOf({.Add = true});
+  ArchiveCourse course(job.Archives[0]);
+  EXPECT_EQ(Walk(course, job, {.Listing = NoStart(), .ListingOutput = L"系统找不到指定的文件。"}, {.OptionsNote = L"压缩程序版本 5.21 早于 5.30"}), "HFdLaL");
+  EXPECT_EQ(course.Result().Calls[0].Note, L"压缩程序版本 5.21 早于 5.30；无法检查文件引用：无法启动压缩程序：系统找不到指定的文件。");
+  EXPECT_EQ(course.State(), ArchiveState::Success);
+}
+
+TEST(ArchiveCourse, EncryptedNamesAreListedWithThePassword) {
+  const BatchJob job = JobOf({.Add = true, .Password = true});
+  ArchiveCourse course(job.Archives[0]);
+  course.Begin(job, 0, {}, {});
+  ASSERT_EQ(course.Next(false).Kind, StepKind::ReadHeader);
+  course.HeaderRead(Header(ArchiveFormat::Rar5, false, true));
+  ASSERT_EQ(course.Next(false).Kind, StepKind::ReadReferences);
+  const CallResult listing = course.ReferenceListing();
+  EXPECT_TRUE(listing.PasswordOnInput);
+  EXPECT_EQ(listing.CommandLine, L"\"C:\\Rar.exe\" lt -c- -p -scfr \"D:\\漫画\\卷一.rar\"");
+
+  ArchiveCourse plain(job.Archives[0]);
+  plain.Begin(job, 0, {}, {});
+  plain.HeaderRead(Header(ArchiveFormat::Rar5));
+  EXPECT_FALSE(plain.ReferenceListing().PasswordOnInput) << "names that are not encrypted need none";
+}
+
 TEST(ArchiveCourse, AnArchiverThatCannotBeUsedRefusesBeforeAnyStep) {
   const BatchJob job = JobOf({.Backup = true});
   ArchiveCourse course(job.Archives[0]);
@@ -239,7 +316,7 @@ TEST(ArchiveCourse, AnArchiverThatCannotBeUsedRefusesBeforeAnyStep) {
 TEST(ArchiveCourse, SecondEntryOfACopiedFileIsNotCopiedAgainButRecorded) {
   const BatchJob job = JobOf({.Backup = true});
   ArchiveCourse course(job.Archives[0]);
-  EXPECT_EQ(Walk(course, job, {}, {.AlreadyBackedUp = true}), "HdLR");
+  EXPECT_EQ(Walk(course, job, {}, {.AlreadyBackedUp = true}), "HFdLR");
   EXPECT_TRUE(course.FileBackedUp());
 }
 
@@ -247,7 +324,7 @@ TEST(ArchiveCourse, EncryptedNamesPutThePasswordOnEveryCallTheFinishingOneToo) {
   const BatchJob job = JobOf({.Add = true, .Lock = true, .Password = true});
   ArchiveCourse course(job.Archives[0]);
   EXPECT_EQ(Walk(course, job, {.Header = Header(ArchiveFormat::Rar5, false, true), .Calls = {Ok(), Exit(10)}}),
-            "HdLaLkL");
+            "HFdLaLkL");
   const std::vector<CallResult>& calls = course.Result().Calls;
   ASSERT_EQ(calls.size(), 3u);
   EXPECT_TRUE(calls[2].Finishing);
@@ -258,7 +335,7 @@ TEST(ArchiveCourse, EncryptedNamesPutThePasswordOnEveryCallTheFinishingOneToo) {
 TEST(ArchiveCourse, AFallbackNoteStaysOnTheFirstCallAndOutputOnlyWhereItSaysSomething) {
   const BatchJob job = JobOf({.Add = true});
   ArchiveCourse course(job.Archives[0]);
-  EXPECT_EQ(Walk(course, job, {.Calls = {Ok(), Exit(1)}}, {.OptionsNote = L"压缩程序版本 5.21 早于 5.30"}), "HdLaL");
+  EXPECT_EQ(Walk(course, job, {.Calls = {Ok(), Exit(1)}}, {.OptionsNote = L"压缩程序版本 5.21 早于 5.30"}), "HFdLaL");
   const std::vector<CallResult>& calls = course.Result().Calls;
   EXPECT_EQ(calls[0].Note, L"压缩程序版本 5.21 早于 5.30");
   EXPECT_EQ(calls[0].Output, L"archiver output") << "a call with a note keeps its output";

@@ -46,7 +46,7 @@ std::vector<ListedEntry> ParseTechnicalListing(const std::wstring& output) {
     }
     // Only an indented "Name: " opens a block: the listing's own lines at the left edge
     // ("Archive: …", "Details: …") never do.
-    if (key == L"Name" && line.front() == L' ') {
+    if (key == L"Name" && line.front() == L' ' && !value.empty()) {
       entries.push_back({value, {}, {}});
       inBlock = true;
     } else if (inBlock && key == L"Type") {

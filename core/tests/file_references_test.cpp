@@ -47,7 +47,7 @@ TEST(TechnicalListing, LinesOutsideAnEntryNeverMakeOne) {
   EXPECT_EQ(ParseTechnicalListing(L"      Target: y\n        Name: x\n        Type: File\n\n      Target: z\n"),
             (std::vector<ListedEntry>{{L"x", L"File", L""}}));
   EXPECT_TRUE(ParseTechnicalListing(L"").empty());
-  EXPECT_TRUE(ParseTechnicalListing(L"        Name:\n").empty());
+  EXPECT_TRUE(ParseTechnicalListing(L"        Name:\n        Name: \n        Type: File reference\n").empty());
 }
 
 TEST(TechnicalListing, OnlyReferencesAndHardLinksNeedTheirTargetInTheArchive) {

@@ -189,6 +189,11 @@ CallResult ArchiveCourse::ReferenceListing() const {
 }
 
 void ArchiveCourse::ReferencesRead(const CallResult& listing) {
+  // Ended by the run's abort: nothing more is done to the archive, which is left as it was.
+  if (listing.Outcome == CallOutcome::Killed) {
+    phase_ = Phase::Done;
+    return;
+  }
   const ListingRead read = ReadReferenceListing(listing);
   if (read.Read) {
     const std::vector<BrokenReference> broken =

@@ -105,7 +105,8 @@ class ArchiveCourse {
   void HeaderRead(const std::optional<ArchiveHeader>& header);
   // ReadReferences: the listing call as it ended. A delete that would leave a reference without its
   // target refuses the archive, as does a listing cut short; a listing that failed is noted on the
-  // first call, which then meets the archive as the listing did.
+  // first call, which then meets the archive as the listing did. One ended by an abort ends the
+  // archive, stopped, with nothing done.
   void ReferencesRead(const CallResult& listing);
   // ReadTimes: the creation time, when it could be read.
   void TimesRead(std::optional<std::uint64_t> created);

@@ -207,6 +207,8 @@ const Row kRows[] = {
     // A listing that failed is noted; the delete meets the archive as the listing did.
     {"AFailedListingIsLeftToTheDelete", {}, {.Calls = {Exit(3)}, .Listing = Exit(3)}, "HFd", ArchiveState::Failure,
      L"删除："},
+    {"AListingEndedByAnAbortEndsTheArchive", {.Backup = true}, {.Listing = Killed()}, "HF", ArchiveState::Stopped,
+     L""},
     // A listing cut short cannot be checked, while the delete would go through: refused.
     {"AListingCutShortIsRefused", {}, {.ListingOutput = L"        Name: a\n……（省略 9 字节）……\n"}, "HF",
      ArchiveState::Failure, L"无法检查文件引用，压缩包没有改动"},

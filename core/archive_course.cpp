@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <utility>
 
+#include "core/archive_names.h"
+#include "core/file_references.h"
+
 namespace rarbatch {
 namespace {
 
@@ -56,6 +59,7 @@ void ArchiveCourse::Begin(const BatchJob& job, std::size_t index, const CourseSt
   result_.State = ArchiveState::Running;
   fileKnown_ = false;
   lookAfterCall_ = false;
+  mayHoldReferences_ = false;  // the header, read again, says so anew
   std::vector<CallResult>& calls = result_.Calls;
   if (calls.empty()) {
     passwordOnEveryCall_ = false;  // the header, read again, says so anew
@@ -75,6 +79,7 @@ ArchiveCourse::Phase ArchiveCourse::FirstFrom(Phase from) const {
       case Phase::Header:
       case Phase::Calls:
       case Phase::Done: return true;
+      case Phase::References: return mayHoldReferences_ && !SplitDeleteEntries(job_->DeleteNames).Names.empty();
       case Phase::Times: return job_->KeepTimes && !createdBefore_;
       case Phase::Marks: return !marksBefore_;
       case Phase::Backup: return job_->Backup && !backedUp_;
@@ -109,6 +114,11 @@ ArchiveStep ArchiveCourse::Next(bool stopping) {
   for (;;) {
     switch (phase_) {
       case Phase::Header: return Step(StepKind::ReadHeader);
+      case Phase::References:
+        // A stop starts no archiver, and no call follows to need the listing.
+        if (!stopping) return Step(StepKind::ReadReferences);
+        phase_ = FirstFrom(Phase::Times);
+        continue;
       case Phase::Times: return Step(StepKind::ReadTimes);
       case Phase::Marks: return Step(StepKind::ReadMarks);
       case Phase::Backup: return Step(StepKind::BackUp);
@@ -165,6 +175,7 @@ void ArchiveCourse::Refuse(const std::wstring& why) {
 void ArchiveCourse::Report(const ArchiveStep& step, StepReport report) {
   switch (step.Kind) {
     case StepKind::ReadHeader: return HeaderRead(report.Header);
+    case StepKind::ReadReferences: return ReferencesRead(report.Call);
     case StepKind::ReadTimes: return TimesRead(report.Created);
     case StepKind::ReadMarks: return MarksRead(std::move(report.Marks));
     case StepKind::BackUp: return BackedUp(report.Copied, report.Failure);
@@ -191,6 +202,32 @@ void ArchiveCourse::HeaderRead(const std::optional<ArchiveHeader>& header) {
       if (!calls.empty()) calls.front().Note = note.empty() ? L"文件名已加密：每一步都带上密码" : note;
       call_ = NextCall(0);
     }
+    // RAR 4 stores no references; a file whose header could not be read is left to the archiver.
+    mayHoldReferences_ = header->Format != ArchiveFormat::Rar4;
+  }
+  phase_ = FirstFrom(Phase::References);
+}
+
+CallResult ArchiveCourse::ReferenceListing() const {
+  return ReferenceListingCall(*job_, index_, options_, passwordOnEveryCall_);
+}
+
+void ArchiveCourse::ReferencesRead(const CallResult& listing) {
+  // Ended by the run's abort: nothing more is done to the archive, which is left as it was.
+  if (listing.Outcome == CallOutcome::Killed) {
+    phase_ = Phase::Done;
+    return;
+  }
+  const ListingRead read = ReadReferenceListing(listing);
+  if (read.Read) {
+    const std::vector<BrokenReference> broken =
+        ReferencesLeftWithoutTarget(read.Entries, SplitDeleteEntries(job_->DeleteNames).Names);
+    if (!broken.empty()) return Refuse(DescribeBrokenReferences(broken));
+  } else if (read.CutShort) {
+    // The archiver reads it well, so the delete would go through unchecked.
+    return Refuse(L"无法检查文件引用，压缩包没有改动：" + read.Problem);
+  } else if (!result_.Calls.empty()) {
+    AppendNote(result_.Calls.front().Note, L"无法检查文件引用：" + read.Problem);
   }
   phase_ = FirstFrom(Phase::Times);
 }

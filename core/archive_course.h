@@ -5,6 +5,8 @@
 //
 // The steps, in order, each only where it applies:
 //   ReadHeader   the first bytes, before any call: an archive no call can succeed on gets none;
+//   ReadReferences  its technical listing, when the job deletes from an archive that may hold
+//                references: a delete that would leave a reference without its target is refused;
 //   ReadTimes    its creation time, with the job's KeepTimes, before the first change;
 //   ReadMarks    what the file carries beside its contents (attributes, the mark of a download),
 //                before the first change;
@@ -55,7 +57,8 @@ struct RunCounts {
 };
 
 enum class StepKind {
-  ReadHeader, ReadTimes, ReadMarks, BackUp, LookAtFile, Call, PutTimesBack, PutMarksBack, RecordAfter, Done
+  ReadHeader, ReadReferences, ReadTimes, ReadMarks, BackUp, LookAtFile, Call, PutTimesBack, PutMarksBack,
+  RecordAfter, Done
 };
 
 struct ArchiveStep {
@@ -72,7 +75,7 @@ struct StepReport {
   std::optional<FileMarks> Marks;        // ReadMarks: nothing when they could not be read
   bool Copied = false;                   // BackUp: a copy was made (false too when there was no file)
   bool Exists = false, Locked = false;   // LookAtFile
-  CallResult Call;                       // Call: as it ended
+  CallResult Call;                       // Call, ReadReferences: as it ended
   std::wstring Failure;                  // BackUp, PutTimesBack, RecordAfter: what failed, if anything
 };
 
@@ -109,6 +112,11 @@ class ArchiveCourse {
   // ReadHeader: what the first bytes said; nothing when the file could not be read, which is left to
   // the archiver to say why.
   void HeaderRead(const std::optional<ArchiveHeader>& header);
+  // ReadReferences: the listing call as it ended. A delete that would leave a reference without its
+  // target refuses the archive, as does a listing cut short; a listing that failed is noted on the
+  // first call, which then meets the archive as the listing did. One ended by an abort ends the
+  // archive, stopped, with nothing done.
+  void ReferencesRead(const CallResult& listing);
   // ReadTimes: the creation time, when it could be read.
   void TimesRead(std::optional<std::uint64_t> created);
   // ReadMarks: what the file carries, when it could be read.
@@ -136,6 +144,9 @@ class ArchiveCourse {
   // any other state.
   bool PrepareRetry();
 
+  // The listing call that ReadReferences carries out.
+  CallResult ReferenceListing() const;
+
   const ArchiveResult& Result() const { return result_; }
   ArchiveState State() const { return result_.State; }
   void SetRunning() { result_.State = ArchiveState::Running; }
@@ -143,7 +154,7 @@ class ArchiveCourse {
   bool FileBackedUp() const { return backedUp_; }
 
  private:
-  enum class Phase { Header, Times, Marks, Backup, Calls, PutBack, PutMarks, Record, Done };
+  enum class Phase { Header, References, Times, Marks, Backup, Calls, PutBack, PutMarks, Record, Done };
 
   // The first phase from `from` on that applies to this archive.
   Phase FirstFrom(Phase from) const;
@@ -169,6 +180,7 @@ class ArchiveCourse {
   bool exists_ = false, locked_ = false;
   bool backedUp_ = false;            // copied in this run, by this course or by another entry of the file
   bool passwordOnEveryCall_ = false; // its names are encrypted: every call, the finishing one too
+  bool mayHoldReferences_ = false;   // its header was read and is not RAR 4, which holds none
   std::optional<std::uint64_t> createdBefore_;  // read before its first call
   std::optional<FileMarks> marksBefore_;        // read before its first call
   std::wstring warning_;  // what makes a success a warning: a step after the calls that failed

@@ -27,7 +27,7 @@ std::wstring KeptOutput::Text(const std::function<std::wstring(const std::string
   const std::size_t lineStart = start == 0 ? 0 : tail_.find('\n', start - 1);
   if (lineStart != std::string::npos && start != 0) start = lineStart + 1;
   const std::size_t dropped = total_ - head_.size() - (tail_.size() - start);
-  text += L"\r\n……（省略 " + Decimal(dropped) + L" 字节）……\r\n";
+  text += L"\r\n" + std::wstring(kLeftOutMark) + Decimal(dropped) + L" 字节）……\r\n";
   return text + decode(tail_.substr(start));
 }
 

@@ -8,6 +8,9 @@
 
 namespace rarbatch {
 
+// How Text marks the bytes it left out: a listing holding it was cut short.
+inline constexpr wchar_t kLeftOutMark[] = L"……（省略 ";
+
 class KeptOutput {
  public:
   // Keeps up to `headLimit` bytes from the start and about `tailLimit` bytes from the end.

@@ -39,6 +39,27 @@ void PredictChanges(const BatchJob& job, const std::vector<std::wstring>& stored
   preview.Emptied = !preview.Entries.empty() && preview.Removed.size() == preview.Entries.size();
 }
 
+bool PreviewNeedsReferences(const ArchivePreview& preview) {
+  return preview.Listed && preview.Refusal.empty() && !preview.Removed.empty();
+}
+
+void PredictBrokenReferences(const BatchJob& job, const CallResult& listing, ArchivePreview& preview) {
+  const ListingRead read = ReadReferenceListing(listing);
+  if (read.CutShort) {
+    preview.Refusal = L"无法检查文件引用，压缩包没有改动：" + read.Problem;
+  } else if (!read.Read) {
+    preview.Listed = false;
+    preview.ListProblem = L"无法列出文件引用：" + read.Problem;
+  } else {
+    preview.BrokenReferences = ReferencesLeftWithoutTarget(read.Entries, SplitDeleteEntries(job.DeleteNames).Names);
+    if (!preview.BrokenReferences.empty()) preview.Refusal = DescribeBrokenReferences(preview.BrokenReferences);
+  }
+}
+
+bool PreviewInRed(const ArchivePreview& preview) {
+  return (preview.Emptied && !PreviewBlocked(preview)) || !preview.BrokenReferences.empty();
+}
+
 bool PreviewBlocked(const ArchivePreview& preview) { return !preview.Refusal.empty() || !preview.Listed; }
 
 bool PreviewChanges(const BatchJob& job, const ArchivePreview& preview) {

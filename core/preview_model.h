@@ -8,6 +8,7 @@
 
 #include "core/archive_names.h"
 #include "core/batch_script.h"
+#include "core/file_references.h"
 
 namespace rarbatch {
 
@@ -27,6 +28,8 @@ struct ArchivePreview {
   std::wstring Marks;    // what the file carries that the run puts back and the script loses (NameMarks)
   std::uint64_t Size = 0;  // of the archive file, in bytes
   std::vector<std::wstring> Unmodelled;  // switches and list files of the delete entries, not applied
+  // References the deletions would leave without their target; the run refuses such an archive.
+  std::vector<BrokenReference> BrokenReferences;
 };
 
 // Fills in Removed, Added, Replaced, Emptied and Unmodelled of `preview`, whose Entries are listed.
@@ -34,6 +37,19 @@ struct ArchivePreview {
 // name, and for an added folder its name and every path below it ("素材", "素材\a.txt").
 void PredictChanges(const BatchJob& job, const std::vector<std::wstring>& storedPaths,
                     ArchivePreview& preview);
+
+// Whether the preview must read the archive's references (lt): the deletions take some entry of an
+// archive that may hold references.
+bool PreviewNeedsReferences(const ArchivePreview& preview);
+
+// From the technical listing's outcome: the references the deletions would break, which refuse the
+// archive as the run would. A listing cut short refuses it too; one that failed leaves the archive
+// unpreviewed, with why.
+void PredictBrokenReferences(const BatchJob& job, const CallResult& listing, ArchivePreview& preview);
+
+// Whether the preview's row is shown in red: the deletions would empty the archive, or break one of
+// its references.
+bool PreviewInRed(const ArchivePreview& preview);
 
 // Whether the job would change the archive (it can be changed and something is deleted, added,
 // commented or locked).

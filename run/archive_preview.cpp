@@ -9,6 +9,7 @@
 #include "core/archive_header.h"
 #include "core/archiver_args.h"
 #include "core/archiver_calls.h"
+#include "core/kept_output.h"
 #include "core/number_text.h"
 #include "core/paths.h"
 #include "run/archive_check.h"
@@ -26,7 +27,6 @@ namespace {
 
 // The most of a listing kept: about a million entries. KeptOutput marks what it leaves out.
 constexpr std::size_t kListingKeepBytes = 64 * 1024 * 1024;
-constexpr wchar_t kLeftOutMark[] = L"……（省略 ";
 
 // The first bytes in words; empty for a plain archive.
 std::wstring StateOf(const ArchiveHeader& header) {
@@ -103,6 +103,12 @@ ArchivePreview PreviewArchive(const BatchJob& job, std::size_t archive, bool utf
   preview.Listed = true;
   preview.Entries = ParseBareListing(call.Output);
   PredictChanges(job, storedPaths, preview);
+  // RAR 4 stores no references; for any other, the run lists them before it deletes, and so does this.
+  if (PreviewNeedsReferences(preview) && !(header && header->Format == ArchiveFormat::Rar4)) {
+    CallResult listing = ReferenceListingCall(job, archive, RunOptions{PasswordSource::None, utf8Output}, false);
+    RunArchiverCall(job.RarPath, listing, {}, archivers, kListingKeepBytes);
+    PredictBrokenReferences(job, listing, preview);
+  }
   return preview;
 }
 

@@ -15,6 +15,10 @@
 namespace rarbatch {
 namespace {
 
+// The most of a technical listing kept, about two hundred thousand entries; the course refuses a
+// delete whose listing was cut short.
+constexpr std::size_t kListingKeepBytes = 64 * 1024 * 1024;
+
 // Runs one call, with its list file if it has one; the list file goes when the call is done.
 void RunCall(const StepContext& context, CallResult& call) {
   std::optional<TempFile> list;
@@ -33,6 +37,15 @@ void CarryOutStep(const StepContext& context, std::size_t archive, const Archive
   const std::wstring& path = context.Job.Archives[archive];
   switch (step.Kind) {
     case StepKind::ReadHeader: report.Header = ReadHeaderOf(path); return;
+    case StepKind::ReadReferences:
+      RunArchiverCall(context.Job.RarPath, report.Call,
+                      report.Call.PasswordOnInput ? context.PasswordInput : std::string(), context.Archivers,
+                      kListingKeepBytes, 0, context.Job.Password);
+      if (context.Aborting && report.Call.Outcome == CallOutcome::Exited &&
+          report.Call.ExitCode == kEndedByStopExitCode) {
+        report.Call.Outcome = CallOutcome::Killed;
+      }
+      return;
     case StepKind::ReadTimes:
       if (const std::optional<FileTimes> times = ReadFileTimes(FullPathOf(path))) report.Created = times->Created;
       return;

@@ -290,6 +290,7 @@ void JobRunner::WorkThrough(std::size_t& workingOn) {
          step = s.courses[i].Next(s.stopping)) {
       StepReport report;
       if (step.Kind == StepKind::Call) report.Call = s.courses[i].Result().Calls[step.Call];
+      if (step.Kind == StepKind::ReadReferences) report.Call = s.courses[i].ReferenceListing();
       lock.Unlock();
       CarryOutStep(context, i, step, report);
       lock.Lock();

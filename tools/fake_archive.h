@@ -5,7 +5,8 @@
 // real one. Then UTF-8 lines ended by LF: "fake archive", then "locked" when locked,
 // "volume" when the archive is one volume of a set, "encrypted <password>" when its names are
 // encrypted (nothing can be read from it without that password), "comment <text>" when there is one,
-// and "entry <name><TAB><password>" for each entry. In the text, name and password '\' is written
+// and "entry <name><TAB><password>" for each entry, or "entry <name><TAB><password><TAB><target>" for
+// one stored as a reference to the entry <target> (an identical file added with -oi). In the text, name and password '\' is written
 // "\\", tab "\t", LF "\n" and CR "\r". A file that starts otherwise is not an archive.
 #pragma once
 
@@ -21,6 +22,7 @@ namespace rarbatch::fake {
 struct FakeEntry {
   std::wstring Name;
   std::wstring Password;  // empty when added without one
+  std::wstring Target = {};  // a reference: the entry it is restored from; empty for a file
   bool operator==(const FakeEntry&) const = default;
 };
 
@@ -117,7 +119,10 @@ inline bool ParseFakeArchive(const std::wstring& text, FakeArchive* archive) {
     } else if (s.starts_with(L"comment ")) {
       archive->Comment = UnescapeField(s.substr(8));
     } else if (s.starts_with(L"entry ") && tab != std::wstring::npos) {
-      archive->Entries.push_back({UnescapeField(s.substr(6, tab - 6)), UnescapeField(s.substr(tab + 1))});
+      const std::size_t second = s.find(L'\t', tab + 1);
+      const std::wstring password = s.substr(tab + 1, second == std::wstring::npos ? std::wstring::npos : second - tab - 1);
+      const std::wstring target = second == std::wstring::npos ? L"" : s.substr(second + 1);
+      archive->Entries.push_back({UnescapeField(s.substr(6, tab - 6)), UnescapeField(password), UnescapeField(target)});
     } else if (!s.empty()) {
       return false;
     }
@@ -132,7 +137,9 @@ inline std::wstring FormatFakeArchive(const FakeArchive& archive) {
   if (archive.EncryptedNames) text += L"encrypted " + EscapeField(archive.NamesPassword) + L"\n";
   if (!archive.Comment.empty()) text += L"comment " + EscapeField(archive.Comment) + L"\n";
   for (const auto& e : archive.Entries) {
-    text += L"entry " + EscapeField(e.Name) + L"\t" + EscapeField(e.Password) + L"\n";
+    text += L"entry " + EscapeField(e.Name) + L"\t" + EscapeField(e.Password);
+    if (!e.Target.empty()) text += L"\t" + EscapeField(e.Target);
+    text += L"\n";
   }
   return text;
 }

@@ -22,12 +22,19 @@
 //   c <archive>  sets the comment (-z<file> is needed: the text of the UTF-8 file, a BOM dropped)
 //   k <archive>  locks the archive
 //   lb <archive>  writes each entry's name on a line of its own (encrypted names give 255)
+//   lt <archive>  the technical listing, as far as the program reads it: a block per entry with its
+//       "Name:", "Type:" (File, or File reference) and a reference's "Target:" lines; encrypted
+//       names need their password, as d does
+//   x <archive>  unpacks nothing, but answers as the archiver does: 6 when a reference's target is
+//       not in the archive (the reference cannot be made), 0 otherwise
 //   t <archive>  tests it: 0 for an archive (also a locked one), 1 for a file that is not one, 10
 //       when it is missing; it changes nothing
 // On a, d and c, -z<file> also sets the comment and -k also locks the archive once the command is
 // done. Without names or files *.* is implied: every entry for d, the files of the current folder
 // for a. "x.*" also matches "x", so "*.*" matches every name. Switches taken: -p[<pwd>], -z<file>,
-// -k, -ep1, -y, -id<x>, -sc<x>, -tk (the archive keeps its modification time). "-p" without a password reads it as a line from standard input.
+// -k, -ep1, -y, -id<x>, -sc<x>, -c- (no comment shown), -o+ (x overwrites), -tk (the archive keeps its modification time),
+// -oi (a file of at least 64 KB identical to one added before it in the same call is stored as a
+// reference to it; the archiver stored a 200,000-byte copy so and a 5,000-byte one as a file). "-p" without a password reads it as a line from standard input.
 //
 // Archive kinds (fake_archive.h): a locked one refuses every command (4, also k). A volume of a set
 // refuses d and a (4); c and k work on it. One with encrypted names needs its password (-p, or the
@@ -217,6 +224,9 @@ std::wstring StoredName(std::wstring path, bool lastOnly) {
   return path;
 }
 
+// The smallest identical file -oi stores as a reference.
+constexpr std::size_t kSmallestReference = 64 * 1024;
+
 // What an add did: the files found are added, and a missing one is only counted, as the archiver
 // does (it adds the others and then exits with 10).
 struct AddOutcome {
@@ -226,7 +236,7 @@ struct AddOutcome {
 
 // Adds the files named, or those of the current folder.
 AddOutcome AddFiles(const std::vector<std::wstring>& files, const std::wstring& password, bool lastOnly,
-                    const std::wstring& archivePath, FakeArchive* archive) {
+                    bool identicalAsReferences, const std::wstring& archivePath, FakeArchive* archive) {
   AddOutcome outcome;
   std::vector<std::wstring> paths, names;
   if (files.empty()) FindFiles(L"", L"", false, &paths, &names);
@@ -246,16 +256,24 @@ AddOutcome AddFiles(const std::vector<std::wstring>& files, const std::wstring& 
   }
   // The archive and its busy marker never go into the archive.
   const std::wstring self = FullPath(archivePath);
+  std::vector<std::pair<std::string, std::wstring>> stored;  // with -oi: the contents stored as files
   for (std::size_t i = 0; i < names.size(); ++i) {
     const std::wstring full = FullPath(paths[i]);
     if (full == self || full == self + L".BUSY") continue;
     ++outcome.Added;
+    FakeEntry added{names[i], password};
+    std::string content;
+    if (identicalAsReferences && ReadText(paths[i], &content) && content.size() >= kSmallestReference) {
+      const auto twin = std::find_if(stored.begin(), stored.end(), [&](const auto& s) { return s.first == content; });
+      if (twin != stored.end()) added.Target = twin->second;
+      else stored.emplace_back(std::move(content), names[i]);
+    }
     auto& entries = archive->Entries;
     const auto same = std::find_if(entries.begin(), entries.end(), [&](const FakeEntry& e) {
       return Upper(e.Name) == Upper(names[i]);
     });
-    if (same != entries.end()) *same = {names[i], password};
-    else entries.push_back({names[i], password});
+    if (same != entries.end()) *same = added;
+    else entries.push_back(added);
   }
   return outcome;
 }
@@ -341,6 +359,50 @@ int ListBare(const std::wstring& path) {
   return kDone;
 }
 
+// The archive for lt and x, which only read it: its names need their password, as for d.
+int ReadForListing(const std::wstring& path, bool hasPassword, std::wstring password, FakeArchive* archive) {
+  Handle file{CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, 0, nullptr)};
+  if (!file) return kOpenError;
+  std::string bytes;
+  if (!ReadAll(file.h, &bytes) || !Parse(bytes, archive)) return kFatal;
+  if (!archive->EncryptedNames) return kDone;
+  if (hasPassword && password.empty() && !ReadInputLine(&password)) return kUserBreak;
+  if (!hasPassword && !ReadInputLine(&password)) return kUserBreak;
+  return password == archive->NamesPassword ? kDone : kBadPassword;
+}
+
+// lt: a block per entry, its lines indented so that the colons line up, as the archiver writes them.
+int ListTechnical(const std::wstring& path, bool hasPassword, const std::wstring& password) {
+  FakeArchive archive;
+  if (const int code = ReadForListing(path, hasPassword, password, &archive); code != kDone) return code;
+  std::wstring text = L"\r\nArchive: " + path + L"\r\nDetails: RAR 5\r\n\r\n";
+  for (const FakeEntry& entry : archive.Entries) {
+    text += L"        Name: " + entry.Name + L"\r\n";
+    if (entry.Target.empty()) {
+      text += L"        Type: File\r\n";
+    } else {
+      text += L"        Type: File reference\r\n      Target: " + entry.Target + L"\r\n";
+    }
+    text += L"\r\n";
+  }
+  gListing = text;
+  return kDone;
+}
+
+// x: 6 when a reference's target is not in the archive, as the archiver cannot make that file.
+int ExtractCheck(const std::wstring& path, bool hasPassword, const std::wstring& password) {
+  FakeArchive archive;
+  if (const int code = ReadForListing(path, hasPassword, password, &archive); code != kDone) return code;
+  for (const FakeEntry& entry : archive.Entries) {
+    if (entry.Target.empty()) continue;
+    const bool there = std::any_of(archive.Entries.begin(), archive.Entries.end(),
+                                   [&](const FakeEntry& e) { return Upper(e.Name) == Upper(entry.Target); });
+    if (!there) return kOpenError;
+  }
+  return kDone;
+}
+
 int Run(std::wstring& path) {
   const std::vector<std::wstring> args = SplitCommandLine(GetCommandLineW());
   const std::wstring here = ExecutableFolder();
@@ -354,7 +416,7 @@ int Run(std::wstring& path) {
   std::wstring command, password, commentFile;
   std::vector<std::wstring> names, lists;
   bool switches = true, hasPassword = false, lock = false, lastOnly = false, utf8Lists = false;
-  bool keepTime = false;
+  bool keepTime = false, identical = false;
   for (const auto& arg : args) {
     if (switches && arg == L"--") {
       switches = false;
@@ -365,13 +427,14 @@ int Run(std::wstring& path) {
       else if (lower == L"-K") lock = true;
       else if (lower == L"-EP1") lastOnly = true;
       else if (lower == L"-TK") keepTime = true;
+      else if (lower == L"-OI") identical = true;
       else if (lower.starts_with(L"-SC") && lower.size() >= 4) {
         // -sc<charset>[objects]: F is UTF-8; objects L list files, R redirected messages, none all.
         const std::wstring objects = lower.substr(4);
         const bool utf8 = lower[3] == L'F';
         if (objects.empty() || objects.find(L'L') != std::wstring::npos) utf8Lists = utf8;
         if (objects.empty() || objects.find(L'R') != std::wstring::npos) gUtf8Output = utf8;
-      } else if (lower != L"-Y" && !lower.starts_with(L"-ID")) {
+      } else if (lower != L"-Y" && lower != L"-C-" && lower != L"-O+" && !lower.starts_with(L"-ID")) {
         return kWrongOption;
       }
     } else if (command.empty()) command = Upper(arg);
@@ -383,11 +446,13 @@ int Run(std::wstring& path) {
     if (!ReadListFile(list, utf8Lists, &names)) return kOpenError;
   }
   if ((command != L"D" && command != L"A" && command != L"C" && command != L"K" && command != L"LB" &&
-       command != L"T") ||
+       command != L"LT" && command != L"X" && command != L"T") ||
       path.empty()) {
     return kWrongOption;
   }
   if (command == L"LB") return ListBare(path);
+  if (command == L"LT") return ListTechnical(path, hasPassword, password);
+  if (command == L"X") return ExtractCheck(path, hasPassword, password);
   if (command == L"C" && commentFile.empty()) return kFatal;
   // "-p" alone: the password is the first line of standard input, if anything is piped in.
   const bool passwordGiven = !hasPassword || !password.empty() || ReadInputLine(&password);
@@ -466,7 +531,7 @@ int Run(std::wstring& path) {
   }
   bool missed = false;
   if (adding) {
-    const AddOutcome added = AddFiles(names, password, lastOnly, path, &archive);
+    const AddOutcome added = AddFiles(names, password, lastOnly, identical, path, &archive);
     if (added.Added == 0) return finish(kNoFiles);
     missed = added.Missing;
   }

@@ -94,7 +94,7 @@ std::string ReadFileBytes(const std::wstring& path) {
   return bytes;
 }
 
-std::vector<std::vector<std::wstring>> ReadRecordedCalls(const std::wstring& folder) {
+std::vector<std::vector<std::wstring>> ReadRecordedCalls(const std::wstring& folder, bool withListings) {
   const std::string log = ReadFileBytes(folder + L"args.log");
   std::vector<std::string> lines;
   std::size_t start = 0;
@@ -109,7 +109,8 @@ std::vector<std::vector<std::wstring>> ReadRecordedCalls(const std::wstring& fol
     const std::size_t count = std::stoul(lines[i++]);
     std::vector<std::wstring> args;
     for (std::size_t k = 0; k < count && i < lines.size(); ++k) args.push_back(FromUtf8(lines[i++]));
-    calls.push_back(std::move(args));
+    const bool listing = !args.empty() && (args[0] == L"lt" || args[0] == L"LT");
+    if (withListings || !listing) calls.push_back(std::move(args));
   }
   return calls;
 }

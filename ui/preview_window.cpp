@@ -54,7 +54,7 @@ void PreviewWindow::OnRowChanged(std::size_t archive) {
   if (archive >= previewer_.ArchiveCount() || !previewer_.IsDone(archive)) return;
   const ArchivePreview preview = previewer_.Result(archive);
   const PreviewRow row = DescribePreview(previewer_.Job(), preview);
-  emptied_[archive] = preview.Emptied && !PreviewBlocked(preview);
+  emptied_[archive] = PreviewInRed(preview);
   if (!shownDone_[archive]) {
     shownDone_[archive] = true;
     ++doneCount_;
@@ -76,7 +76,8 @@ void PreviewWindow::OnWorkEnded() {
   EnableWindow(Control(kStartRun), TRUE);
 }
 
-// Rows whose archive the deletions would empty (the archiver then deletes the file) in red.
+// Rows whose archive the deletions would empty (the archiver then deletes the file), or whose
+// references they would leave without their target, in red.
 bool PreviewWindow::RowColours(std::size_t archive, COLORREF& text, COLORREF& back) const {
   if (archive >= emptied_.size() || !emptied_[archive]) return false;
   text = RGB(0xD0, 0, 0);

@@ -34,6 +34,9 @@ struct World {
   FileMarks Marks;                // what the file carries before the first change
   std::wstring MarksFailure;
   int StopAfterCalls = -1;        // a stop asked for once that many calls have ended
+  // How the technical listing ends, and what it says (an archive without references by default).
+  Ending Listing = Ok();
+  std::wstring ListingOutput = L"        Name: 广告.url\n        Type: File\n\n        Name: 图.jpg\n        Type: File\n";
 };
 
 using testing_jobs::JobShape;
@@ -50,9 +53,9 @@ char Letter(ScriptOperation operation) {
   return '?';
 }
 
-// Walks the course to its end. The trace: H header, T times read, G marks read, B backup, L a look at
-// the file, the operation's letter for a call, P times put back, S marks put back, R the record after
-// the run.
+// Walks the course to its end. The trace: H header, F the listing of references, T times read, G marks
+// read, B backup, L a look at the file, the operation's letter for a call, P times put back, S marks
+// put back, R the record after the run.
 std::string Walk(ArchiveCourse& course, const BatchJob& job, const World& world, CourseStart start = {}) {
   course.Begin(job, 0, start, [](std::size_t call) { return L"C:\\Temp\\list" + std::to_wstring(call) + L".lst"; });
   std::string trace;
@@ -64,6 +67,15 @@ std::string Walk(ArchiveCourse& course, const BatchJob& job, const World& world,
     switch (step.Kind) {
       case StepKind::Done: course.Conclude(); return trace;
       case StepKind::ReadHeader: trace += 'H'; course.HeaderRead(world.Header); break;
+      case StepKind::ReadReferences: {
+        trace += 'F';
+        CallResult listing = course.ReferenceListing();
+        listing.Outcome = world.Listing.Outcome;
+        listing.ExitCode = world.Listing.Code;
+        listing.Output = world.ListingOutput;
+        course.ReferencesRead(listing);
+        break;
+      }
       case StepKind::ReadTimes: trace += 'T'; course.TimesRead(1234); break;
       case StepKind::ReadMarks: trace += 'G'; course.MarksRead(world.Marks); break;
       case StepKind::PutMarksBack:
@@ -136,6 +148,15 @@ ArchiveHeader Header(ArchiveFormat format, bool locked = false, bool namesEncryp
   return header;
 }
 
+// The job's delete name takes 广告.url: in the first listing its reference stays, in the second the
+// reference is what goes.
+const wchar_t kBrokenByDelete[] =
+    L"        Name: 广告.url\n        Type: File\n\n"
+    L"        Name: 广告副本.url\n        Type: File reference\n      Target: 广告.url\n\n";
+const wchar_t kReferenceDeleted[] =
+    L"        Name: 图.jpg\n        Type: File\n\n"
+    L"        Name: 广告.url\n        Type: File reference\n      Target: 图.jpg\n\n";
+
 // A hidden, read-only file that came from the internet.
 const FileMarks kDownloaded{kReadOnlyAttribute | kHiddenAttribute | kArchiveAttribute,
                             "[ZoneTransfer]\r\nZoneId=3\r\n"};
@@ -143,41 +164,41 @@ const FileMarks kDownloaded{kReadOnlyAttribute | kHiddenAttribute | kArchiveAttr
 const Row kRows[] = {
     // Everything succeeds: a delete, then the add carrying comment and lock; the file is looked at
     // after each call.
-    {"AllSucceed", {.Add = true, .Comment = true, .Lock = true}, {}, "HGdLaL", ArchiveState::Success, L""},
-    {"TimesAndBackupAroundTheCalls", {.Backup = true, .KeepTimes = true}, {}, "HTGBdLPR", ArchiveState::Success, L""},
+    {"AllSucceed", {.Add = true, .Comment = true, .Lock = true}, {}, "HFGdLaL", ArchiveState::Success, L""},
+    {"TimesAndBackupAroundTheCalls", {.Backup = true, .KeepTimes = true}, {}, "HFTGBdLPR", ArchiveState::Success, L""},
     // The first failure ends the archive: nothing is added, commented or locked after it, and the
     // file is not even looked at.
-    {"StopsAtTheFirstFailure", {.Add = true, .Lock = true}, {.Calls = {Exit(3)}}, "HGd", ArchiveState::Failure,
+    {"StopsAtTheFirstFailure", {.Add = true, .Lock = true}, {.Calls = {Exit(3)}}, "HFGd", ArchiveState::Failure,
      L"删除："},
-    {"AStartThatFailsIsAFailure", {.Add = true}, {.Calls = {NoStart()}}, "HGd", ArchiveState::Failure,
+    {"AStartThatFailsIsAFailure", {.Add = true}, {.Calls = {NoStart()}}, "HFGd", ArchiveState::Failure,
      L"无法启动压缩程序"},
     // Exit 10: a delete that found nothing succeeded, with a note; an add that missed files warns.
-    {"ADeleteThatFoundNothingSucceedsWithANote", {}, {.Calls = {Exit(10)}}, "HGdL", ArchiveState::Success,
+    {"ADeleteThatFoundNothingSucceedsWithANote", {}, {.Calls = {Exit(10)}}, "HFGdL", ArchiveState::Success,
      L"压缩包中没有要删除的文件"},
     {"AnAddThatMissedFilesWarns", {.Delete = false, .Add = true}, {.Calls = {Exit(10)}}, "HGaL",
      ArchiveState::Warning, L"有要添加的文件找不到"},
     // A last call that changed nothing set neither comment nor lock: a finishing call of its own does.
-    {"FinishingCallAfterATen", {.Comment = true, .Lock = true}, {.Calls = {Exit(10), Ok()}}, "HGdLcL",
+    {"FinishingCallAfterATen", {.Comment = true, .Lock = true}, {.Calls = {Exit(10), Ok()}}, "HFGdLcL",
      ArchiveState::Success, L"压缩包中没有要删除的文件"},
-    {"NoFinishingCallWhenTheArchiveIsAlreadyLocked", {.Lock = true}, {.Calls = {LockedAfter(10)}}, "HGdL",
+    {"NoFinishingCallWhenTheArchiveIsAlreadyLocked", {.Lock = true}, {.Calls = {LockedAfter(10)}}, "HFGdL",
      ArchiveState::Success, L"压缩包中没有要删除的文件"},
-    {"NoFinishingCallAfterASuccess", {.Lock = true}, {.Calls = {Ok()}}, "HGdL", ArchiveState::Success, L""},
+    {"NoFinishingCallAfterASuccess", {.Lock = true}, {.Calls = {Ok()}}, "HFGdL", ArchiveState::Success, L""},
     // The delete took every entry, so the archiver deleted the file: nothing is left to test, comment
     // or lock, and no time is put back on a file that is gone.
     {"EmptiedArchiveIsNotTestedOrLocked", {.Lock = true, .KeepTimes = true, .Test = true}, {.Calls = {Gone()}},
-     "HTGdL", ArchiveState::Warning, L"压缩包中的文件已全部删除"},
-    {"AnAddAfterEmptyingMakesTheArchiveAnew", {.Add = true}, {.Calls = {Gone(), Ok()}}, "HGdLaL",
+     "HFTGdL", ArchiveState::Warning, L"压缩包中的文件已全部删除"},
+    {"AnAddAfterEmptyingMakesTheArchiveAnew", {.Add = true}, {.Calls = {Gone(), Ok()}}, "HFGdLaL",
      ArchiveState::Warning, L"随后的添加新建了压缩包"},
     // "Left as it was" only when no earlier call may have changed the archive.
-    {"KilledFirstCallLeavesTheArchiveAsItWas", {.Add = true}, {.Calls = {Killed()}}, "HGd", ArchiveState::Stopped,
+    {"KilledFirstCallLeavesTheArchiveAsItWas", {.Add = true}, {.Calls = {Killed()}}, "HFGd", ArchiveState::Stopped,
      L"已中止，压缩包保持原样"},
-    {"KilledAfterAChangeSaysTheChangeStays", {.Add = true}, {.Calls = {Ok(), Killed()}}, "HGdLa",
+    {"KilledAfterAChangeSaysTheChangeStays", {.Add = true}, {.Calls = {Ok(), Killed()}}, "HFGdLa",
      ArchiveState::Stopped, L"之前完成的步骤的改动仍在"},
-    {"KilledCallIsRecordedBesideTheBackup", {.Backup = true}, {.Calls = {Killed()}}, "HGBdR", ArchiveState::Stopped,
+    {"KilledCallIsRecordedBesideTheBackup", {.Backup = true}, {.Calls = {Killed()}}, "HFGBdR", ArchiveState::Stopped,
      L"已中止"},
     // A stop lets no further call start; a call that ran still gets its times and record.
     {"StopBeforeAnyCall", {.KeepTimes = true}, {.StopAfterCalls = 0}, "HTG", ArchiveState::Stopped, L""},
-    {"StopBetweenCalls", {.Add = true, .Backup = true, .KeepTimes = true}, {.StopAfterCalls = 1}, "HTGBdLPR",
+    {"StopBetweenCalls", {.Add = true, .Backup = true, .KeepTimes = true}, {.StopAfterCalls = 1}, "HFTGBdLPR",
      ArchiveState::Stopped, L""},
     // What the first bytes say refuses the archive before any call.
     {"LockedArchiveIsRefused", {}, {.Header = Header(ArchiveFormat::Rar5, true)}, "H", ArchiveState::Failure,
@@ -186,23 +207,45 @@ const Row kRows[] = {
      L"不是 RAR 压缩包"},
     {"UnreadableFileIsLeftToTheArchiver", {}, {.Header = std::nullopt, .Calls = {Exit(6)}}, "HGd",
      ArchiveState::Failure, L"(6)"},
-    {"FailedBackupLeavesTheArchiveAlone", {.Backup = true}, {.BackupFailure = L"磁盘已满"}, "HGB",
+    {"FailedBackupLeavesTheArchiveAlone", {.Backup = true}, {.BackupFailure = L"磁盘已满"}, "HFGB",
      ArchiveState::Failure, L"备份失败，压缩包没有改动：磁盘已满"},
-    {"NoFileNothingToCopy", {.Backup = true}, {.Calls = {Exit(10)}, .ExistsAtStart = false}, "HGBdL",
+    {"NoFileNothingToCopy", {.Backup = true}, {.Calls = {Exit(10)}, .ExistsAtStart = false}, "HFGBdL",
      ArchiveState::Success, L"压缩包中没有要删除的文件"},
-    // What the file carried is put back once a call has run, after its times and before the record.
-    {"MarksArePutBackAfterTheCalls", {}, {.Marks = kDownloaded}, "HGdLS", ArchiveState::Success, L""},
-    {"MarksBetweenTimesAndRecord", {.Backup = true, .KeepTimes = true}, {.Marks = kDownloaded}, "HTGBdLPSR",
+    // Before a delete its references are listed: a delete that would leave one without its target is
+    // not made, and nothing is timed, copied or called.
+    {"ADeleteThatBreaksAReferenceIsRefused", {.Add = true, .Backup = true, .KeepTimes = true},
+     {.ListingOutput = kBrokenByDelete}, "HF", ArchiveState::Failure, L"删除会使文件引用无法解压：广告副本.url → 广告.url"},
+    {"ADeleteThatTakesTheReferenceOnlyGoesOn", {}, {.ListingOutput = kReferenceDeleted}, "HFGdL",
      ArchiveState::Success, L""},
-    {"NoMarksOnAFileThatIsGone", {}, {.Calls = {Gone()}, .Marks = kDownloaded}, "HGdL", ArchiveState::Warning,
+    // A listing that failed is noted; the delete meets the archive as the listing did.
+    {"AFailedListingIsLeftToTheDelete", {}, {.Calls = {Exit(3)}, .Listing = Exit(3)}, "HFGd", ArchiveState::Failure,
+     L"删除："},
+    {"AListingEndedByAnAbortEndsTheArchive", {.Backup = true}, {.Listing = Killed()}, "HF", ArchiveState::Stopped,
+     L""},
+    // A listing cut short cannot be checked, while the delete would go through: refused.
+    {"AListingCutShortIsRefused", {}, {.ListingOutput = L"        Name: a\n……（省略 9 字节）……\n"}, "HF",
+     ArchiveState::Failure, L"无法检查文件引用，压缩包没有改动"},
+    // Not listed: RAR 4 holds no references, a job without deletes takes none, an unreadable file is
+    // the archiver's to report, and a stop starts no listing.
+    {"Rar4IsNotListed", {}, {.Header = Header(ArchiveFormat::Rar4), .ListingOutput = kBrokenByDelete}, "HGdL",
+     ArchiveState::Success, L""},
+    {"NoDeleteNoListing", {.Delete = false, .Add = true}, {.ListingOutput = kBrokenByDelete}, "HGaL",
+     ArchiveState::Success, L""},
+    {"StopBeforeTheListing", {.KeepTimes = true}, {.StopAfterCalls = 0, .ListingOutput = kBrokenByDelete}, "HTG",
+     ArchiveState::Stopped, L""},
+    // What the file carried is put back once a call has run, after its times and before the record.
+    {"MarksArePutBackAfterTheCalls", {}, {.Marks = kDownloaded}, "HFGdLS", ArchiveState::Success, L""},
+    {"MarksBetweenTimesAndRecord", {.Backup = true, .KeepTimes = true}, {.Marks = kDownloaded}, "HFTGBdLPSR",
+     ArchiveState::Success, L""},
+    {"NoMarksOnAFileThatIsGone", {}, {.Calls = {Gone()}, .Marks = kDownloaded}, "HFGdL", ArchiveState::Warning,
      L"压缩包中的文件已全部删除"},
     {"NoMarksWhenNoCallRan", {}, {.Marks = kDownloaded, .StopAfterCalls = 0}, "HG", ArchiveState::Stopped, L""},
-    {"MarksThatCannotBePutBackWarn", {}, {.Marks = kDownloaded, .MarksFailure = L"无法恢复下载标记"}, "HGdLS",
+    {"MarksThatCannotBePutBackWarn", {}, {.Marks = kDownloaded, .MarksFailure = L"无法恢复下载标记"}, "HFGdLS",
      ArchiveState::Warning, L"无法恢复下载标记"},
     {"MarksThatCannotBePutBackAddToAWarning", {.Delete = false, .Add = true},
      {.Calls = {Exit(10)}, .Marks = kDownloaded, .MarksFailure = L"无法恢复下载标记"}, "HGaLS", ArchiveState::Warning,
      L"有要添加的文件找不到 (10)；无法恢复下载标记"},
-    {"TimesThatCannotBePutBackAreANote", {.KeepTimes = true}, {.PutBackFailure = L"无法恢复创建时间"}, "HTGdLP",
+    {"TimesThatCannotBePutBackAreANote", {.KeepTimes = true}, {.PutBackFailure = L"无法恢复创建时间"}, "HFTGdLP",
      ArchiveState::Success, L""},
 };
 
@@ -212,7 +255,7 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, CourseTable, testing::ValuesIn(kRows),
 TEST(ArchiveCourse, RetryResumesAtTheFirstCallThatDidNotComplete) {
   const BatchJob job = JobOf({.Add = true, .Comment = true, .KeepTimes = true});
   ArchiveCourse course(job.Archives[0]);
-  EXPECT_EQ(Walk(course, job, {.Calls = {Ok(), Exit(5)}}), "HTGdLaP");
+  EXPECT_EQ(Walk(course, job, {.Calls = {Ok(), Exit(5)}}), "HFTGdLaP");
   EXPECT_EQ(course.State(), ArchiveState::Failure);
   ASSERT_TRUE(course.PrepareRetry());
   EXPECT_EQ(course.State(), ArchiveState::Waiting);
@@ -228,7 +271,7 @@ TEST(ArchiveCourse, RetryResumesAtTheFirstCallThatDidNotComplete) {
 TEST(ArchiveCourse, MarksAreReadOnceBeforeTheFirstChangeAndPutBackAfterARetry) {
   const BatchJob job = JobOf({.Add = true});
   ArchiveCourse course(job.Archives[0]);
-  EXPECT_EQ(Walk(course, job, {.Calls = {Ok(), Exit(5)}, .Marks = kDownloaded}), "HGdLaS");
+  EXPECT_EQ(Walk(course, job, {.Calls = {Ok(), Exit(5)}, .Marks = kDownloaded}), "HFGdLaS");
   ASSERT_TRUE(course.PrepareRetry());
   // The new file the delete left carries nothing: what was read before it is what goes back.
   EXPECT_EQ(Walk(course, job, {.Marks = kDownloaded}), "aLS");
@@ -259,7 +302,7 @@ TEST(ArchiveCourse, RetryAfterARefusalLooksAgainAndPlansAnew) {
   EXPECT_EQ(Walk(course, job, {.Header = Header(ArchiveFormat::Rar5, true)}), "H");
   EXPECT_TRUE(course.Result().Calls.empty());
   ASSERT_TRUE(course.PrepareRetry());
-  EXPECT_EQ(Walk(course, job, {}), "HGdL");
+  EXPECT_EQ(Walk(course, job, {}), "HFGdL");
   EXPECT_EQ(course.State(), ArchiveState::Success);
 }
 
@@ -267,7 +310,7 @@ TEST(ArchiveCourse, AfterAnEmptyingDeleteARetryLooksAtTheFileBeforeItsTest) {
   const BatchJob job = JobOf({.Add = true, .Lock = true, .Test = true});
   ArchiveCourse course(job.Archives[0]);
   // The delete emptied the archive, the add made it anew, and the test could not start.
-  EXPECT_EQ(Walk(course, job, {.Calls = {Gone(), Ok(), NoStart()}}), "HGdLaLt");
+  EXPECT_EQ(Walk(course, job, {.Calls = {Gone(), Ok(), NoStart()}}), "HFGdLaLt");
   ASSERT_TRUE(course.PrepareRetry());
   EXPECT_EQ(Walk(course, job, {}), "LtLkL");
   EXPECT_EQ(course.State(), ArchiveState::Warning) << "the emptying is still said";
@@ -281,6 +324,42 @@ TEST(ArchiveCourse, AfterAnEmptyingDeleteARetryLooksAtTheFileBeforeItsTest) {
   EXPECT_EQ(gone.Result().Calls[2].Note, L"压缩包文件已不存在，以后的步骤不再进行");
 }
 
+TEST(ArchiveCourse, ARetryAfterAReferenceRefusalListsAgain) {
+  const BatchJob job = JobOf({.Add = true});
+  ArchiveCourse course(job.Archives[0]);
+  EXPECT_EQ(Walk(course, job, {.ListingOutput = kBrokenByDelete}), "HF");
+  EXPECT_TRUE(course.Result().Calls.empty()) << "no call was made";
+  ASSERT_TRUE(course.PrepareRetry());
+  // The reference was taken out meanwhile: the listing says so, and the job goes through.
+  EXPECT_EQ(Walk(course, job, {}), "HFGdLaL");
+  EXPECT_EQ(course.State(), ArchiveState::Success);
+}
+
+TEST(ArchiveCourse, AListingThatFailedIsANoteOnTheDelete) {
+  const BatchJob job = JobOf({.Add = true});
+  ArchiveCourse course(job.Archives[0]);
+  EXPECT_EQ(Walk(course, job, {.Listing = NoStart(), .ListingOutput = L"系统找不到指定的文件。"}, {.OptionsNote = L"压缩程序版本 5.21 早于 5.30"}), "HFGdLaL");
+  EXPECT_EQ(course.Result().Calls[0].Note, L"压缩程序版本 5.21 早于 5.30；无法检查文件引用：无法启动压缩程序：系统找不到指定的文件。");
+  EXPECT_EQ(course.State(), ArchiveState::Success);
+}
+
+TEST(ArchiveCourse, EncryptedNamesAreListedWithThePassword) {
+  const BatchJob job = JobOf({.Add = true, .Password = true});
+  ArchiveCourse course(job.Archives[0]);
+  course.Begin(job, 0, {}, {});
+  ASSERT_EQ(course.Next(false).Kind, StepKind::ReadHeader);
+  course.HeaderRead(Header(ArchiveFormat::Rar5, false, true));
+  ASSERT_EQ(course.Next(false).Kind, StepKind::ReadReferences);
+  const CallResult listing = course.ReferenceListing();
+  EXPECT_TRUE(listing.PasswordOnInput);
+  EXPECT_EQ(listing.CommandLine, L"\"C:\\Rar.exe\" lt -c- -p -scfr \"D:\\漫画\\卷一.rar\"");
+
+  ArchiveCourse plain(job.Archives[0]);
+  plain.Begin(job, 0, {}, {});
+  plain.HeaderRead(Header(ArchiveFormat::Rar5));
+  EXPECT_FALSE(plain.ReferenceListing().PasswordOnInput) << "names that are not encrypted need none";
+}
+
 TEST(ArchiveCourse, AnArchiverThatCannotBeUsedRefusesBeforeAnyStep) {
   const BatchJob job = JobOf({.Backup = true});
   ArchiveCourse course(job.Archives[0]);
@@ -292,7 +371,7 @@ TEST(ArchiveCourse, AnArchiverThatCannotBeUsedRefusesBeforeAnyStep) {
 TEST(ArchiveCourse, SecondEntryOfACopiedFileIsNotCopiedAgainButRecorded) {
   const BatchJob job = JobOf({.Backup = true});
   ArchiveCourse course(job.Archives[0]);
-  EXPECT_EQ(Walk(course, job, {}, {.AlreadyBackedUp = true}), "HGdLR");
+  EXPECT_EQ(Walk(course, job, {}, {.AlreadyBackedUp = true}), "HFGdLR");
   EXPECT_TRUE(course.FileBackedUp());
 }
 
@@ -300,7 +379,7 @@ TEST(ArchiveCourse, EncryptedNamesPutThePasswordOnEveryCallTheFinishingOneToo) {
   const BatchJob job = JobOf({.Add = true, .Lock = true, .Password = true});
   ArchiveCourse course(job.Archives[0]);
   EXPECT_EQ(Walk(course, job, {.Header = Header(ArchiveFormat::Rar5, false, true), .Calls = {Ok(), Exit(10)}}),
-            "HGdLaLkL");
+            "HFGdLaLkL");
   const std::vector<CallResult>& calls = course.Result().Calls;
   ASSERT_EQ(calls.size(), 3u);
   EXPECT_TRUE(calls[2].Finishing);
@@ -311,7 +390,7 @@ TEST(ArchiveCourse, EncryptedNamesPutThePasswordOnEveryCallTheFinishingOneToo) {
 TEST(ArchiveCourse, AFallbackNoteStaysOnTheFirstCallAndOutputOnlyWhereItSaysSomething) {
   const BatchJob job = JobOf({.Add = true});
   ArchiveCourse course(job.Archives[0]);
-  EXPECT_EQ(Walk(course, job, {.Calls = {Ok(), Exit(1)}}, {.OptionsNote = L"压缩程序版本 5.21 早于 5.30"}), "HGdLaL");
+  EXPECT_EQ(Walk(course, job, {.Calls = {Ok(), Exit(1)}}, {.OptionsNote = L"压缩程序版本 5.21 早于 5.30"}), "HFGdLaL");
   const std::vector<CallResult>& calls = course.Result().Calls;
   EXPECT_EQ(calls[0].Note, L"压缩程序版本 5.21 早于 5.30");
   EXPECT_EQ(calls[0].Output, L"archiver output") << "a call with a note keeps its output";

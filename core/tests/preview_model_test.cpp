@@ -30,6 +30,46 @@ TEST(PredictChanges, DeletionsReplacementsAndAnEmptiedArchive) {
   EXPECT_NE(row.Words.find(L"压缩程序会删除压缩包文件"), std::wstring::npos);
 }
 
+TEST(PredictBrokenReferences, ARowInRedThatSaysWhichReferenceWouldBreak) {
+  BatchJob job;
+  job.DeleteNames = {L"a.bin"};
+  ArchivePreview preview;
+  preview.Listed = true;
+  preview.Entries = {L"a.bin", L"ad.jpg"};
+  PredictChanges(job, {}, preview);
+  ASSERT_TRUE(PreviewNeedsReferences(preview));
+  CallResult listing;
+  listing.Outcome = CallOutcome::Exited;
+  listing.Output = L"        Name: a.bin\n        Type: File\n\n"
+                   L"        Name: ad.jpg\n        Type: File reference\n      Target: a.bin\n\n";
+  PredictBrokenReferences(job, listing, preview);
+  EXPECT_TRUE(PreviewInRed(preview));
+  EXPECT_TRUE(PreviewBlocked(preview)) << "the run refuses it";
+  EXPECT_EQ(DescribePreview(job, preview).Words, L"删除会使文件引用无法解压：ad.jpg → a.bin");
+
+  // Taking the reference too is sound: the row is an ordinary change.
+  BatchJob both;
+  both.DeleteNames = {L"a.bin", L"ad.jpg"};
+  ArchivePreview sound;
+  sound.Listed = true;
+  sound.Entries = {L"a.bin", L"ad.jpg", L"c.txt"};
+  PredictChanges(both, {}, sound);
+  PredictBrokenReferences(both, listing, sound);
+  EXPECT_FALSE(PreviewInRed(sound));
+  EXPECT_EQ(DescribePreview(both, sound).State, L"将修改");
+
+  // A delete that takes nothing needs no listing; one that could not be listed is not previewed.
+  ArchivePreview untouched;
+  untouched.Listed = true;
+  untouched.Entries = {L"c.txt"};
+  PredictChanges(job, {}, untouched);
+  EXPECT_FALSE(PreviewNeedsReferences(untouched));
+  listing.ExitCode = 3;
+  ArchivePreview failed = sound;
+  PredictBrokenReferences(both, listing, failed);
+  EXPECT_EQ(DescribePreview(both, failed).State, L"无法预览");
+}
+
 TEST(FormatPreviewSummary, CountsChangedEmptiedAndBlockedArchives) {
   BatchJob job;
   job.DeleteNames = {L"*.bak"};

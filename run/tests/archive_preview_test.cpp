@@ -69,11 +69,19 @@ TEST(PreviewOnTheRealArchiver, PredictedDeletionsAreWhatTheRunTakes) {
   make(L"a -idq -ep1 -m0 -v100k " + q + L"volume.rar\" " + q + L"big.bin\" " + q + L"flat\\y.bak\"");
   make(L"a -idq -r -ep1 -hpsecret " + q + L"hidden.rar\" " + q + L"flat\\*\"");
   ASSERT_TRUE(testing::WriteFileBytes(d + L"text.rar", "not an archive"));
+  // Identical files stored as a file and a reference to it (-oi, the later one the reference): in
+  // refs.rar the deletions would take the target t.bak and keep its reference kept.dat; in
+  // refsafe.rar they take the reference r.bak alone.
+  for (const wchar_t* name : {L"t.bak", L"kept.dat", L"t2.dat", L"r.bak"}) {
+    ASSERT_TRUE(testing::WriteFileBytes(d + name, noise));
+  }
+  make(L"a -idq -ep1 -oi " + q + L"refs.rar\" " + q + L"t.bak\" " + q + L"kept.dat\" " + q + L"flat\\notes\"");
+  make(L"a -idq -ep1 -oi " + q + L"refsafe.rar\" " + q + L"t2.dat\" " + q + L"r.bak\"");
 
   BatchJob job;
   job.RarPath = rar.Exe();
   job.Archives = {d + L"nested.rar", d + L"flat.rar", d + L"empties.rar", d + L"locked.rar",
-                  d + L"volume.part1.rar", d + L"hidden.rar", d + L"text.rar"};
+                  d + L"volume.part1.rar", d + L"hidden.rar", d + L"text.rar", d + L"refs.rar", d + L"refsafe.rar"};
   job.DeleteNames = {L"*.bak", L"NoDot", L"Pics/*.jpg"};
   job.AddFiles = {d + L"add\\keep.txt"};
 
@@ -100,6 +108,11 @@ TEST(PreviewOnTheRealArchiver, PredictedDeletionsAreWhatTheRunTakes) {
   EXPECT_FALSE(previews[4].Refusal.empty());
   EXPECT_FALSE(previews[5].Listed);
   EXPECT_EQ(previews[6].Refusal, L"不是 RAR 压缩包");
+  EXPECT_EQ(previews[7].Refusal, L"删除会使文件引用无法解压：kept.dat → t.bak");
+  EXPECT_TRUE(PreviewInRed(previews[7]));
+  EXPECT_EQ(previews[8].Removed, (std::vector<std::wstring>{L"r.bak"}));
+  EXPECT_TRUE(previews[8].Refusal.empty()) << Utf8(previews[8].Refusal);
+  EXPECT_FALSE(PreviewInRed(previews[8]));
   for (std::size_t i = 0; i < previews.size(); ++i) {
     EXPECT_EQ(previewer.Result(i).Entries.size(), previews[i].Listed ? before[i].size() : 0u) << i;
   }

@@ -561,6 +561,104 @@ TEST(JobRunnerOnTheRealArchiver, TheFinishingCallOfAnArchiveWithEncryptedNamesCa
   EXPECT_NE(listing.find(L", lock"), std::wstring::npos) << listing;
 }
 
+// A delete that would take a reference's target and keep the reference is not made: the archive is
+// listed first (lt, which changes nothing), refused with both names, and left as it was; one whose
+// delete takes the reference too goes through. Names that are encrypted are listed with the password.
+TEST(JobRunner, ADeleteThatWouldBreakAReferenceIsRefusedBeforeAnyChange) {
+  Workspace w;
+  FakeArchive referenced;
+  referenced.Entries = {{L"old.txt", L""}, {L"old copy.txt", L"", L"old.txt"}, {L"keep.txt", L""}};
+  w.Make(L"broken.rar", referenced);
+  FakeArchive both = referenced;
+  both.Entries[1].Name = L"old.txt.bak";
+  w.Make(L"sound.rar", both);
+  FakeArchive hidden = referenced;
+  hidden.EncryptedNames = true;
+  hidden.NamesPassword = L"secret";
+  w.Make(L"hidden.rar", hidden);
+  BatchJob job = w.Job({L"broken.rar", L"sound.rar", L"hidden.rar"});
+  job.DeleteNames = {L"old.txt*"};  // takes old.txt and old.txt.bak, not old copy.txt
+  job.UsePassword = true;
+  job.Password = L"secret";
+  JobRunner runner(job, 2, {});
+  ASSERT_TRUE(runner.Start());
+  runner.Wait();
+
+  for (std::size_t refused : {0u, 2u}) {
+    const ArchiveResult r = runner.Result(refused);
+    EXPECT_EQ(r.State, ArchiveState::Failure) << refused;
+    EXPECT_EQ(r.Detail, L"删除会使文件引用无法解压：old copy.txt → old.txt");
+    EXPECT_TRUE(r.Calls.empty()) << "nothing of the job is done";
+  }
+  EXPECT_EQ(ReadFakeArchive(w.dir.Path() + L"broken.rar").Entries, referenced.Entries);
+  EXPECT_EQ(ReadFakeArchive(w.dir.Path() + L"hidden.rar").Entries, hidden.Entries);
+  EXPECT_EQ(runner.Result(1).State, ArchiveState::Success) << runner.Result(1).Detail;
+  EXPECT_EQ(ReadFakeArchive(w.dir.Path() + L"sound.rar").Entries,
+            (std::vector<FakeEntry>{{L"keep.txt", L""}, {L"new.txt", L"secret"}}));
+
+  // Each archive was listed once, before anything else; the encrypted one with the password on its
+  // standard input. Only the sound one got calls.
+  std::size_t listings = 0;
+  for (const Call& call : testing::ReadRecordedCalls(w.dir.Path(), true)) {
+    if (call[0] != L"lt") {
+      EXPECT_EQ(std::count(call.begin(), call.end(), w.dir.Path() + L"broken.rar"), 0) << "a call on a refused archive";
+      continue;
+    }
+    ++listings;
+    const bool encrypted = call.back() == w.dir.Path() + L"hidden.rar";
+    EXPECT_EQ(call[2], encrypted ? L"-p" : L"-p-") << ::testing::PrintToString(call);
+  }
+  EXPECT_EQ(listings, 3u);
+}
+
+// Two identical files stored as a file and a reference (-oi): deleting the file alone would leave an
+// archive that tests as sound but fails to unpack, so that delete is refused and the archive keeps its
+// bytes; deleting both goes through, and the archive unpacks.
+TEST(JobRunnerOnTheRealArchiver, AReferenceKeepsItsTargetOrGoesWithIt) {
+  if (!testing::RealArchiver::Installed()) GTEST_SKIP() << "the host has no /usr/bin/rar (scripts/setup installs it)";
+  testing::ScratchFolder dir;
+  const std::wstring d = dir.Path();
+  const testing::RealArchiver rar(d);
+  std::string noise(200000, '\0');
+  unsigned state = 7;
+  for (char& c : noise) state = state * 1103515245u + 12345u, c = static_cast<char>(state >> 23);
+  for (const wchar_t* name : {L"a.bin", L"ad.jpg"}) ASSERT_TRUE(testing::WriteFileBytes(d + name, noise));
+  ASSERT_TRUE(testing::WriteFileBytes(d + L"keep.txt", "text"));
+  const std::wstring q = L"\"" + d;
+  ASSERT_EQ(rar.Run(L"a -idq -ep1 -oi " + q + L"unsafe.rar\" " + q + L"a.bin\" " + q + L"ad.jpg\" " + q + L"keep.txt\""), 0u);
+  std::wstring listing;
+  ASSERT_EQ(rar.Run(L"lt " + q + L"unsafe.rar\"", &listing), 0u);
+  ASSERT_NE(listing.find(L"Type: File reference"), std::wstring::npos) << "the archiver stored no reference";
+  ASSERT_TRUE(CopyFileW((d + L"unsafe.rar").c_str(), (d + L"safe.rar").c_str(), FALSE));
+  const std::string before = testing::ReadFileBytes(d + L"unsafe.rar");
+
+  BatchJob job;
+  job.RarPath = rar.Exe();
+  job.Archives = {d + L"unsafe.rar"};
+  job.DeleteNames = {L"a.bin"};
+  job.Lock = true;
+  JobRunner unsafe(job, 1, {});
+  ASSERT_TRUE(unsafe.Start());
+  unsafe.Wait();
+  EXPECT_EQ(unsafe.Result(0).State, ArchiveState::Failure);
+  EXPECT_EQ(unsafe.Result(0).Detail, L"删除会使文件引用无法解压：ad.jpg → a.bin");
+  EXPECT_EQ(testing::ReadFileBytes(d + L"unsafe.rar"), before) << "the archive changed";
+
+  job.Archives = {d + L"safe.rar"};
+  job.DeleteNames = {L"a.bin", L"ad.jpg"};
+  JobRunner safe(job, 1, {});
+  ASSERT_TRUE(safe.Start());
+  safe.Wait();
+  EXPECT_EQ(safe.Result(0).State, ArchiveState::Success) << safe.Result(0).Detail;
+  EXPECT_EQ(rar.Entries(d + L"safe.rar"), (std::vector<std::wstring>{L"keep.txt"}));
+  testing::ScratchFolder out;
+  std::wstring into = out.Path();
+  into.pop_back();  // no backslash before the closing quote
+  std::wstring unpacked;
+  EXPECT_EQ(rar.Run(L"x -o+ \"" + d + L"safe.rar\" \"" + into + L"\"", &unpacked), 0u) << unpacked;
+  EXPECT_EQ(testing::ReadFileBytes(out.Path() + L"keep.txt"), "text");
+}
+
 // Sets an environment variable for the archivers the test starts, and takes it back.
 class EnvironmentSetting {
  public:

@@ -14,7 +14,9 @@ namespace {
 
 // The archive a row starts from; the real one is made by the real archiver, the stand-in's is written
 // in its text format.
-enum class Start { Plain, Locked, Volume, EncryptedNames, NotAnArchive, Missing };
+// Reference: a.bin, ad.jpg stored as a reference to it (an identical copy added with -oi), b.txt;
+// BrokenReference: the same after a.bin was deleted.
+enum class Start { Plain, Locked, Volume, EncryptedNames, NotAnArchive, Missing, Reference, BrokenReference };
 
 constexpr const char kPassword[] = "secret";
 constexpr const char kNotAnArchive[] = "this is not an archive\r\n";
@@ -41,10 +43,12 @@ struct Row {
   const char* input;  // piped into standard input; nullptr gives NUL
   DWORD code;
   End end;
+  const wchar_t* says = nullptr;  // a line the output holds, spaces before it aside
 };
 
 const std::vector<std::wstring> kAB = {L"a.txt", L"b.txt"};
 const std::vector<std::wstring> kB = {L"b.txt"};
+const std::vector<std::wstring> kRef = {L"a.bin", L"ad.jpg", L"b.txt"};
 
 const Row kRows[] = {
     {"d of one name", Start::Plain, L"d {arc} a.txt", nullptr, 0, {true, kB}},
@@ -120,6 +124,26 @@ const Row kRows[] = {
     {"t on a file that is not an archive", Start::NotAnArchive, L"t {arc}", nullptr, 1, {}},
     {"t on a missing archive", Start::Missing, L"t {arc}", nullptr, 10, {false}},
     {"d with -tk", Start::Plain, L"d -tk {arc} a.txt", nullptr, 0, {true, kB}},
+
+    // A reference is restored by copying its target out of the archive: a delete that takes the
+    // target alone succeeds and the test finds nothing wrong, but the reference can no longer be
+    // unpacked.
+    {"lt names a reference's type and target", Start::Reference, L"lt -c- -p- {arc}", nullptr, 0,
+     {true, kRef}, L"Target: a.bin"},
+    {"lt says a reference's type", Start::Reference, L"lt -c- -p- -scfr {arc}", nullptr, 0, {true, kRef},
+     L"Type: File reference"},
+    {"d of a reference's target alone keeps the reference", Start::Reference, L"d {arc} a.bin", nullptr, 0,
+     {true, {L"ad.jpg", L"b.txt"}}},
+    {"d of a target with its reference", Start::Reference, L"d {arc} a.bin ad.jpg", nullptr, 0, {true, kB}},
+    {"x of an archive whose references have their targets", Start::Reference, L"x -o+ {arc}", nullptr, 0,
+     {true, kRef}},
+    {"t of a reference without its target says nothing is wrong", Start::BrokenReference, L"t {arc}", nullptr, 0,
+     {true, {L"ad.jpg", L"b.txt"}}},
+    {"x of a reference without its target fails", Start::BrokenReference, L"x -o+ {arc}", nullptr, 6,
+     {true, {L"ad.jpg", L"b.txt"}}},
+    {"lt of encrypted names with -p-", Start::EncryptedNames, L"lt -c- -p- {arc}", nullptr, 11, {true, kAB}},
+    {"lt of encrypted names, -p reads the password from input", Start::EncryptedNames, L"lt -c- -p {arc}",
+     "secret\r\n", 0, {true, kAB}, L"Name: a.txt"},
     {"k with -tk", Start::Plain, L"k -tk {arc}", nullptr, 0, {true, kAB, true}},
 };
 
@@ -258,6 +282,13 @@ class Conformance : public ::testing::Test {
       }
       const Call call = RunIn(rar, dir.Path(), args, row.input, spare.Path());
       EXPECT_EQ(call.code, row.code) << call.output;
+      if (row.says) {
+        const std::vector<std::wstring> lines = Lines(call.output);
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::wstring& line) {
+          const std::size_t text = line.find_first_not_of(L' ');
+          return text != std::wstring::npos && line.substr(text) == row.says;
+        })) << call.output;
+      }
       const bool exists = GetFileAttributesW(archive.c_str()) != INVALID_FILE_ATTRIBUTES;
       EXPECT_EQ(exists, row.end.exists);
       if (row.start == Start::NotAnArchive) {
@@ -294,10 +325,17 @@ TEST_F(Conformance, RealArchiverThroughTheBridge) {
   make(L"k -idq locked.rar");
   make(L"a -idq -hpsecret encrypted.rar a.txt b.txt");
   make(L"a -idq -v100k volume.rar big.bin");
+  for (const wchar_t* copy : {L"a.bin", L"ad.jpg"}) {
+    ASSERT_TRUE(CopyFileW((masters.Path() + L"big.bin").c_str(), (masters.Path() + copy).c_str(), FALSE));
+  }
+  make(L"a -idq -oi reference.rar a.bin ad.jpg b.txt");
+  ASSERT_TRUE(CopyFileW((masters.Path() + L"reference.rar").c_str(), (masters.Path() + L"broken.rar").c_str(), FALSE));
+  make(L"d -idq broken.rar a.bin");
   ASSERT_NE(GetFileAttributesW((masters.Path() + L"volume.part2.rar").c_str()), INVALID_FILE_ATTRIBUTES);
   const std::map<Start, std::wstring> master = {
       {Start::Plain, L"plain.rar"}, {Start::Locked, L"locked.rar"},
-      {Start::EncryptedNames, L"encrypted.rar"}, {Start::Volume, L"volume.part"}};
+      {Start::EncryptedNames, L"encrypted.rar"}, {Start::Volume, L"volume.part"},
+      {Start::Reference, L"reference.rar"}, {Start::BrokenReference, L"broken.rar"}};
 
   const auto prepare = [&](Start start, const std::wstring& dir) {
     if (start == Start::Missing) return;
@@ -343,6 +381,8 @@ TEST_F(Conformance, StandIn) {
       case Start::Locked: fake.Locked = true; break;
       case Start::EncryptedNames: fake.EncryptedNames = true, fake.NamesPassword = L"secret"; break;
       case Start::Volume: fake.Volume = true, fake.Entries = {{L"big.bin", L""}}; break;
+      case Start::Reference: fake.Entries = {{L"a.bin", L""}, {L"ad.jpg", L"", L"a.bin"}, {L"b.txt", L""}}; break;
+      case Start::BrokenReference: fake.Entries = {{L"ad.jpg", L"", L"a.bin"}, {L"b.txt", L""}}; break;
     }
     ASSERT_TRUE(WriteFakeArchive(archive, fake));
   };

@@ -114,6 +114,24 @@ TEST_F(FakeRar, AddTakesThePasswordAndFolders) {
   EXPECT_EQ(names, (Strings{L"Rar.exe", L"arc.rar", L"args.log", L"f.txt"}));
 }
 
+// -oi stores a file identical to one added before it as a reference (64 KB and more); d of the
+// target keeps the reference, whose x then fails, as the archiver's does.
+TEST_F(FakeRar, IdenticalFilesBecomeReferencesThatNeedTheirTarget) {
+  const std::string big(70000, 'b');
+  ASSERT_TRUE(WriteFileBytes(At(L"a.bin"), big) && WriteFileBytes(At(L"ad.jpg"), big));
+  ASSERT_TRUE(WriteFileBytes(At(L"s1.txt"), "same") && WriteFileBytes(At(L"s2.txt"), "same"));
+  EXPECT_EQ(Run(L"a -ep1 -oi arc.rar a.bin ad.jpg s1.txt s2.txt"), 0u);
+  EXPECT_EQ(ReadFakeArchive(At(L"arc.rar")).Entries,
+            (Entries{{L"a.bin", L""}, {L"ad.jpg", L"", L"a.bin"}, {L"s1.txt", L""}, {L"s2.txt", L""}}));
+  EXPECT_EQ(Run(L"x -o+ arc.rar"), 0u);
+  EXPECT_EQ(Run(L"d arc.rar a.bin"), 0u);
+  EXPECT_EQ(ReadFakeArchive(At(L"arc.rar")).Entries.front(), (FakeEntry{L"ad.jpg", L"", L"a.bin"}));
+  EXPECT_EQ(Run(L"t arc.rar"), 0u);
+  EXPECT_EQ(Run(L"x -o+ arc.rar"), 6u);
+  EXPECT_EQ(Run(L"a -ep1 arc.rar a.bin"), 0u) << "without -oi a file is stored as one";
+  EXPECT_EQ(Run(L"x -o+ arc.rar"), 0u);
+}
+
 TEST_F(FakeRar, CommentAndLock) {
   const std::wstring arc = At(L"arc.rar");
   ASSERT_TRUE(WriteFakeArchive(arc, {true, false, L"old", {{L"f.txt", L"pw"}}, false, false, L""}));
@@ -146,7 +164,7 @@ TEST_F(FakeRar, RefusedCallsAreLoggedAndChangeNothing) {
       {L"c -zmissing.txt arc.rar", 6}, {L"a nofolder\\gone.rar c.txt", 9},
       {L"a gone.rar missing.txt", 10},
       {L"a arc.rar c.txt\\", 10}, {L"d arc.rar ?.txt y*", 10},
-      {L"k -r arc.rar", 7}, {L"x arc.rar", 7}, {L"k", 7},
+      {L"k -r arc.rar", 7}, {L"e arc.rar", 7}, {L"k", 7},
       {L"a -p arc.rar c.txt", 255}, {L"c arc.rar", 2}, {L"d text.rar *", 2}, {L"a text.rar c.txt", 2}};
   const std::string arc = ReadFileBytes(At(L"arc.rar")), forced = ReadFileBytes(At(L"forced.rar"));
   for (const auto& c : cases) EXPECT_EQ(Run(c.arguments), c.code) << c.arguments;

@@ -31,7 +31,10 @@ void RunCall(const StepContext& context, CallResult& call) {
 void CarryOutStep(const StepContext& context, std::size_t archive, const ArchiveStep& step, StepReport& report) {
   const std::wstring& path = context.Job.Archives[archive];
   switch (step.Kind) {
-    case StepKind::ReadHeader: report.Header = ReadHeaderOf(path); return;
+    case StepKind::ReadHeader:
+      report.Header = ReadHeaderOf(path);
+      report.FileSize = SizeOf(FullPathOf(path)).value_or(0);
+      return;
     case StepKind::ReadTimes:
       if (const std::optional<FileTimes> times = ReadFileTimes(FullPathOf(path))) report.Created = times->Created;
       return;
@@ -45,7 +48,10 @@ void CarryOutStep(const StepContext& context, std::size_t archive, const Archive
     }
     case StepKind::LookAtFile:
       report.Exists = PathExists(path);
-      report.Locked = report.Exists && IsLockedArchive(path);
+      if (const std::optional<ArchiveHeader> header = report.Exists ? ReadHeaderOf(path) : std::nullopt) {
+        report.Locked = header->Locked;
+        report.RecoveryRecord = header->RecoveryRecord;
+      }
       return;
     case StepKind::Call:
       RunCall(context, report.Call);

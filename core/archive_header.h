@@ -56,23 +56,14 @@ struct ArchiveHeader {
 // shorter). Never reads outside them and allocates nothing.
 ArchiveHeader ReadArchiveHeader(std::string_view firstBytes);
 
-// Why none of the job's calls on an archive with this header can succeed, as shown to the user; or
-// nothing when some call may. A damaged header, a program and an unknown RAR format give nothing:
-// the archiver reads the archive itself and says precisely what is wrong, or copes with it.
-//   不是 RAR 压缩包: no RAR signature at the start;
-//   已锁定: the archiver changes nothing in a locked archive, not even to lock it again;
-//   文件名已加密，需要密码: names are encrypted and no call passes a password, which only the add
-//     calls do when the job adds under a password (the archiver then opens the names with it);
-//   分卷压缩包不能删除或添加文件: a volume, and the job deletes or adds. The archiver comments and
-//     locks a volume, but the program calls delete and add first and stops at a failed step, so it
-//     never gets that far.
 // The percent of -rr<N>% that gives an archive with this header, `fileSize` bytes long, back a
 // recovery record of at least the size it has now; 0 when it has none.
 //
-// The archiver (RAR 7.01, measured) writes a record of about 1.17 times N percent of the data before it
-// (116,740 bytes for 5 % of 2,000,158), never less than N percent and never under about 1 KB. The share
-// the old record takes of the data before it, rounded up, therefore gives back at least the old record
-// when the data keeps its size; one point more leaves room for an archive that shrinks (a delete).
+// The archiver (RAR 7.01, measured) writes a record of 1.17 to 2.2 times N percent of the data before it
+// (116,740 bytes for 5 % of 2,000,158; 19,044 for 3 % of 300,000), never less than N percent and never
+// under about 1 KB. The share the old record takes of the data before it, rounded up, therefore gives
+// back at least the old record when the data keeps its size; one point more leaves room for an
+// archive that shrinks (a delete).
 // The archiver takes at most 1000 %. Without the record's place (RAR 4, or no locator) its size is
 // not known and kFallbackRecoveryPercent is asked for.
 inline constexpr unsigned kFallbackRecoveryPercent = 10;
@@ -83,6 +74,16 @@ unsigned RecoveryPercentToKeep(const ArchiveHeader& header, std::uint64_t fileSi
 // 0 when that is not known.
 std::uint64_t RecoveryRecordSize(const ArchiveHeader& header, std::uint64_t fileSize);
 
+// Why none of the job's calls on an archive with this header can succeed, as shown to the user; or
+// nothing when some call may. A damaged header, a program and an unknown RAR format give nothing:
+// the archiver reads the archive itself and says precisely what is wrong, or copes with it.
+//   不是 RAR 压缩包: no RAR signature at the start;
+//   已锁定: the archiver changes nothing in a locked archive, not even to lock it again;
+//   文件名已加密，需要密码: names are encrypted and no call passes a password, which only the add
+//     calls do when the job adds under a password (the archiver then opens the names with it);
+//   分卷压缩包不能删除或添加文件: a volume, and the job deletes or adds. The archiver comments and
+//     locks a volume, but the program calls delete and add first and stops at a failed step, so it
+//     never gets that far.
 std::optional<std::wstring> WhyNoCallCanSucceed(const ArchiveHeader& header, const BatchJob& job);
 
 }  // namespace rarbatch

@@ -2,6 +2,7 @@
 // predicted change, the table's state and words for it, the summary line and the detail text.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,11 @@ struct ArchivePreview {
   std::vector<std::wstring> Replaced;  // entries an added file replaces (those not deleted first)
   bool Emptied = false;  // the deletions take every entry: the archiver then deletes the archive file
   std::vector<std::wstring> Unmodelled;  // switches and list files of the delete entries, not applied
+  // Its recovery record, from its first bytes: whether it has one, its size in bytes (0 when not
+  // known) and the -rr percent the run's last change asks for to keep it (RecoveryPercentToKeep).
+  bool RecoveryRecord = false;
+  std::uint64_t RecoverySize = 0;
+  unsigned RecoveryPercent = 0;
 };
 
 // Fills in Removed, Added, Replaced, Emptied and Unmodelled of `preview`, whose Entries are listed.

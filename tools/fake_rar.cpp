@@ -27,7 +27,10 @@
 // On a, d and c, -z<file> also sets the comment and -k also locks the archive once the command is
 // done. Without names or files *.* is implied: every entry for d, the files of the current folder
 // for a. "x.*" also matches "x", so "*.*" matches every name. Switches taken: -p[<pwd>], -z<file>,
-// -k, -ep1, -y, -id<x>, -sc<x>, -tk (the archive keeps its modification time). "-p" without a password reads it as a line from standard input.
+// -k, -ep1, -y, -id<x>, -sc<x>, -tk (the archive keeps its modification time), -rr[N[%]] (a recovery
+// record of N percent, 3 without N, at most 1000). "-p" without a password reads it as a line from
+// standard input. Every d, a, c and k that changes the archive writes it anew: it keeps a recovery
+// record only when the call asks for one, as the archiver does.
 //
 // Archive kinds (fake_archive.h): a locked one refuses every command (4, also k). A volume of a set
 // refuses d and a (4); c and k work on it. One with encrypted names needs its password (-p, or the
@@ -355,6 +358,7 @@ int Run(std::wstring& path) {
   std::vector<std::wstring> names, lists;
   bool switches = true, hasPassword = false, lock = false, lastOnly = false, utf8Lists = false;
   bool keepTime = false;
+  unsigned recovery = 0;
   for (const auto& arg : args) {
     if (switches && arg == L"--") {
       switches = false;
@@ -365,6 +369,10 @@ int Run(std::wstring& path) {
       else if (lower == L"-K") lock = true;
       else if (lower == L"-EP1") lastOnly = true;
       else if (lower == L"-TK") keepTime = true;
+      else if (lower.starts_with(L"-RR")) {
+        const unsigned n = static_cast<unsigned>(std::wcstoul(lower.c_str() + 3, nullptr, 10));
+        recovery = n == 0 ? 3 : std::min(n, 1000u);
+      }
       else if (lower.starts_with(L"-SC") && lower.size() >= 4) {
         // -sc<charset>[objects]: F is UTF-8; objects L list files, R redirected messages, none all.
         const std::wstring objects = lower.substr(4);
@@ -472,6 +480,7 @@ int Run(std::wstring& path) {
   }
   if (command == L"K" || lock) archive.Locked = true;
   if (!commentFile.empty() && command != L"K") archive.Comment = comment;
+  archive.RecoveryPercent = recovery;
 
   FILETIME modified{};
   if (keepTime) GetFileTime(file.h, nullptr, nullptr, &modified);

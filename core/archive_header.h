@@ -59,13 +59,13 @@ ArchiveHeader ReadArchiveHeader(std::string_view firstBytes);
 // The percent of -rr<N>% that gives an archive with this header, `fileSize` bytes long, back a
 // recovery record of at least the size it has now; 0 when it has none.
 //
-// The archiver (RAR 7.01, measured) writes a record of 1.17 to 2.2 times N percent of the data before it
-// (116,740 bytes for 5 % of 2,000,158; 19,044 for 3 % of 300,000), never less than N percent and never
-// under about 1 KB. The share the old record takes of the data before it, rounded up, therefore gives
-// back at least the old record when the data keeps its size; one point more leaves room for an
-// archive that shrinks (a delete).
-// The archiver takes at most 1000 %. Without the record's place (RAR 4, or no locator) its size is
-// not known and kFallbackRecoveryPercent is asked for.
+// The archiver (RAR 7.01, measured) writes a record of 1.17 to 2.2 times N percent of the data before
+// it (116,740 bytes for 5 % of 2,000,158; 19,044 for 3 % of 300,000), never less than N percent, and
+// more for small archives (239 bytes for 1 % of 13 bytes). The share the old record takes of the data
+// before it, rounded up, therefore gives back at least the old record when the data keeps its size;
+// one point more leaves room for an archive that shrinks (a delete). The archiver takes at most
+// 1000 %. Without the record's place (RAR 4, or no locator) its size is not known and
+// kFallbackRecoveryPercent is asked for.
 inline constexpr unsigned kFallbackRecoveryPercent = 10;
 inline constexpr unsigned kMostRecoveryPercent = 1000;
 unsigned RecoveryPercentToKeep(const ArchiveHeader& header, std::uint64_t fileSize);

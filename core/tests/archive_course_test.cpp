@@ -308,6 +308,19 @@ TEST(ArchiveCourse, TheLastChangeAsksForTheRecordTheFinishingCallToo) {
   EXPECT_EQ(plain.Result().Detail.find(L"恢复记录"), std::wstring::npos);
 }
 
+// A retry keeps the plan the header gave, -rr included, though the header is not read again.
+TEST(ArchiveCourse, ARetryStillAsksForTheRecord) {
+  const BatchJob job = JobOf({.Add = true});
+  ArchiveCourse course(job.Archives[0]);
+  EXPECT_EQ(Walk(course, job, {.Header = WithRecord(), .Calls = {Ok(), Exit(5)}}), "HdLa");
+  EXPECT_EQ(course.State(), ArchiveState::Failure);
+  EXPECT_NE(course.Result().Detail.find(L"恢复记录未能保留"), std::wstring::npos) << "the delete dropped it";
+  ASSERT_TRUE(course.PrepareRetry());
+  EXPECT_EQ(Walk(course, job, {.Header = WithRecord()}), "aL");
+  EXPECT_EQ(course.State(), ArchiveState::Success);
+  EXPECT_EQ(course.Result().Detail, L"恢复记录已保留");
+}
+
 TEST(ArchiveCourse, AFallbackNoteStaysOnTheFirstCallAndOutputOnlyWhereItSaysSomething) {
   const BatchJob job = JobOf({.Add = true});
   ArchiveCourse course(job.Archives[0]);

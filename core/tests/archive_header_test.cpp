@@ -134,6 +134,48 @@ TEST(RecoveryRecord, PlaceSizeAndThePercentThatKeepsIt) {
   EXPECT_EQ(RecoveryPercentToKeep(header, 8000 + 799), 11u) << "9.99 % rounds up to 10, plus one";
 }
 
+// A RAR 5 main header with a recovery record (archive flag 0x0008) and `extra` as its extra area,
+// whose size field says `extraSize`; the CRC made to match.
+std::string WithExtraArea(const std::string& extra, std::size_t extraSize) {
+  const std::string body = Hex("0101") + static_cast<char>(extraSize) + Hex("08") + extra;
+  const std::string sized = static_cast<char>(body.size()) + body;
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (const char c : sized) {
+    crc ^= static_cast<unsigned char>(c);
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  crc = ~crc;
+  std::string bytes = Hex("526172211a070100");
+  for (int i = 0; i < 4; ++i) bytes += static_cast<char>((crc >> (8 * i)) & 0xFF);
+  return bytes + sized;
+}
+
+// The locator is only believed where it is whole: anything else gives no place, never a read past it.
+TEST(ReadArchiveHeader, HostileLocators) {
+  const struct {
+    const char* What;
+    std::string Extra;
+    int ExtraSize;  // -1: the extra area's own size
+    std::uint64_t Offset;
+  } cases[] = {
+      {"a locator with both offsets", Hex("05 01 03 05 e807"), -1, 1000},
+      {"the record's offset alone", Hex("04 01 02 e807"), -1, 1000},
+      {"an unknown record, then the locator", Hex("02 7f 00 04 01 02 e807"), -1, 1000},
+      {"no record offset", Hex("03 01 01 05"), -1, 0},
+      {"the offset cut", Hex("04 01 03 05 e8"), -1, 0},
+      {"a record longer than the area", Hex("09 01 02 e807"), -1, 0},
+      {"a record of size 0", Hex("00 01 02 e807"), -1, 0},
+      {"an extra size past the header", Hex("04 01 02 e807"), 40, 0},
+      {"an extra size that cuts the record", Hex("04 01 02 e807"), 3, 0},
+  };
+  for (const auto& c : cases) {
+    const std::size_t size = c.ExtraSize < 0 ? c.Extra.size() : static_cast<std::size_t>(c.ExtraSize);
+    const ArchiveHeader header = ReadArchiveHeader(WithExtraArea(c.Extra, size));
+    EXPECT_EQ(Describe(header), "Rar5 recovery") << c.What;
+    EXPECT_EQ(header.RecoveryOffset, c.Offset) << c.What;
+  }
+}
+
 TEST(ReadArchiveHeader, CutBrokenAndHostileInput) {
   const std::string plain = Hex("526172211a070100 3392b5e5 0a 01050600050101808000");
   std::string lockedWithoutNewCrc = plain;

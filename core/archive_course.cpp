@@ -63,6 +63,7 @@ void ArchiveCourse::Begin(const BatchJob& job, std::size_t index, const CourseSt
   std::vector<CallResult>& calls = result_.Calls;
   if (calls.empty()) {
     passwordOnEveryCall_ = false;  // the header, read again, says so anew
+    recoveryPercent_ = 0;
     calls = ArchiverCallsFor(job, index, options_, listFileFor_);
     if (!calls.empty() && !start.OptionsNote.empty()) calls.front().Note = start.OptionsNote;
   }
@@ -174,12 +175,12 @@ void ArchiveCourse::Refuse(const std::wstring& why) {
 
 void ArchiveCourse::Report(const ArchiveStep& step, StepReport report) {
   switch (step.Kind) {
-    case StepKind::ReadHeader: return HeaderRead(report.Header);
+    case StepKind::ReadHeader: return HeaderRead(report.Header, report.FileSize);
     case StepKind::ReadReferences: return ReferencesRead(report.Call);
     case StepKind::ReadTimes: return TimesRead(report.Created);
     case StepKind::ReadMarks: return MarksRead(std::move(report.Marks));
     case StepKind::BackUp: return BackedUp(report.Copied, report.Failure);
-    case StepKind::LookAtFile: return FileSeen(report.Exists, report.Locked);
+    case StepKind::LookAtFile: return FileSeen(report.Exists, report.Locked, report.RecoveryRecord);
     case StepKind::Call: return CallEnded(step.Call, std::move(report.Call));
     case StepKind::PutTimesBack: return TimesPutBack(report.Failure);
     case StepKind::PutMarksBack: return MarksPutBack(report.Failure);
@@ -188,18 +189,21 @@ void ArchiveCourse::Report(const ArchiveStep& step, StepReport report) {
   }
 }
 
-void ArchiveCourse::HeaderRead(const std::optional<ArchiveHeader>& header) {
+void ArchiveCourse::HeaderRead(const std::optional<ArchiveHeader>& header, std::uint64_t fileSize) {
   if (header) {
     if (std::optional<std::wstring> refusal = WhyNoCallCanSucceed(*header, *job_)) return Refuse(*refusal);
-    if (header->NamesEncrypted && job_->UsePassword) {
-      // Its names open only with a password: every call gets the job's, the finishing one too.
-      passwordOnEveryCall_ = true;
-      RunOptions everyCall = options_;
-      everyCall.PasswordOnEveryCall = true;
+    // Its names open only with a password: every call gets the job's, the finishing one too.
+    passwordOnEveryCall_ = header->NamesEncrypted && job_->UsePassword;
+    recoveryPercent_ = RecoveryPercentToKeep(*header, fileSize);
+    if (passwordOnEveryCall_ || recoveryPercent_ > 0) {
+      RunOptions replanned = options_;
+      replanned.PasswordOnEveryCall = passwordOnEveryCall_;
+      replanned.RecoveryPercent = recoveryPercent_;
       std::vector<CallResult>& calls = result_.Calls;
-      const std::wstring note = calls.empty() ? L"" : calls.front().Note;
-      calls = ArchiverCallsFor(*job_, index_, everyCall, listFileFor_);
-      if (!calls.empty()) calls.front().Note = note.empty() ? L"文件名已加密：每一步都带上密码" : note;
+      std::wstring note = calls.empty() ? L"" : calls.front().Note;
+      if (note.empty() && passwordOnEveryCall_) note = L"文件名已加密：每一步都带上密码";
+      calls = ArchiverCallsFor(*job_, index_, replanned, listFileFor_);
+      if (!calls.empty()) calls.front().Note = note;
       call_ = NextCall(0);
     }
     // RAR 4 stores no references; a file whose header could not be read is left to the archiver.
@@ -270,9 +274,10 @@ void ArchiveCourse::CallEnded(std::size_t k, CallResult ended) {
   lookAfterCall_ = true;
 }
 
-void ArchiveCourse::FileSeen(bool exists, bool locked) {
+void ArchiveCourse::FileSeen(bool exists, bool locked, bool recoveryRecord) {
   exists_ = exists;
   locked_ = exists && locked;
+  recordNow_ = exists && recoveryRecord;
   fileKnown_ = true;
   if (!lookAfterCall_) return;
   lookAfterCall_ = false;
@@ -293,6 +298,7 @@ void ArchiveCourse::AfterCall(std::size_t k) {
   if (!done.Finishing && done.SetsCommentOrLock && done.ExitCode == 10 && exists_ && !(job_->Lock && locked_)) {
     RunOptions finishingOptions = options_;
     finishingOptions.PasswordOnEveryCall = passwordOnEveryCall_;
+    finishingOptions.RecoveryPercent = recoveryPercent_;
     if (std::optional<CallResult> finishing = FinishingCallFor(*job_, index_, finishingOptions)) {
       calls.insert(calls.begin() + static_cast<std::ptrdiff_t>(k) + 1, std::move(*finishing));
     }
@@ -334,13 +340,25 @@ void ArchiveCourse::Conclude(bool started) {
   ArchiveSummary summary = SummarizeCalls(result_.Calls);
   result_.Detail = std::move(summary.Detail);
   result_.State = summary.State;
+  SayWhatBecameOfTheRecord();
   if (warning_.empty()) return;
   if (result_.State == ArchiveState::Success) {
     result_.State = ArchiveState::Warning;
-    result_.Detail = warning_;
+    result_.Detail = warning_ + (result_.Detail.empty() ? L"" : L"；" + result_.Detail);
   } else if (result_.State == ArchiveState::Warning) {
     AppendNote(result_.Detail, warning_);
   }
+}
+
+void ArchiveCourse::SayWhatBecameOfTheRecord() {
+  // Only a file looked at after a change that ran can tell; an emptied archive has nothing to keep.
+  const bool changed = std::any_of(result_.Calls.begin(), result_.Calls.end(), [](const CallResult& c) {
+    return c.Outcome == CallOutcome::Exited && c.Operation != ScriptOperation::Test;
+  });
+  if (recoveryPercent_ == 0 || !changed || !fileKnown_ || !exists_) return;
+  if (recordNow_) return AppendNote(result_.Detail, L"恢复记录已保留");
+  AppendNote(result_.Detail, L"恢复记录未能保留");
+  if (result_.State == ArchiveState::Success) result_.State = ArchiveState::Warning;
 }
 
 void ArchiveCourse::FailWith(const std::wstring& why) {

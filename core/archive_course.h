@@ -71,10 +71,12 @@ struct ArchiveStep {
 // What carrying out a step found, for ArchiveCourse::Report: the fields of that step's kind.
 struct StepReport {
   std::optional<ArchiveHeader> Header;   // ReadHeader: nothing when the file could not be read
+  std::uint64_t FileSize = 0;            // ReadHeader: the file's size in bytes, when it was read
   std::optional<std::uint64_t> Created;  // ReadTimes: nothing when they could not be read
   std::optional<FileMarks> Marks;        // ReadMarks: nothing when they could not be read
   bool Copied = false;                   // BackUp: a copy was made (false too when there was no file)
   bool Exists = false, Locked = false;   // LookAtFile
+  bool RecoveryRecord = false;           // LookAtFile: its header says it has a recovery record
   CallResult Call;                       // Call, ReadReferences: as it ended
   std::wstring Failure;                  // BackUp, PutTimesBack, RecordAfter: what failed, if anything
 };
@@ -110,8 +112,9 @@ class ArchiveCourse {
   void Report(const ArchiveStep& step, StepReport report);
 
   // ReadHeader: what the first bytes said; nothing when the file could not be read, which is left to
-  // the archiver to say why.
-  void HeaderRead(const std::optional<ArchiveHeader>& header);
+  // the archiver to say why. An archive with a recovery record gets one made anew by its last change,
+  // as large as the one it has (`fileSize` tells how large that is).
+  void HeaderRead(const std::optional<ArchiveHeader>& header, std::uint64_t fileSize = 0);
   // ReadReferences: the listing call as it ended. A delete that would leave a reference without its
   // target refuses the archive, as does a listing cut short; a listing that failed is noted on the
   // first call, which then meets the archive as the listing did. One ended by an abort ends the
@@ -126,8 +129,8 @@ class ArchiveCourse {
   void BackedUp(bool copied, const std::wstring& failure);
   // Call: the call as it ended (its outcome, exit code, output and note).
   void CallEnded(std::size_t call, CallResult ended);
-  // LookAtFile: whether the archive file exists, and whether it is locked.
-  void FileSeen(bool exists, bool locked);
+  // LookAtFile: whether the archive file exists, whether it is locked and has a recovery record.
+  void FileSeen(bool exists, bool locked, bool recoveryRecord = false);
   // PutTimesBack and RecordAfter: empty, or what failed (a note on the last call that ran).
   void TimesPutBack(const std::wstring& failure);
   // PutMarksBack: empty, or what failed; the archive then ends with a warning that says so, since a
@@ -166,6 +169,9 @@ class ArchiveCourse {
   // finishing call after a call that changed nothing.
   void AfterCall(std::size_t k);
   void Refuse(const std::wstring& why);
+  // Whether the recovery record it had is there after the calls, in the row's words; a lost one turns
+  // a success into a warning.
+  void SayWhatBecameOfTheRecord();
 
   ArchiveResult result_;
   const BatchJob* job_ = nullptr;
@@ -178,9 +184,11 @@ class ArchiveCourse {
   bool lookAfterCall_ = false;       // call_ ran: the file is looked at before anything else
   bool fileKnown_ = false;           // exists_ and locked_ are as the file is now
   bool exists_ = false, locked_ = false;
+  bool recordNow_ = false;           // the file as last seen has a recovery record
   bool backedUp_ = false;            // copied in this run, by this course or by another entry of the file
   bool passwordOnEveryCall_ = false; // its names are encrypted: every call, the finishing one too
   bool mayHoldReferences_ = false;   // its header was read and is not RAR 4, which holds none
+  unsigned recoveryPercent_ = 0;     // it had a recovery record: -rr on the last change, in percent
   std::optional<std::uint64_t> createdBefore_;  // read before its first call
   std::optional<FileMarks> marksBefore_;        // read before its first call
   std::wstring warning_;  // what makes a success a warning: a step after the calls that failed

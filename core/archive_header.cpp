@@ -1,6 +1,7 @@
 // What an archive's first bytes say about it, and the reason no call can succeed on it.
 #include "archive_header.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace rarbatch {
@@ -59,6 +60,7 @@ ArchiveHeader ReadRar4(std::string_view bytes) {
   header.Solid = (flags & 0x0008) != 0;
   header.NamesEncrypted = (flags & 0x0080) != 0;
   header.FirstVolume = header.Volume && (flags & 0x0100) != 0;
+  header.RecoveryRecord = (flags & 0x0040) != 0;
   return header;
 }
 
@@ -108,6 +110,27 @@ std::optional<Rar5Block> ReadRar5Block(std::string_view bytes) {
   return Rar5Block{*type, body};
 }
 
+// The main header's extra area: records of size (vint, counting what follows it), type (vint) and
+// data. The locator (type 1): flags (vint), then the quick open offset when flag 0x0001 and the
+// recovery record's offset when flag 0x0002. Gives that offset, or 0.
+std::uint64_t RecoveryOffsetIn(std::string_view extra) {
+  while (!extra.empty()) {
+    VintReader reader(extra);
+    const std::optional<std::uint64_t> size = reader.Next();
+    if (!size || *size == 0 || *size > extra.size() - reader.Position()) return 0;
+    const std::string_view record = extra.substr(reader.Position(), static_cast<std::size_t>(*size));
+    extra.remove_prefix(reader.Position() + static_cast<std::size_t>(*size));
+    VintReader fields(record);
+    if (fields.Next() != std::optional<std::uint64_t>(1)) continue;
+    const std::optional<std::uint64_t> flags = fields.Next();
+    if (!flags) return 0;
+    if ((*flags & 0x0001) && !fields.Next()) return 0;
+    if (!(*flags & 0x0002)) return 0;
+    return fields.Next().value_or(0);
+  }
+  return 0;
+}
+
 // RAR 5: after the signature, the archive encryption header (type 4) when the names are encrypted,
 // else the main archive header (type 1): type, header flags, the extra area's size when flag 0x0001,
 // the data area's size when flag 0x0002, archive flags, and the volume number when archive flag 0x0002.
@@ -126,17 +149,24 @@ ArchiveHeader ReadRar5(std::string_view bytes) {
   reader.Next();  // the type, read once already
   const std::optional<std::uint64_t> headerFlags = reader.Next();
   if (!headerFlags) return Damaged(ArchiveFormat::Rar5);
-  if ((*headerFlags & 0x0001) && !reader.Next()) return Damaged(ArchiveFormat::Rar5);
+  std::optional<std::uint64_t> extraSize;
+  if ((*headerFlags & 0x0001) && !(extraSize = reader.Next())) return Damaged(ArchiveFormat::Rar5);
   if ((*headerFlags & 0x0002) && !reader.Next()) return Damaged(ArchiveFormat::Rar5);
   const std::optional<std::uint64_t> archiveFlags = reader.Next();
   if (!archiveFlags) return Damaged(ArchiveFormat::Rar5);
   const bool hasVolumeNumber = (*archiveFlags & 0x0002) != 0;
   if (hasVolumeNumber && !reader.Next()) return Damaged(ArchiveFormat::Rar5);
+  // The extra area is the header's last bytes; a size that does not fit is ignored, not fatal.
+  if (extraSize && *extraSize <= block->Body.size()) {
+    header.RecoveryOffset = RecoveryOffsetIn(block->Body.substr(block->Body.size() - *extraSize));
+  }
 
   header.Volume = (*archiveFlags & 0x0001) != 0;
   header.FirstVolume = header.Volume && !hasVolumeNumber;
   header.Solid = (*archiveFlags & 0x0004) != 0;
   header.Locked = (*archiveFlags & 0x0010) != 0;
+  header.RecoveryRecord = (*archiveFlags & 0x0008) != 0;
+  if (!header.RecoveryRecord) header.RecoveryOffset = 0;
   return header;
 }
 
@@ -165,6 +195,23 @@ ArchiveHeader ReadArchiveHeader(std::string_view firstBytes) {
     header.Format = ArchiveFormat::Program;
   }
   return header;
+}
+
+std::uint64_t RecoveryRecordSize(const ArchiveHeader& header, std::uint64_t fileSize) {
+  if (!header.RecoveryRecord || header.RecoveryOffset == 0 || header.RecoveryOffset >= fileSize) return 0;
+  return fileSize - header.RecoveryOffset;
+}
+
+unsigned RecoveryPercentToKeep(const ArchiveHeader& header, std::uint64_t fileSize) {
+  if (!header.RecoveryRecord) return 0;
+  const std::uint64_t record = RecoveryRecordSize(header, fileSize);
+  if (record == 0) return kFallbackRecoveryPercent;
+  const std::uint64_t data = header.RecoveryOffset;
+  // ceil(100 * record / data) + 1, without overflow for any size a file can have.
+  const std::uint64_t limit = kMostRecoveryPercent;
+  if (record / data >= limit / 100) return kMostRecoveryPercent;
+  const std::uint64_t share = (record * 100 + data - 1) / data;
+  return static_cast<unsigned>(std::min<std::uint64_t>(share + 1, limit));
 }
 
 std::optional<std::wstring> WhyNoCallCanSucceed(const ArchiveHeader& header, const BatchJob& job) {

@@ -13,6 +13,8 @@
 
 #include "archiver_args.h"
 
+#include <algorithm>
+
 namespace rarbatch {
 namespace {
 
@@ -113,6 +115,7 @@ void AppendRunSwitches(std::wstring& line, const BatchJob& job, const PlannedCal
   if (call.Lock && call.Command != ScriptOperation::Lock) line += L" -k";
   if (call.Comment) line += L" " + QuoteArchiverArgument(L"-z" + job.CommentFile);
   if (call.KeepTimes) line += L" -tk";
+  if (call.RecoveryPercent > 0) line += L" -rr" + std::to_wstring(call.RecoveryPercent) + L"%";
   if (call.Utf8Output) line += L" -scfr";
   if (listFile) line += L" -scfl";
 }
@@ -190,6 +193,7 @@ std::optional<PlannedCall> FinishingCall(const BatchJob& job, const RunOptions& 
   call.Utf8Output = options.Utf8Output;
   call.KeepTimes = job.KeepTimes;
   if (options.PasswordOnEveryCall && job.UsePassword) call.Password = options.Password;
+  call.RecoveryPercent = options.RecoveryPercent;
   return call;
 }
 
@@ -243,6 +247,22 @@ ArchivePlan RunPlan(const BatchJob& job, const RunOptions& options) {
   for (PlannedCall& call : plan) {
     call.KeepTimes = job.KeepTimes;
     if (options.PasswordOnEveryCall && job.UsePassword) call.Password = options.Password;
+  }
+  // The recovery record goes with every rewrite: the last change makes it anew. A lock that waits
+  // for a test may never come, so the last change before the test makes it as well.
+  if (options.RecoveryPercent > 0) {
+    const auto lastChangeBefore = [&plan](std::size_t end) -> PlannedCall* {
+      for (std::size_t c = end; c-- > 0;) {
+        if (plan[c].Command != ScriptOperation::Test) return &plan[c];
+      }
+      return nullptr;
+    };
+    if (PlannedCall* last = lastChangeBefore(plan.size())) last->RecoveryPercent = options.RecoveryPercent;
+    const auto test = std::find_if(plan.begin(), plan.end(),
+                                   [](const PlannedCall& c) { return c.Command == ScriptOperation::Test; });
+    if (PlannedCall* beforeTest = lastChangeBefore(static_cast<std::size_t>(test - plan.begin()))) {
+      beforeTest->RecoveryPercent = options.RecoveryPercent;
+    }
   }
   return plan;
 }

@@ -29,6 +29,7 @@ struct PlannedCall {
   bool Lock = false;           // -k on d, a and c; the k command locks by itself
   bool Utf8Output = false;     // -scfr: the archiver's messages in UTF-8
   bool KeepTimes = false;      // -tk: the archive keeps its modification time
+  unsigned RecoveryPercent = 0;  // -rr<N>%: a recovery record made anew (0: none asked for)
 };
 
 using ArchivePlan = std::vector<PlannedCall>;
@@ -44,6 +45,9 @@ struct RunOptions {
   // The password on every call, not only on the add: for an archive whose names are encrypted, which
   // no call can open without it.
   bool PasswordOnEveryCall = false;
+  // The archive has a recovery record, which every call that rewrites it drops unless it asks for
+  // one: the percent that gives it back (RecoveryPercentToKeep), or 0.
+  unsigned RecoveryPercent = 0;
 };
 
 // The program's own calls: one d with every delete entry that holds names only, then one d for each
@@ -52,7 +56,8 @@ struct RunOptions {
 // A job that neither deletes nor adds gets its FinishingCall alone. With the job's TestBeforeLock,
 // a t call follows the changes, and a job that locks gets its comment and lock in a FinishingCall
 // after the test instead (d, a, t, then c -z -k or k), so that only a sound archive is locked. With
-// KeepTimes every call carries -tk.
+// KeepTimes every call carries -tk. With a RecoveryPercent the last call that changes the archive
+// carries -rr, and so does the last change before a test that the lock waits for.
 ArchivePlan RunPlan(const BatchJob& job, const RunOptions& options);
 
 // The call that sets the comment and the lock by themselves (c with -z and -k, or k): the whole plan

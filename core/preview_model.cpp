@@ -67,6 +67,19 @@ bool PreviewChanges(const BatchJob& job, const ArchivePreview& preview) {
   return !preview.Removed.empty() || !job.AddFiles.empty() || !job.CommentFile.empty() || job.Lock;
 }
 
+namespace {
+
+// The archive's recovery record and what becomes of it: the program's run asks for it again on its
+// last change; every line of the script that changes the archive drops it.
+std::wstring RecoveryWords(const BatchJob& job, const ArchivePreview& preview) {
+  std::wstring words = L"有恢复记录";
+  if (preview.RecoverySize > 0) words += L" " + Decimal(preview.RecoverySize) + L" 字节";
+  if (!PreviewChanges(job, preview) || (preview.Emptied && job.AddFiles.empty())) return words;
+  return words + L"，本程序运行时保留（-rr" + Decimal(preview.RecoveryPercent) + L"%），批处理脚本会丢掉它";
+}
+
+}  // namespace
+
 PreviewRow DescribePreview(const BatchJob& job, const ArchivePreview& preview) {
   if (!preview.Refusal.empty()) return {L"无法处理", preview.Refusal};
   if (!preview.Listed) return {L"无法预览", preview.ListProblem};
@@ -86,6 +99,7 @@ PreviewRow DescribePreview(const BatchJob& job, const ArchivePreview& preview) {
   if (job.Lock) add(L"锁定");
   if (!preview.Unmodelled.empty()) add(L"删除项中的开关和列表文件未计入预览");
   if (!preview.State.empty()) add(preview.State);
+  if (preview.RecoveryRecord) add(RecoveryWords(job, preview));
   if (!preview.Marks.empty() && PreviewChanges(job, preview)) {
     add(preview.Marks + L"：在本窗口中运行时保留，批处理文件不保留");
   }

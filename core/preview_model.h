@@ -30,6 +30,11 @@ struct ArchivePreview {
   std::vector<std::wstring> Unmodelled;  // switches and list files of the delete entries, not applied
   // References the deletions would leave without their target; the run refuses such an archive.
   std::vector<BrokenReference> BrokenReferences;
+  // Its recovery record, from its first bytes: whether it has one, its size in bytes (0 when not
+  // known) and the -rr percent the run's last change asks for to keep it (RecoveryPercentToKeep).
+  bool RecoveryRecord = false;
+  std::uint64_t RecoverySize = 0;
+  unsigned RecoveryPercent = 0;
 };
 
 // Fills in Removed, Added, Replaced, Emptied and Unmodelled of `preview`, whose Entries are listed.

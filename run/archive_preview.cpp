@@ -71,6 +71,10 @@ ArchivePreview PreviewArchive(const BatchJob& job, std::size_t archive, bool utf
     preview.State = StateOf(*header);
     preview.Solid = header->Solid;
     if (auto why = WhyNoCallCanSucceed(*header, job)) preview.Refusal = *why;
+    const std::uint64_t size = SizeOf(FullPathOf(preview.Archive)).value_or(0);
+    preview.RecoveryRecord = header->RecoveryRecord;
+    preview.RecoverySize = RecoveryRecordSize(*header, size);
+    preview.RecoveryPercent = RecoveryPercentToKeep(*header, size);
     if (header->Format == ArchiveFormat::NotRar) {
       preview.ListProblem = L"不是 RAR 压缩包";
       return preview;

@@ -36,7 +36,10 @@ void RunCall(const StepContext& context, CallResult& call) {
 void CarryOutStep(const StepContext& context, std::size_t archive, const ArchiveStep& step, StepReport& report) {
   const std::wstring& path = context.Job.Archives[archive];
   switch (step.Kind) {
-    case StepKind::ReadHeader: report.Header = ReadHeaderOf(path); return;
+    case StepKind::ReadHeader:
+      report.Header = ReadHeaderOf(path);
+      report.FileSize = SizeOf(FullPathOf(path)).value_or(0);
+      return;
     case StepKind::ReadReferences:
       RunArchiverCall(context.Job.RarPath, report.Call,
                       report.Call.PasswordOnInput ? context.PasswordInput : std::string(), context.Archivers,
@@ -60,7 +63,10 @@ void CarryOutStep(const StepContext& context, std::size_t archive, const Archive
     }
     case StepKind::LookAtFile:
       report.Exists = PathExists(path);
-      report.Locked = report.Exists && IsLockedArchive(path);
+      if (const std::optional<ArchiveHeader> header = report.Exists ? ReadHeaderOf(path) : std::nullopt) {
+        report.Locked = header->Locked;
+        report.RecoveryRecord = header->RecoveryRecord;
+      }
       return;
     case StepKind::Call:
       RunCall(context, report.Call);

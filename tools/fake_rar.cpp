@@ -32,9 +32,12 @@
 // On a, d and c, -z<file> also sets the comment and -k also locks the archive once the command is
 // done. Without names or files *.* is implied: every entry for d, the files of the current folder
 // for a. "x.*" also matches "x", so "*.*" matches every name. Switches taken: -p[<pwd>], -z<file>,
-// -k, -ep1, -y, -id<x>, -sc<x>, -c- (no comment shown), -o+ (x overwrites), -tk (the archive keeps its modification time),
-// -oi (a file of at least 64 KB identical to one added before it in the same call is stored as a
-// reference to it; the archiver stored a 200,000-byte copy so and a 5,000-byte one as a file). "-p" without a password reads it as a line from standard input.
+// -k, -ep1, -y, -id<x>, -sc<x>, -c- (no comment shown), -o+ (x overwrites), -tk (the archive keeps its
+// modification time), -oi (a file of at least 64 KB identical to one added before it in the same call
+// is stored as a reference to it; the archiver stored a 200,000-byte copy so and a 5,000-byte one as a
+// file), -rr[N[%]] (a recovery record of N percent, 3 without N, at most 1000). "-p" without a password
+// reads it as a line from standard input. Every d, a, c and k that changes the archive writes it anew:
+// it keeps a recovery record only when the call asks for one, as the archiver does.
 //
 // Archive kinds (fake_archive.h): a locked one refuses every command (4, also k). A volume of a set
 // refuses d and a (4); c and k work on it. One with encrypted names needs its password (-p, or the
@@ -417,6 +420,7 @@ int Run(std::wstring& path) {
   std::vector<std::wstring> names, lists;
   bool switches = true, hasPassword = false, lock = false, lastOnly = false, utf8Lists = false;
   bool keepTime = false, identical = false;
+  unsigned recovery = 0;
   for (const auto& arg : args) {
     if (switches && arg == L"--") {
       switches = false;
@@ -428,6 +432,10 @@ int Run(std::wstring& path) {
       else if (lower == L"-EP1") lastOnly = true;
       else if (lower == L"-TK") keepTime = true;
       else if (lower == L"-OI") identical = true;
+      else if (lower.starts_with(L"-RR")) {
+        const unsigned n = static_cast<unsigned>(std::wcstoul(lower.c_str() + 3, nullptr, 10));
+        recovery = n == 0 ? 3 : std::min(n, 1000u);
+      }
       else if (lower.starts_with(L"-SC") && lower.size() >= 4) {
         // -sc<charset>[objects]: F is UTF-8; objects L list files, R redirected messages, none all.
         const std::wstring objects = lower.substr(4);
@@ -537,6 +545,7 @@ int Run(std::wstring& path) {
   }
   if (command == L"K" || lock) archive.Locked = true;
   if (!commentFile.empty() && command != L"K") archive.Comment = comment;
+  archive.RecoveryPercent = recovery;
 
   FILETIME modified{};
   if (keepTime) GetFileTime(file.h, nullptr, nullptr, &modified);

@@ -17,6 +17,7 @@ struct Ending {
   std::uint32_t Code = 0;
   bool ExistsAfter = true;
   bool LockedAfter = false;
+  bool LosesRecord = false;  // the archiver wrote no recovery record though asked for one
 };
 Ending Exit(std::uint32_t code) { return {CallOutcome::Exited, code}; }
 Ending Ok() { return Exit(0); }
@@ -24,6 +25,7 @@ Ending Gone() { return {CallOutcome::Exited, 0, false}; }
 Ending LockedAfter(std::uint32_t code) { return {CallOutcome::Exited, code, true, true}; }
 Ending Killed() { return {CallOutcome::Killed, 0}; }
 Ending NoStart() { return {CallOutcome::StartFailed, 0}; }
+Ending LosesRecord() { return {CallOutcome::Exited, 0, true, false, true}; }
 
 struct World {
   std::optional<ArchiveHeader> Header = ArchiveHeader{ArchiveFormat::Rar5};
@@ -61,6 +63,9 @@ std::string Walk(ArchiveCourse& course, const BatchJob& job, const World& world,
   std::string trace;
   std::size_t made = 0;
   bool exists = world.ExistsAtStart, locked = false;
+  // As the archiver does: a call that rewrites the archive leaves a recovery record only if it asks
+  // for one; exit 10 rewrote nothing.
+  bool record = world.Header && world.Header->RecoveryRecord;
   for (int guard = 0; guard < 100; ++guard) {
     const bool stopping = world.StopAfterCalls >= 0 && made >= static_cast<std::size_t>(world.StopAfterCalls);
     const ArchiveStep step = course.Next(stopping);
@@ -87,7 +92,7 @@ std::string Walk(ArchiveCourse& course, const BatchJob& job, const World& world,
         trace += 'B';
         course.BackedUp(exists && world.BackupFailure.empty(), world.BackupFailure);
         break;
-      case StepKind::LookAtFile: trace += 'L'; course.FileSeen(exists, locked); break;
+      case StepKind::LookAtFile: trace += 'L'; course.FileSeen(exists, locked, record); break;
       case StepKind::PutTimesBack:
         trace += 'P';
         EXPECT_EQ(step.CreatedTime, 1234u);
@@ -105,6 +110,8 @@ std::string Walk(ArchiveCourse& course, const BatchJob& job, const World& world,
         if (ending.Outcome == CallOutcome::Exited) {
           exists = ending.ExistsAfter;
           locked = ending.LockedAfter;
+          const bool rewrote = ending.Code != 10 && call.Operation != ScriptOperation::Test;
+          if (rewrote) record = call.CommandLine.find(L" -rr") != std::wstring::npos && !ending.LosesRecord;
         }
         course.CallEnded(step.Call, call);
         break;
@@ -160,6 +167,12 @@ const wchar_t kReferenceDeleted[] =
 // A hidden, read-only file that came from the internet.
 const FileMarks kDownloaded{kReadOnlyAttribute | kHiddenAttribute | kArchiveAttribute,
                             "[ZoneTransfer]\r\nZoneId=3\r\n"};
+
+ArchiveHeader WithRecord() {
+  ArchiveHeader header{ArchiveFormat::Rar5};
+  header.RecoveryRecord = true;
+  return header;
+}
 
 const Row kRows[] = {
     // Everything succeeds: a delete, then the add carrying comment and lock; the file is looked at
@@ -245,6 +258,15 @@ const Row kRows[] = {
     {"MarksThatCannotBePutBackAddToAWarning", {.Delete = false, .Add = true},
      {.Calls = {Exit(10)}, .Marks = kDownloaded, .MarksFailure = L"无法恢复下载标记"}, "HGaLS", ArchiveState::Warning,
      L"有要添加的文件找不到 (10)；无法恢复下载标记"},
+    // A recovery record is made anew by the last change; one the archiver did not write is a warning.
+    {"ARecoveryRecordIsKept", {.Add = true, .Comment = true, .Lock = true}, {.Header = WithRecord()}, "HFGdLaL",
+     ArchiveState::Success, L"恢复记录已保留"},
+    {"ARecoveryRecordThatIsLostWarns", {.Add = true}, {.Header = WithRecord(), .Calls = {Ok(), LosesRecord()}},
+     "HFGdLaL", ArchiveState::Warning, L"恢复记录未能保留"},
+    {"AFailureSaysTheRecordIsGoneToo", {.Add = true}, {.Header = WithRecord(), .Calls = {Ok(), Exit(2)}}, "HFGdLa",
+     ArchiveState::Failure, L"恢复记录未能保留"},
+    {"AnEmptiedArchiveHasNoRecordToKeep", {}, {.Header = WithRecord(), .Calls = {Gone()}}, "HFGdL",
+     ArchiveState::Warning, L"压缩包中的文件已全部删除"},
     {"TimesThatCannotBePutBackAreANote", {.KeepTimes = true}, {.PutBackFailure = L"无法恢复创建时间"}, "HFTGdLP",
      ArchiveState::Success, L""},
 };
@@ -385,6 +407,50 @@ TEST(ArchiveCourse, EncryptedNamesPutThePasswordOnEveryCallTheFinishingOneToo) {
   EXPECT_TRUE(calls[2].Finishing);
   for (const CallResult& call : calls) EXPECT_TRUE(call.PasswordOnInput) << call.CommandLine.size();
   EXPECT_EQ(calls[0].Note, L"文件名已加密：每一步都带上密码");
+}
+
+// Only the last change asks for the record (each rewrite drops it), at the percent that keeps its size;
+// the finishing call after a change that changed nothing, being then the last change, asks too.
+TEST(ArchiveCourse, TheLastChangeAsksForTheRecordTheFinishingCallToo) {
+  ArchiveHeader header = WithRecord();
+  header.RecoveryOffset = 100000;
+  const BatchJob job = JobOf({.Add = true, .Lock = true});
+  ArchiveCourse course(job.Archives[0]);
+  course.Begin(job, 0, {}, {});
+  ASSERT_EQ(course.Next(false).Kind, StepKind::ReadHeader);
+  course.Report({StepKind::ReadHeader}, {.Header = header, .FileSize = 105000});
+  const std::vector<CallResult>& calls = course.Result().Calls;
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0].CommandLine.find(L"-rr"), std::wstring::npos) << "the delete's record would go with the add";
+  EXPECT_NE(calls[1].CommandLine.find(L" -k -rr6% "), std::wstring::npos) << std::string(calls[1].CommandLine.begin(), calls[1].CommandLine.end());
+
+  ArchiveCourse tenThenLock(job.Archives[0]);
+  EXPECT_EQ(Walk(tenThenLock, job, {.Header = WithRecord(), .Calls = {Ok(), Exit(10)}}), "HFGdLaLkL");
+  const std::vector<CallResult>& three = tenThenLock.Result().Calls;
+  ASSERT_EQ(three.size(), 3u);
+  EXPECT_TRUE(three[2].Finishing);
+  EXPECT_NE(three[2].CommandLine.find(L" -rr10%"), std::wstring::npos) << "the size unknown: the fallback";
+  EXPECT_EQ(tenThenLock.State(), ArchiveState::Warning) << "the add's exit 10 still warns";
+  EXPECT_NE(tenThenLock.Result().Detail.find(L"恢复记录已保留"), std::wstring::npos);
+
+  // An archive without one gets no -rr.
+  ArchiveCourse plain(job.Archives[0]);
+  Walk(plain, job, {});
+  for (const CallResult& call : plain.Result().Calls) EXPECT_EQ(call.CommandLine.find(L"-rr"), std::wstring::npos);
+  EXPECT_EQ(plain.Result().Detail.find(L"恢复记录"), std::wstring::npos);
+}
+
+// A retry keeps the plan the header gave, -rr included, though the header is not read again.
+TEST(ArchiveCourse, ARetryStillAsksForTheRecord) {
+  const BatchJob job = JobOf({.Add = true});
+  ArchiveCourse course(job.Archives[0]);
+  EXPECT_EQ(Walk(course, job, {.Header = WithRecord(), .Calls = {Ok(), Exit(5)}}), "HFGdLa");
+  EXPECT_EQ(course.State(), ArchiveState::Failure);
+  EXPECT_NE(course.Result().Detail.find(L"恢复记录未能保留"), std::wstring::npos) << "the delete dropped it";
+  ASSERT_TRUE(course.PrepareRetry());
+  EXPECT_EQ(Walk(course, job, {.Header = WithRecord()}), "aL");
+  EXPECT_EQ(course.State(), ArchiveState::Success);
+  EXPECT_EQ(course.Result().Detail, L"恢复记录已保留");
 }
 
 TEST(ArchiveCourse, AFallbackNoteStaysOnTheFirstCallAndOutputOnlyWhereItSaysSomething) {

@@ -40,7 +40,8 @@ std::string Describe(const ArchiveHeader& h) {
                                   {h.FirstVolume, " first"},
                                   {h.Locked, " locked"},
                                   {h.Solid, " solid"},
-                                  {h.NamesEncrypted, " names-encrypted"}}) {
+                                  {h.NamesEncrypted, " names-encrypted"},
+                                  {h.RecoveryRecord, " recovery"}}) {
     if (set) text += name;
   }
   return text;
@@ -74,6 +75,9 @@ TEST(ReadArchiveHeader, ArchivesTheArchiverMade) {
        Hex("526172211a070100 6de12827 0b 0105070106010180808000 91bbd64c2502130b")},
       {"the same: vol.part2.rar, volume number 1", "Rar5 volume",
        Hex("526172211a070100 a9c2c4ca 0c 010507030106010180808000 b600c1bf25021b0b")},
+      {"rar a -rr5% rr.rar of 2,000,000 random bytes: flag 0x0008 and a locator in the extra area",
+       "Rar5 recovery",
+       Hex("526172211a070100 1e83c7c2 11 01050d080c0103c689fa8000938afa8000 8e0111e02b02030b")},
   };
   for (const Case& c : cases) EXPECT_EQ(Describe(ReadArchiveHeader(c.Bytes)), c.Expected) << c.What;
 }
@@ -90,6 +94,9 @@ TEST(ReadArchiveHeader, Rar4MainHeadersMadeByHand) {
       {"solid, with a comment", "Rar4 solid", Hex("526172211a0700 0600 73 0a00 0d00 000000000000")},
       {"encryption version byte, CRC over the whole header", "Rar4 names-encrypted",
        Hex("526172211a0700 82c7 73 8002 0e00 0000000000001d")},
+      {"recovery record (MHD_PROTECT)", "Rar4 recovery", Hex("526172211a0700 6f97 73 4000 0d00 000000000000")},
+      {"locked, with a recovery record", "Rar4 locked recovery",
+       Hex("526172211a0700 1537 73 4400 0d00 000000000000")},
       {"locked flag with the CRC of another header", "Rar4 damaged",
        Hex("526172211a0700 b430 73 0400 0d00 000000000000")},
       {"a file header where the main header belongs", "Rar4 damaged",
@@ -99,6 +106,74 @@ TEST(ReadArchiveHeader, Rar4MainHeadersMadeByHand) {
       {"cut one byte short", "Rar4 damaged", Hex("526172211a0700 cf90 73 0000 0d00 0000000000")},
   };
   for (const Case& c : cases) EXPECT_EQ(Describe(ReadArchiveHeader(c.Bytes)), c.Expected) << c.What;
+}
+
+// The locator gives where the record starts; with the file's size that is the record's size, and the
+// percent asked for on the last change gives at least as much back.
+TEST(RecoveryRecord, PlaceSizeAndThePercentThatKeepsIt) {
+  // rar a -rr5% of 2,000,000 random bytes: 2,116,928 bytes, the record's data 116,740 of them.
+  const ArchiveHeader made = ReadArchiveHeader(
+      Hex("526172211a070100 1e83c7c2 11 01050d080c0103c689fa8000938afa8000 8e0111e02b02030b"));
+  EXPECT_EQ(made.RecoveryOffset, 2000147u);
+  EXPECT_EQ(RecoveryRecordSize(made, 2116928), 116781u) << "its data, its header and the end header";
+  EXPECT_EQ(RecoveryPercentToKeep(made, 2116928), 7u) << "5.84 % of the data before it, rounded up, plus one";
+
+  ArchiveHeader header{ArchiveFormat::Rar5};
+  EXPECT_EQ(RecoveryPercentToKeep(header, 1000), 0u) << "no record, no -rr";
+  header.RecoveryRecord = true;
+  EXPECT_EQ(RecoveryPercentToKeep(header, 1000), kFallbackRecoveryPercent) << "a record of unknown size";
+  header.RecoveryOffset = 1000;
+  EXPECT_EQ(RecoveryPercentToKeep(header, 1000), kFallbackRecoveryPercent) << "a place past the file's end";
+  EXPECT_EQ(RecoveryRecordSize(header, 500), 0u);
+  EXPECT_EQ(RecoveryPercentToKeep(header, 1100), 11u) << "exactly 10 %";
+  EXPECT_EQ(RecoveryPercentToKeep(header, 1101), 12u);
+  header.RecoveryOffset = 10;
+  EXPECT_EQ(RecoveryPercentToKeep(header, 100000), kMostRecoveryPercent) << "the archiver takes no more";
+  EXPECT_EQ(RecoveryPercentToKeep(header, ~0ull), kMostRecoveryPercent) << "no overflow";
+  header.RecoveryOffset = 8000;
+  EXPECT_EQ(RecoveryPercentToKeep(header, 8000 + 799), 11u) << "9.99 % rounds up to 10, plus one";
+}
+
+// A RAR 5 main header with a recovery record (archive flag 0x0008) and `extra` as its extra area,
+// whose size field says `extraSize`; the CRC made to match.
+std::string WithExtraArea(const std::string& extra, std::size_t extraSize) {
+  const std::string body = Hex("0101") + static_cast<char>(extraSize) + Hex("08") + extra;
+  const std::string sized = static_cast<char>(body.size()) + body;
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (const char c : sized) {
+    crc ^= static_cast<unsigned char>(c);
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  crc = ~crc;
+  std::string bytes = Hex("526172211a070100");
+  for (int i = 0; i < 4; ++i) bytes += static_cast<char>((crc >> (8 * i)) & 0xFF);
+  return bytes + sized;
+}
+
+// The locator is only believed where it is whole: anything else gives no place, never a read past it.
+TEST(ReadArchiveHeader, HostileLocators) {
+  const struct {
+    const char* What;
+    std::string Extra;
+    int ExtraSize;  // -1: the extra area's own size
+    std::uint64_t Offset;
+  } cases[] = {
+      {"a locator with both offsets", Hex("05 01 03 05 e807"), -1, 1000},
+      {"the record's offset alone", Hex("04 01 02 e807"), -1, 1000},
+      {"an unknown record, then the locator", Hex("02 7f 00 04 01 02 e807"), -1, 1000},
+      {"no record offset", Hex("03 01 01 05"), -1, 0},
+      {"the offset cut", Hex("04 01 03 05 e8"), -1, 0},
+      {"a record longer than the area", Hex("09 01 02 e807"), -1, 0},
+      {"a record of size 0", Hex("00 01 02 e807"), -1, 0},
+      {"an extra size past the header", Hex("04 01 02 e807"), 40, 0},
+      {"an extra size that cuts the record", Hex("04 01 02 e807"), 3, 0},
+  };
+  for (const auto& c : cases) {
+    const std::size_t size = c.ExtraSize < 0 ? c.Extra.size() : static_cast<std::size_t>(c.ExtraSize);
+    const ArchiveHeader header = ReadArchiveHeader(WithExtraArea(c.Extra, size));
+    EXPECT_EQ(Describe(header), "Rar5 recovery") << c.What;
+    EXPECT_EQ(header.RecoveryOffset, c.Offset) << c.What;
+  }
 }
 
 TEST(ReadArchiveHeader, CutBrokenAndHostileInput) {
@@ -202,7 +277,9 @@ TEST(ReadArchiveHeader, AgreesWithTheInstalledArchiver) {
       {"rar a -hpsecret hp.rar a.txt", "hp.rar", "Rar5 names-encrypted"},
       {"rar a -psecret p.rar a.txt", "p.rar", "Rar5"},
       {"rar a -za.txt comment.rar a.txt", "comment.rar", "Rar5"},
-      {"rar a -s -rr1% solid.rar a.txt big.bin", "solid.rar", "Rar5 solid"},
+      {"rar a -s -rr1% solid.rar a.txt big.bin", "solid.rar", "Rar5 solid recovery"},
+      {"rar a -rr1% rr.rar a.txt && rar k rr.rar", "rr.rar", "Rar5 locked"},
+      {"rar a -rr1% rrk.rar a.txt && rar k -rr1% rrk.rar", "rrk.rar", "Rar5 locked recovery"},
       {"rar a -m0 -v1k vol.rar big.bin", "vol.part1.rar", "Rar5 volume first"},
       {"rar t vol.part1.rar", "vol.part3.rar", "Rar5 volume"},
   };

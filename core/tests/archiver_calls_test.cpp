@@ -93,6 +93,37 @@ TEST(ArchiverCallsFor, AJobThatNeitherDeletesNorAddsGetsOneCall) {
   EXPECT_EQ(Split(finishing->CommandLine), (Words{job.RarPath, L"k", a}));
 }
 
+// An archive's recovery record is asked for on its last change; with a test before the lock, on the
+// last change before the test as well, since the lock may never come. The script keeps its lines.
+TEST(RunPlan, TheRecoveryRecordGoesOnTheLastChange) {
+  BatchJob job = HostileJob();
+  job.DeleteNames = {L"x"};
+  job.Lock = true;
+  RunOptions options{PasswordSource::StandardInput, false};
+  options.RecoveryPercent = 7;
+  auto percents = [&] {
+    std::string text;
+    for (const PlannedCall& call : RunPlan(job, options)) {
+      text += std::string(1, "dackt"[static_cast<int>(call.Command)]) + std::to_string(call.RecoveryPercent) + " ";
+    }
+    return text;
+  };
+  EXPECT_EQ(percents(), "d0 a7 ");
+  job.TestBeforeLock = true;
+  EXPECT_EQ(percents(), "d0 a7 t0 c7 ");
+  job.AddFiles.clear();
+  job.CommentFile.clear();
+  EXPECT_EQ(percents(), "d7 t0 k7 ");
+  job.DeleteNames.clear();
+  EXPECT_EQ(percents(), "t0 k7 ");
+  job.TestBeforeLock = false;
+  EXPECT_EQ(percents(), "k7 ");
+  const auto finishing = FinishingCallFor(job, 0, options);
+  ASSERT_TRUE(finishing);
+  EXPECT_EQ(Split(finishing->CommandLine), (Words{job.RarPath, L"k", L"-rr7%", job.Archives[0]}));
+  for (const PlannedCall& call : ScriptPlan(job)) EXPECT_EQ(call.RecoveryPercent, 0u);
+}
+
 // Names and files that would make a command line too long go through a list file; what cannot (the
 // comment file's path, the archive's) is refused.
 TEST(FindOverlongCall, LongListsGoThroughAListFileAndOnlyWhatCannotIsRefused) {

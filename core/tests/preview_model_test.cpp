@@ -70,6 +70,31 @@ TEST(PredictBrokenReferences, ARowInRedThatSaysWhichReferenceWouldBreak) {
   EXPECT_EQ(DescribePreview(both, failed).State, L"无法预览");
 }
 
+// An archive with a recovery record: its size, that the run keeps it and that the script drops it;
+// an archive the job leaves as it is only says it has one.
+TEST(DescribePreview, NamesTheRecoveryRecordAndWhatBecomesOfIt) {
+  BatchJob job;
+  job.DeleteNames = {L"*.bak"};
+  ArchivePreview preview;
+  preview.Listed = true;
+  preview.Entries = {L"a.bak", L"b.txt"};
+  preview.RecoveryRecord = true;
+  preview.RecoverySize = 116781;
+  preview.RecoveryPercent = 7;
+  PredictChanges(job, {}, preview);
+  EXPECT_EQ(DescribePreview(job, preview).Words,
+            L"删除 1 项；有恢复记录 116781 字节，本程序运行时保留（-rr7%），批处理脚本会丢掉它");
+  EXPECT_NE(FormatPreviewDetail(job, preview).find(L"批处理脚本会丢掉它"), std::wstring::npos);
+
+  preview.Entries = {L"b.txt"};
+  PredictChanges(job, {}, preview);
+  EXPECT_EQ(DescribePreview(job, preview).Words, L"没有要删除的文件；有恢复记录 116781 字节");
+
+  preview.Entries = {L"a.bak"};
+  PredictChanges(job, {}, preview);
+  EXPECT_EQ(DescribePreview(job, preview).Words.find(L"保留"), std::wstring::npos) << "emptied: nothing to keep";
+}
+
 TEST(FormatPreviewSummary, CountsChangedEmptiedAndBlockedArchives) {
   BatchJob job;
   job.DeleteNames = {L"*.bak"};

@@ -68,6 +68,7 @@ TEST(PreviewOnTheRealArchiver, PredictedDeletionsAreWhatTheRunTakes) {
   make(L"k -idq " + q + L"locked.rar\"");
   make(L"a -idq -ep1 -m0 -v100k " + q + L"volume.rar\" " + q + L"big.bin\" " + q + L"flat\\y.bak\"");
   make(L"a -idq -r -ep1 -hpsecret " + q + L"hidden.rar\" " + q + L"flat\\*\"");
+  make(L"a -idq -r -ep1 -rr5% " + q + L"recovery.rar\" " + q + L"flat\\*\" " + q + L"big.bin\"");
   ASSERT_TRUE(testing::WriteFileBytes(d + L"text.rar", "not an archive"));
   // Identical files stored as a file and a reference to it (-oi, the later one the reference): in
   // refs.rar the deletions would take the target t.bak and keep its reference kept.dat; in
@@ -81,7 +82,8 @@ TEST(PreviewOnTheRealArchiver, PredictedDeletionsAreWhatTheRunTakes) {
   BatchJob job;
   job.RarPath = rar.Exe();
   job.Archives = {d + L"nested.rar", d + L"flat.rar", d + L"empties.rar", d + L"locked.rar",
-                  d + L"volume.part1.rar", d + L"hidden.rar", d + L"text.rar", d + L"refs.rar", d + L"refsafe.rar"};
+                  d + L"volume.part1.rar", d + L"hidden.rar", d + L"text.rar", d + L"refs.rar", d + L"refsafe.rar",
+                  d + L"recovery.rar"};
   job.DeleteNames = {L"*.bak", L"NoDot", L"Pics/*.jpg"};
   job.AddFiles = {d + L"add\\keep.txt"};
 
@@ -113,6 +115,13 @@ TEST(PreviewOnTheRealArchiver, PredictedDeletionsAreWhatTheRunTakes) {
   EXPECT_EQ(previews[8].Removed, (std::vector<std::wstring>{L"r.bak"}));
   EXPECT_TRUE(previews[8].Refusal.empty()) << Utf8(previews[8].Refusal);
   EXPECT_FALSE(PreviewInRed(previews[8]));
+  // The record's size and the percent that keeps it; the row says the run keeps it, the script not.
+  EXPECT_TRUE(previews[9].RecoveryRecord);
+  EXPECT_GE(previews[9].RecoverySize, 10000u);
+  EXPECT_GT(previews[9].RecoveryPercent, 5u);
+  EXPECT_NE(DescribePreview(job, previews[9]).Words.find(L"本程序运行时保留"), std::wstring::npos);
+  EXPECT_NE(DescribePreview(job, previews[9]).Words.find(L"批处理脚本会丢掉它"), std::wstring::npos);
+  EXPECT_FALSE(previews[1].RecoveryRecord);
   for (std::size_t i = 0; i < previews.size(); ++i) {
     EXPECT_EQ(previewer.Result(i).Entries.size(), previews[i].Listed ? before[i].size() : 0u) << i;
   }
@@ -135,6 +144,10 @@ TEST(PreviewOnTheRealArchiver, PredictedDeletionsAreWhatTheRunTakes) {
     const bool emptied = !result.Calls.empty() && result.Calls[0].Emptied;
     EXPECT_EQ(emptied, preview.Emptied && preview.Refusal.empty()) << Utf8(job.Archives[i]);
   }
+  EXPECT_EQ(runner.Result(7).Detail, L"恢复记录已保留");
+  std::wstring listing;
+  rar.Run(L"lt " + q + L"recovery.rar\"", &listing);
+  EXPECT_NE(listing.find(L"recovery record"), std::wstring::npos) << Utf8(listing);
 }
 
 // A figure, not a check: how long a preview of 100 archives takes with 1 and 2 workers. Run it with

@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "core/archive_header.h"
 #include "core/archiver_args.h"
 #include "run/archiver_process.h"
 #include "tools/dialog_driver.h"
@@ -228,6 +229,37 @@ TEST(JobRunner, ADeleteThatChangesNothingIsFollowedByTheCommentAndLockAlone) {
   EXPECT_EQ(emptied.Detail, L"删除：压缩包中的文件已全部删除，压缩程序随之删除了压缩包文件");
   EXPECT_EQ(emptied.Calls.size(), 1u);
   EXPECT_FALSE(ReadFakeArchive(job.Archives[1]).Exists);
+}
+
+// An archive with a recovery record gets -rr on its last change only, and keeps one; an archive
+// without gets none.
+TEST(JobRunner, TheLastChangeOfAnArchiveWithARecoveryRecordKeepsIt) {
+  Workspace w;
+  FakeArchive withRecord = Holding({L"old.txt", L"keep.txt"});
+  withRecord.RecoveryPercent = 5;
+  w.Make(L"record.rar", withRecord);
+  w.Make(L"plain.rar");
+  const BatchJob job = w.Job({L"record.rar", L"plain.rar"});
+  JobRunner runner(job, 1, {});
+  ASSERT_TRUE(runner.Start());
+  runner.Wait();
+
+  const ArchiveResult kept = runner.Result(0);
+  EXPECT_EQ(kept.State, ArchiveState::Success) << kept.Detail;
+  EXPECT_EQ(kept.Detail, L"恢复记录已保留");
+  const FakeArchive after = ReadFakeArchive(job.Archives[0]);
+  EXPECT_EQ(after.RecoveryPercent, kFallbackRecoveryPercent) << "the stand-in's header gives no size";
+  EXPECT_TRUE(after.Locked);
+  const ArchiveResult plain = runner.Result(1);
+  EXPECT_EQ(plain.State, ArchiveState::Success);
+  EXPECT_EQ(plain.Detail, L"");
+
+  std::vector<std::wstring> withRr;
+  for (const Call& call : w.Calls()) {
+    const bool rr = std::any_of(call.begin(), call.end(), [](const std::wstring& a) { return a.starts_with(L"-rr"); });
+    if (rr) withRr.push_back(call.at(0) + L" " + call.back());
+  }
+  EXPECT_EQ(withRr, (std::vector<std::wstring>{L"a " + job.AddFiles[0]})) << "the add of record.rar alone";
 }
 
 TEST(JobRunner, AMissingArchiverFailsTheFirstCallAndARefusedJobNeverRuns) {
@@ -657,6 +689,61 @@ TEST(JobRunnerOnTheRealArchiver, AReferenceKeepsItsTargetOrGoesWithIt) {
   std::wstring unpacked;
   EXPECT_EQ(rar.Run(L"x -o+ \"" + d + L"safe.rar\" \"" + into + L"\"", &unpacked), 0u) << unpacked;
   EXPECT_EQ(testing::ReadFileBytes(out.Path() + L"keep.txt"), "text");
+}
+
+// The recovery record's size as the archive's first bytes and its size give it.
+std::uint64_t RecoveryRecordSizeOf(const std::wstring& archive) {
+  const std::string bytes = testing::ReadFileBytes(archive);
+  return RecoveryRecordSize(ReadArchiveHeader(bytes), bytes.size());
+}
+
+// An archive made with -rr5% keeps a record at least as large through a delete, an add, a comment and
+// a lock; the listing shows it, and it repairs a damaged copy.
+TEST(JobRunnerOnTheRealArchiver, ARecoveryRecordIsKeptAndRepairsTheResult) {
+  if (!testing::RealArchiver::Installed()) GTEST_SKIP() << "the host has no /usr/bin/rar (scripts/setup installs it)";
+  testing::ScratchFolder dir;
+  const std::wstring d = dir.Path();
+  const testing::RealArchiver rar(d);
+  std::string noise(400000, '\0');
+  unsigned state = 77;
+  for (char& c : noise) state = state * 1103515245u + 12345u, c = static_cast<char>(state >> 23);
+  ASSERT_TRUE(testing::WriteFileBytes(d + L"big.bin", noise));
+  ASSERT_TRUE(testing::WriteFileBytes(d + L"old.txt", "old"));
+  ASSERT_TRUE(testing::WriteFileBytes(d + L"new.txt", "new"));
+  ASSERT_TRUE(testing::WriteFileBytes(d + L"comment.txt", "note"));
+  const std::wstring archive = d + L"record.rar";
+  ASSERT_EQ(rar.Run(L"a -idq -ep1 -rr5% \"" + archive + L"\" \"" + d + L"big.bin\" \"" + d + L"old.txt\""), 0u);
+  const std::uint64_t before = RecoveryRecordSizeOf(archive);
+  ASSERT_GT(before, 20000u);
+
+  BatchJob job;
+  job.RarPath = rar.Exe();
+  job.Archives = {archive};
+  job.DeleteNames = {L"old.txt"};
+  job.AddFiles = {d + L"new.txt"};
+  job.CommentFile = d + L"comment.txt";
+  job.Lock = true;
+  JobRunner runner(job, 1, {});
+  ASSERT_TRUE(runner.Start());
+  runner.Wait();
+  const ArchiveResult r = runner.Result(0);
+  EXPECT_EQ(r.State, ArchiveState::Success) << r.Detail;
+  EXPECT_EQ(r.Detail, L"恢复记录已保留");
+  EXPECT_EQ(rar.Entries(archive), (std::vector<std::wstring>{L"big.bin", L"new.txt"}));
+  std::wstring listing;
+  ASSERT_EQ(rar.Run(L"lt \"" + archive + L"\"", &listing), 0u) << listing;
+  EXPECT_NE(listing.find(L"recovery record, lock"), std::wstring::npos) << listing;
+  EXPECT_GE(RecoveryRecordSizeOf(archive), before);
+
+  // 2,000 bytes of the file's data overwritten: the test fails, the repair mends it.
+  std::string damaged = testing::ReadFileBytes(archive);
+  std::fill_n(damaged.begin() + 150000, 2000, '\0');
+  const std::wstring copy = d + L"damaged.rar";
+  ASSERT_TRUE(testing::WriteFileBytes(copy, damaged));
+  EXPECT_NE(rar.Run(L"t -idq \"" + copy + L"\""), 0u);
+  CreateDirectoryW((d + L"fixed").c_str(), nullptr);
+  ASSERT_EQ(rar.Run(L"r -y \"" + copy + L"\" \"" + d + L"fixed\\\"", &listing), 0u) << listing;
+  EXPECT_EQ(rar.Run(L"t -idq \"" + d + L"fixed\\fixed.damaged.rar\"", &listing), 0u) << listing;
 }
 
 // Sets an environment variable for the archivers the test starts, and takes it back.

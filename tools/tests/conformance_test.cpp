@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 
+#include "core/archive_header.h"
 #include "core/utf8.h"
 #include "tools/test_support.h"
 
@@ -15,21 +16,23 @@ namespace {
 // The archive a row starts from; the real one is made by the real archiver, the stand-in's is written
 // in its text format.
 // Reference: a.bin, ad.jpg stored as a reference to it (an identical copy added with -oi), b.txt;
-// BrokenReference: the same after a.bin was deleted.
-enum class Start { Plain, Locked, Volume, EncryptedNames, NotAnArchive, Missing, Reference, BrokenReference };
+// BrokenReference: the same after a.bin was deleted. Recovery: made with -rr5%.
+enum class Start { Plain, Locked, Volume, EncryptedNames, NotAnArchive, Missing, Reference, BrokenReference, Recovery };
 
 constexpr const char kPassword[] = "secret";
 constexpr const char kNotAnArchive[] = "this is not an archive\r\n";
 
 struct End {
   End(bool exists = true, std::vector<std::wstring> entries = {}, bool locked = false,
-      std::wstring comment = L"")
-      : exists(exists), entries(std::move(entries)), locked(locked), comment(std::move(comment)) {}
+      std::wstring comment = L"", bool recovery = false)
+      : exists(exists), entries(std::move(entries)), locked(locked), comment(std::move(comment)),
+        recovery(recovery) {}
   bool exists;
   // Sorted; "*\x.txt" stands for a name that ends in "\x.txt" and is not at the root.
   std::vector<std::wstring> entries;
   bool locked;
   std::wstring comment;
+  bool recovery;  // it has a recovery record
 };
 
 struct Row {
@@ -145,6 +148,26 @@ const Row kRows[] = {
     {"lt of encrypted names, -p reads the password from input", Start::EncryptedNames, L"lt -c- -p {arc}",
      "secret\r\n", 0, {true, kAB}, L"Name: a.txt"},
     {"k with -tk", Start::Plain, L"k -tk {arc}", nullptr, 0, {true, kAB, true}},
+
+    // An archive made with -rr5%: every call that rewrites it drops its recovery record unless the
+    // call asks for one; one that changes nothing leaves it.
+    {"d drops the recovery record", Start::Recovery, L"d {arc} a.txt", nullptr, 0, {true, kB}},
+    {"d -rr makes it anew", Start::Recovery, L"d -rr5% {arc} a.txt", nullptr, 0, {true, kB, false, L"", true}},
+    {"a drops the recovery record", Start::Recovery, L"a -ep1 {arc} {c}", nullptr, 0,
+     {true, {L"a.txt", L"b.txt", L"c.txt"}}},
+    {"a -rr makes it anew", Start::Recovery, L"a -ep1 -rr5% {arc} {c}", nullptr, 0,
+     {true, {L"a.txt", L"b.txt", L"c.txt"}, false, L"", true}},
+    {"c drops the recovery record", Start::Recovery, L"c {-z} {arc}", nullptr, 0, {true, kAB, false, L"cmt"}},
+    {"c -rr makes it anew", Start::Recovery, L"c -rr5% {-z} {arc}", nullptr, 0, {true, kAB, false, L"cmt", true}},
+    {"k drops the recovery record", Start::Recovery, L"k {arc}", nullptr, 0, {true, kAB, true}},
+    {"k -rr makes it anew", Start::Recovery, L"k -rr5% {arc}", nullptr, 0, {true, kAB, true, L"", true}},
+    {"a -k -z -rr on the last change keeps all three", Start::Recovery, L"a -ep1 -k {-z} -rr7% {arc} {c}", nullptr,
+     0, {true, {L"a.txt", L"b.txt", L"c.txt"}, true, L"cmt", true}},
+    {"d that matches nothing keeps the record", Start::Recovery, L"d {arc} zz.txt", nullptr, 10,
+     {true, kAB, false, L"", true}},
+    {"t keeps the record", Start::Recovery, L"t {arc}", nullptr, 0, {true, kAB, false, L"", true}},
+    {"-rr above 1000 % is taken as 1000 %", Start::Recovery, L"d -rr1001% {arc} a.txt", nullptr, 0,
+     {true, kB, false, L"", true}},
 };
 
 std::wstring Replace(std::wstring text, const std::wstring& what, const std::wstring& with) {
@@ -301,6 +324,7 @@ class Conformance : public ::testing::Test {
       ExpectEntries(row.end.entries, end.entries);
       EXPECT_EQ(end.locked, row.end.locked);
       EXPECT_EQ(TrimEnd(end.comment), row.end.comment);
+      EXPECT_EQ(end.recovery, row.end.recovery);
     }
   }
 };
@@ -331,11 +355,13 @@ TEST_F(Conformance, RealArchiverThroughTheBridge) {
   make(L"a -idq -oi reference.rar a.bin ad.jpg b.txt");
   ASSERT_TRUE(CopyFileW((masters.Path() + L"reference.rar").c_str(), (masters.Path() + L"broken.rar").c_str(), FALSE));
   make(L"d -idq broken.rar a.bin");
+  make(L"a -idq -rr5% recovery.rar a.txt b.txt");
   ASSERT_NE(GetFileAttributesW((masters.Path() + L"volume.part2.rar").c_str()), INVALID_FILE_ATTRIBUTES);
   const std::map<Start, std::wstring> master = {
       {Start::Plain, L"plain.rar"}, {Start::Locked, L"locked.rar"},
       {Start::EncryptedNames, L"encrypted.rar"}, {Start::Volume, L"volume.part"},
-      {Start::Reference, L"reference.rar"}, {Start::BrokenReference, L"broken.rar"}};
+      {Start::Reference, L"reference.rar"}, {Start::BrokenReference, L"broken.rar"},
+      {Start::Recovery, L"recovery.rar"}};
 
   const auto prepare = [&](Start start, const std::wstring& dir) {
     if (start == Start::Missing) return;
@@ -358,7 +384,10 @@ TEST_F(Conformance, RealArchiverThroughTheBridge) {
     for (const auto& line : Lines(list.output)) {
       const std::size_t name = line.find(L"Name: ");
       if (name != std::wstring::npos) end->entries.push_back(Replace(line.substr(name + 6), L"/", L"\\"));
-      if (line.starts_with(L"Details: ")) end->locked = line.find(L", lock") != std::wstring::npos;
+      if (line.starts_with(L"Details: ")) {
+        end->locked = line.find(L", lock") != std::wstring::npos;
+        end->recovery = line.find(L"recovery record") != std::wstring::npos;
+      }
     }
     const std::wstring commentFile = spare + L"comment.txt";
     const Call comment =
@@ -367,6 +396,60 @@ TEST_F(Conformance, RealArchiverThroughTheBridge) {
     end->comment = FromUtf8(ReadFileBytes(commentFile));
   };
   RunTable(rar, prepare, read);
+}
+
+// How large a record each percent gives, measured on the real archiver, and that the percent the
+// program asks for on a change gives back at least the record the archive had. The stand-in keeps
+// only the percent, so this runs on the real archiver alone.
+TEST(RecoveryRecordSize, RealArchiver) {
+  if (GetFileAttributesW(L"Z:\\usr\\bin\\rar") == INVALID_FILE_ATTRIBUTES) {
+    GTEST_SKIP() << "the host has no /usr/bin/rar (scripts/setup installs it)";
+  }
+  ScratchFolder tools(L"rarbatch bridge"), dir;
+  const std::wstring rar = tools.Path() + L"Rar.exe";
+  ASSERT_TRUE(CopyFileW((ExecutableFolder() + L"rar_bridge.exe").c_str(), rar.c_str(), FALSE));
+  WriteInputs(dir.Path());
+  const auto run = [&](const std::wstring& args) {
+    const Call call = RunIn(rar, dir.Path(), args, nullptr, tools.Path());
+    EXPECT_EQ(call.code, 0u) << ::testing::PrintToString(args) << call.output;
+  };
+  // The record's size as the program reads it: from its place in the main header to the file's end.
+  const auto record = [&](const std::wstring& name, std::uint64_t* data) {
+    const std::string bytes = ReadFileBytes(dir.Path() + name);
+    const ArchiveHeader header = ReadArchiveHeader(bytes);
+    EXPECT_TRUE(header.RecoveryRecord) << ::testing::PrintToString(name);
+    if (data) *data = header.RecoveryOffset;
+    return RecoveryRecordSize(header, bytes.size());
+  };
+  // 300,000 bytes that do not compress: N percent gives 6,348 N bytes (2.1 N percent of the data; for
+  // 2,000,000 bytes it is 1.17 N percent), never less than N percent.
+  for (const unsigned percent : {1u, 3u, 5u, 10u, 50u}) {
+    SCOPED_TRACE(percent);
+    const std::wstring name = L"r" + std::to_wstring(percent) + L".rar";
+    run(L"a -idq -rr" + std::to_wstring(percent) + L"% " + name + L" big.bin");
+    std::uint64_t data = 0;
+    const std::uint64_t size = record(name, &data);
+    EXPECT_GE(size * 100, data * percent);
+    EXPECT_LE(size * 100, data * percent * 25 / 10 + 100 * 2048);
+  }
+  // Small data has a floor far above the percent: 13 bytes at 1 % give a record of 239 bytes.
+  run(L"a -idq -rr1% small.rar a.txt b.txt");
+  EXPECT_GE(record(L"small.rar", nullptr), 200u);
+  EXPECT_LE(record(L"small.rar", nullptr), 400u);
+
+  // The percent the program asks for gives back at least the old record after a delete, an add, a
+  // comment and a lock.
+  run(L"a -idq -rr3% keep.rar big.bin a.txt");
+  std::uint64_t data = 0;
+  const std::uint64_t before = record(L"keep.rar", &data);
+  ArchiveHeader header = ReadArchiveHeader(ReadFileBytes(dir.Path() + L"keep.rar"));
+  const unsigned percent = RecoveryPercentToKeep(header, data + before);
+  EXPECT_GT(percent, 3u) << "the record is larger than the 3 % asked for";
+  run(L"d -idq keep.rar a.txt");
+  run(L"a -idq -ep1 keep.rar b.txt");
+  run(L"c -idq -zc.txt keep.rar");
+  run(L"k -idq -rr" + std::to_wstring(percent) + L"% keep.rar");
+  EXPECT_GE(record(L"keep.rar", nullptr), before);
 }
 
 TEST_F(Conformance, StandIn) {
@@ -383,6 +466,7 @@ TEST_F(Conformance, StandIn) {
       case Start::Volume: fake.Volume = true, fake.Entries = {{L"big.bin", L""}}; break;
       case Start::Reference: fake.Entries = {{L"a.bin", L""}, {L"ad.jpg", L"", L"a.bin"}, {L"b.txt", L""}}; break;
       case Start::BrokenReference: fake.Entries = {{L"ad.jpg", L"", L"a.bin"}, {L"b.txt", L""}}; break;
+      case Start::Recovery: fake.RecoveryPercent = 5; break;
     }
     ASSERT_TRUE(WriteFakeArchive(archive, fake));
   };
@@ -391,6 +475,7 @@ TEST_F(Conformance, StandIn) {
     for (const auto& e : fake.Entries) end->entries.push_back(e.Name);
     end->locked = fake.Locked;
     end->comment = fake.Comment;
+    end->recovery = fake.RecoveryPercent > 0;
   };
   ScratchFolder tools(L"rarbatch stand-in");
   RunTable(InstallFakeRar(tools.Path()), prepare, read);

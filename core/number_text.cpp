@@ -12,6 +12,11 @@ std::wstring PaddedDigits(std::uint64_t value, std::size_t width, int base) {
   return text;
 }
 
+std::wstring SizeText(std::uint64_t bytes) {
+  if (bytes < 1024 * 1024) return Decimal((bytes + 1023) / 1024) + L" KB";
+  return MegabytesText(bytes);
+}
+
 std::wstring MegabytesText(std::uint64_t bytes) {
   const std::uint64_t tenths = (bytes / 1024 * 10 + 512) / 1024;
   return Decimal(tenths / 10) + L"." + Decimal(tenths % 10) + L" MB";

@@ -26,4 +26,8 @@ std::wstring PaddedDigits(std::uint64_t value, std::size_t width, int base = 10)
 // Bytes as megabytes (of 1,048,576 bytes) with one decimal, rounded: "12.3 MB".
 std::wstring MegabytesText(std::uint64_t bytes);
 
+// A size as people read it: kilobytes, rounded up, below a megabyte ("0 KB", "1 KB", "512 KB"), and
+// MegabytesText from there on.
+std::wstring SizeText(std::uint64_t bytes);
+
 }  // namespace rarbatch

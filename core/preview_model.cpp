@@ -148,8 +148,8 @@ std::wstring FormatPreviewSummary(const BatchJob& job, const std::vector<Archive
                       L" 个将修改，共删除 " + Decimal(removed) + L" 项；" + Decimal(emptied) +
                       L" 个将被清空并删除；" + Decimal(blocked) + L" 个无法处理或无法预览";
   if (changing == 0) return line;
-  line += L"；将重写约 " + MegabytesText(rewritten) + L"（每个压缩包最多 " + Decimal(mostRewrites) + L" 次）";
-  if (cost.NeededAtOnce > 0) line += L"，同时需要可用空间约 " + MegabytesText(cost.NeededAtOnce);
+  line += L"；将重写约 " + SizeText(rewritten) + L"（每个压缩包最多 " + Decimal(mostRewrites) + L" 次）";
+  if (cost.NeededAtOnce > 0) line += L"，同时需要可用空间约 " + SizeText(cost.NeededAtOnce);
   if (!cost.Shortfall.empty()) line += L"；" + cost.Shortfall;
   return line;
 }

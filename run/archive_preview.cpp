@@ -151,6 +151,16 @@ JobPreviewer::~JobPreviewer() {
   Wait();
 }
 
+namespace {
+
+// What the run would need of the disks, without backups (the preview does not know of any).
+PreviewCost CostOf(const BatchJob& job, unsigned workers) {
+  const SpaceNeeds needs = NeedsOfRun(job, workers, L"");
+  return {needs.AtOnce, needs.Problem.value_or(L"")};
+}
+
+}  // namespace
+
 void JobPreviewer::Start() {
   if (shared_->running || shared_->manager.Joinable()) return;
   shared_->running = true;
@@ -169,10 +179,9 @@ void JobPreviewer::Start() {
       std::wstring note;
       utf8 = RunOptionsFor(ParseArchiverVersion(probe.Output), true, &note).Utf8Output;
       stored = StoredPathsOfAdds(s->job);
-      // What the run would need of the disks, without backups (the preview does not know of any).
-      SpaceNeeds needs = NeedsOfRun(s->job, s->workers, L"");
+      const PreviewCost cost = CostOf(s->job, s->workers);
       std::lock_guard<Mutex> hold(s->lock);
-      s->cost = {needs.AtOnce, needs.Problem.value_or(L"")};
+      s->cost = cost;
     } catch (const std::exception& failure) {
       unusable = L"无法预览：" + FromCodePage(failure.what(), CP_ACP);
     } catch (...) {

@@ -5,7 +5,7 @@
 // real one. Then UTF-8 lines ended by LF: "fake archive", then "locked" when locked,
 // "volume" when the archive is one volume of a set, "encrypted <password>" when its names are
 // encrypted (nothing can be read from it without that password), "recovery <percent>" when it has a
-// recovery record (the main header then sets flag 0x0008), "comment <text>" when there is one,
+// recovery record (the main header then sets flag 0x0008), "solid" when it is solid (flag 0x0004), "comment <text>" when there is one,
 // and "entry <name><TAB><password>" for each entry, or "entry <name><TAB><password><TAB><target>" for
 // one stored as a reference to the entry <target> (an identical file added with -oi). In the text, name and password '\' is written
 // "\\", tab "\t", LF "\n" and CR "\r". A file that starts otherwise is not an archive.
@@ -37,6 +37,7 @@ struct FakeArchive {
   bool EncryptedNames = false;
   std::wstring NamesPassword;  // when EncryptedNames
   unsigned RecoveryPercent = 0;  // a recovery record of that percent; 0 for none
+  bool Solid = false;            // made with -s; every rewrite keeps it so
 };
 
 inline std::uint32_t HeaderCrc32(std::string_view bytes) {
@@ -52,15 +53,16 @@ inline constexpr std::string_view kRar5Signature("Rar!\x1A\x07\x01\x00", 8);
 
 // The signature and first header of the archive: CRC32 (4 bytes, of what follows up to the header's
 // end), the header's size (one byte here), then its type and fields. A main archive header (type 1)
-// has header flags 0 and archive flags 0x0001 volume, 0x0008 recovery record, 0x0010 locked; an archive encryption header
+// has header flags 0 and archive flags 0x0001 volume, 0x0004 solid, 0x0008 recovery record, 0x0010
+// locked; an archive encryption header
 // (type 4) has version 0, flags 0, a KDF count and a 16-byte salt.
 inline std::string FakeArchiveHeader(const FakeArchive& archive) {
   std::string body;
   if (archive.EncryptedNames) {
     body = std::string("\x04\x00\x00\x0F", 4) + std::string(16, '\x00');
   } else {
-    const char flags = static_cast<char>((archive.Volume ? 0x01 : 0) | (archive.RecoveryPercent > 0 ? 0x08 : 0) |
-                                         (archive.Locked ? 0x10 : 0));
+    const char flags = static_cast<char>((archive.Volume ? 0x01 : 0) | (archive.Solid ? 0x04 : 0) |
+                                         (archive.RecoveryPercent > 0 ? 0x08 : 0) | (archive.Locked ? 0x10 : 0));
     body = std::string("\x01\x00", 2) + flags;
   }
   const std::string sized = static_cast<char>(body.size()) + body;
@@ -117,6 +119,8 @@ inline bool ParseFakeArchive(const std::wstring& text, FakeArchive* archive) {
       archive->Locked = true;
     } else if (s == L"volume") {
       archive->Volume = true;
+    } else if (s == L"solid") {
+      archive->Solid = true;
     } else if (s.starts_with(L"encrypted ")) {
       archive->EncryptedNames = true;
       archive->NamesPassword = UnescapeField(s.substr(10));
@@ -140,6 +144,7 @@ inline std::wstring FormatFakeArchive(const FakeArchive& archive) {
   std::wstring text = L"fake archive\n";
   if (archive.Locked) text += L"locked\n";
   if (archive.Volume) text += L"volume\n";
+  if (archive.Solid) text += L"solid\n";
   if (archive.EncryptedNames) text += L"encrypted " + EscapeField(archive.NamesPassword) + L"\n";
   if (archive.RecoveryPercent > 0) text += L"recovery " + std::to_wstring(archive.RecoveryPercent) + L"\n";
   if (!archive.Comment.empty()) text += L"comment " + EscapeField(archive.Comment) + L"\n";

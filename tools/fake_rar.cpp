@@ -35,7 +35,8 @@
 // -k, -ep1, -y, -id<x>, -sc<x>, -c- (no comment shown), -o+ (x overwrites), -tk (the archive keeps its
 // modification time), -oi (a file of at least 64 KB identical to one added before it in the same call
 // is stored as a reference to it; the archiver stored a 200,000-byte copy so and a 5,000-byte one as a
-// file), -rr[N[%]] (a recovery record of N percent, 3 without N, at most 1000). "-p" without a password
+// file), -rr[N[%]] (a recovery record of N percent, 3 without N, at most 1000), -s (a new archive is
+// solid; every rewrite keeps a solid archive solid, as the archiver does). "-p" without a password
 // reads it as a line from standard input. Every d, a, c and k that changes the archive writes it anew:
 // it keeps a recovery record only when the call asks for one, as the archiver does.
 //
@@ -419,7 +420,7 @@ int Run(std::wstring& path) {
   std::wstring command, password, commentFile;
   std::vector<std::wstring> names, lists;
   bool switches = true, hasPassword = false, lock = false, lastOnly = false, utf8Lists = false;
-  bool keepTime = false, identical = false;
+  bool keepTime = false, identical = false, solid = false;
   unsigned recovery = 0;
   for (const auto& arg : args) {
     if (switches && arg == L"--") {
@@ -432,6 +433,7 @@ int Run(std::wstring& path) {
       else if (lower == L"-EP1") lastOnly = true;
       else if (lower == L"-TK") keepTime = true;
       else if (lower == L"-OI") identical = true;
+      else if (lower == L"-S") solid = true;
       else if (lower.starts_with(L"-RR")) {
         const unsigned n = static_cast<unsigned>(std::wcstoul(lower.c_str() + 3, nullptr, 10));
         recovery = n == 0 ? 3 : std::min(n, 1000u);
@@ -509,6 +511,8 @@ int Run(std::wstring& path) {
   if (!(created && bytes.empty()) && !Parse(bytes, &archive)) {
     return finish(command == L"D" || adding ? kFatal : command == L"T" ? kWarning : kDone);
   }
+  // A new archive is solid when made with -s; an existing one keeps what it is.
+  if (created && bytes.empty()) archive.Solid = solid;
   if (archive.EncryptedNames) {
     if (!hasPassword && !ReadInputLine(&password)) return finish(kUserBreak);
     if (password != archive.NamesPassword) return finish(kBadPassword);

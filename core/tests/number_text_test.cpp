@@ -44,4 +44,13 @@ TEST(NumberText, PaddedHexDigitsAreUpperCase) {
 }
 
 }  // namespace
+TEST(SizeText, KilobytesRoundedUpBelowAMegabyteThenMegabytes) {
+  EXPECT_EQ(SizeText(0), L"0 KB");
+  EXPECT_EQ(SizeText(1), L"1 KB") << "a byte to rewrite is not nothing";
+  EXPECT_EQ(SizeText(1024 * 1024 - 1), L"1024 KB");
+  EXPECT_EQ(SizeText(1024 * 1024), L"1.0 MB");
+  EXPECT_EQ(MegabytesText(1024 * 1024 * 5 / 2), L"2.5 MB");
+  EXPECT_EQ(MegabytesText(~std::uint64_t{0}), L"17592186044416.0 MB") << "no overflow at the top";
+}
+
 }  // namespace rarbatch

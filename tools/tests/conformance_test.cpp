@@ -16,23 +16,26 @@ namespace {
 // The archive a row starts from; the real one is made by the real archiver, the stand-in's is written
 // in its text format.
 // Reference: a.bin, ad.jpg stored as a reference to it (an identical copy added with -oi), b.txt;
-// BrokenReference: the same after a.bin was deleted. Recovery: made with -rr5%.
-enum class Start { Plain, Locked, Volume, EncryptedNames, NotAnArchive, Missing, Reference, BrokenReference, Recovery };
+// BrokenReference: the same after a.bin was deleted. Recovery: made with -rr5%. Solid: made with -s.
+enum class Start {
+  Plain, Locked, Volume, EncryptedNames, NotAnArchive, Missing, Reference, BrokenReference, Recovery, Solid
+};
 
 constexpr const char kPassword[] = "secret";
 constexpr const char kNotAnArchive[] = "this is not an archive\r\n";
 
 struct End {
   End(bool exists = true, std::vector<std::wstring> entries = {}, bool locked = false,
-      std::wstring comment = L"", bool recovery = false)
+      std::wstring comment = L"", bool recovery = false, bool solid = false)
       : exists(exists), entries(std::move(entries)), locked(locked), comment(std::move(comment)),
-        recovery(recovery) {}
+        recovery(recovery), solid(solid) {}
   bool exists;
   // Sorted; "*\x.txt" stands for a name that ends in "\x.txt" and is not at the root.
   std::vector<std::wstring> entries;
   bool locked;
   std::wstring comment;
   bool recovery;  // it has a recovery record
+  bool solid;     // its data is one stream: a delete recompresses it
 };
 
 struct Row {
@@ -147,6 +150,12 @@ const Row kRows[] = {
     {"lt of encrypted names with -p-", Start::EncryptedNames, L"lt -c- -p- {arc}", nullptr, 11, {true, kAB}},
     {"lt of encrypted names, -p reads the password from input", Start::EncryptedNames, L"lt -c- -p {arc}",
      "secret\r\n", 0, {true, kAB}, L"Name: a.txt"},
+    // A solid archive stays solid through every call that rewrites it.
+    {"d keeps a solid archive solid", Start::Solid, L"d {arc} a.txt", nullptr, 0, {true, kB, false, L"", false, true}},
+    {"a keeps a solid archive solid", Start::Solid, L"a -ep1 {arc} {c}", nullptr, 0,
+     {true, {L"a.txt", L"b.txt", L"c.txt"}, false, L"", false, true}},
+    {"c keeps a solid archive solid", Start::Solid, L"c {-z} {arc}", nullptr, 0, {true, kAB, false, L"cmt", false, true}},
+    {"k keeps a solid archive solid", Start::Solid, L"k {arc}", nullptr, 0, {true, kAB, true, L"", false, true}},
     {"k with -tk", Start::Plain, L"k -tk {arc}", nullptr, 0, {true, kAB, true}},
 
     // An archive made with -rr5%: every call that rewrites it drops its recovery record unless the
@@ -325,6 +334,7 @@ class Conformance : public ::testing::Test {
       EXPECT_EQ(end.locked, row.end.locked);
       EXPECT_EQ(TrimEnd(end.comment), row.end.comment);
       EXPECT_EQ(end.recovery, row.end.recovery);
+      EXPECT_EQ(end.solid, row.end.solid);
     }
   }
 };
@@ -356,12 +366,13 @@ TEST_F(Conformance, RealArchiverThroughTheBridge) {
   ASSERT_TRUE(CopyFileW((masters.Path() + L"reference.rar").c_str(), (masters.Path() + L"broken.rar").c_str(), FALSE));
   make(L"d -idq broken.rar a.bin");
   make(L"a -idq -rr5% recovery.rar a.txt b.txt");
+  make(L"a -idq -s solid.rar a.txt b.txt");
   ASSERT_NE(GetFileAttributesW((masters.Path() + L"volume.part2.rar").c_str()), INVALID_FILE_ATTRIBUTES);
   const std::map<Start, std::wstring> master = {
       {Start::Plain, L"plain.rar"}, {Start::Locked, L"locked.rar"},
       {Start::EncryptedNames, L"encrypted.rar"}, {Start::Volume, L"volume.part"},
       {Start::Reference, L"reference.rar"}, {Start::BrokenReference, L"broken.rar"},
-      {Start::Recovery, L"recovery.rar"}};
+      {Start::Recovery, L"recovery.rar"}, {Start::Solid, L"solid.rar"}};
 
   const auto prepare = [&](Start start, const std::wstring& dir) {
     if (start == Start::Missing) return;
@@ -387,6 +398,7 @@ TEST_F(Conformance, RealArchiverThroughTheBridge) {
       if (line.starts_with(L"Details: ")) {
         end->locked = line.find(L", lock") != std::wstring::npos;
         end->recovery = line.find(L"recovery record") != std::wstring::npos;
+        end->solid = line.find(L", solid") != std::wstring::npos;
       }
     }
     const std::wstring commentFile = spare + L"comment.txt";
@@ -467,6 +479,7 @@ TEST_F(Conformance, StandIn) {
       case Start::Reference: fake.Entries = {{L"a.bin", L""}, {L"ad.jpg", L"", L"a.bin"}, {L"b.txt", L""}}; break;
       case Start::BrokenReference: fake.Entries = {{L"ad.jpg", L"", L"a.bin"}, {L"b.txt", L""}}; break;
       case Start::Recovery: fake.RecoveryPercent = 5; break;
+      case Start::Solid: fake.Solid = true; break;
     }
     ASSERT_TRUE(WriteFakeArchive(archive, fake));
   };
@@ -476,6 +489,7 @@ TEST_F(Conformance, StandIn) {
     end->locked = fake.Locked;
     end->comment = fake.Comment;
     end->recovery = fake.RecoveryPercent > 0;
+    end->solid = fake.Solid;
   };
   ScratchFolder tools(L"rarbatch stand-in");
   RunTable(InstallFakeRar(tools.Path()), prepare, read);

@@ -270,8 +270,14 @@ for archive in A.RAR b.rar; do
 done
 if [ "$mode" != real ]; then
   [ "$(grep -c . "$log")" -gt 0 ] || fail "the stand-in recorded no call"
-  calls=$(grep -c -xF -- "$archives_win\\A.RAR" "$log")
-  [ "$calls" = 2 ] || fail "A.RAR got $calls calls, not 2"
+  # The calls that change A.RAR; the listing of its references before the delete (lt) changes nothing.
+  # The log holds each call as its argument count, then one argument a line.
+  calls=$(ARCHIVE="$archives_win\\A.RAR" awk '
+    left == 0 { left = $0 + 0; first = 1; listing = 0; next }
+    { if (first) listing = ($0 == "lt" || $0 == "LT"); first = 0; left--
+      if (!listing && $0 == ENVIRON["ARCHIVE"]) n++ }
+    END { print n + 0 }' "$log")
+  [ "$calls" = 2 ] || fail "A.RAR got $calls changing calls, not 2"
   grep -qxF -- "p w&d" "$log" && fail "the password was on a command line"
 fi
 echo "e2e: passed ($mode, $name)"

@@ -17,8 +17,7 @@ PreviewWindow::PreviewWindow(BatchJob job, unsigned workers, std::function<bool(
       startRun_(std::move(startRun)) {}
 
 PreviewWindow::~PreviewWindow() {
-  StopListening();
-  DestroyNow();
+  EndBeforeTheWork();
   // The previewer, destroyed after this, stops and waits for the listings still running.
 }
 

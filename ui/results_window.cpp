@@ -22,8 +22,7 @@ ResultsWindow::ResultsWindow(BatchJob job, unsigned workers)
                         [this] { PostWorkEnded(); }}) {}
 
 ResultsWindow::~ResultsWindow() {
-  StopListening();
-  DestroyNow();
+  EndBeforeTheWork();
   // The runner, destroyed after this, stops and waits for the archiver calls still running.
 }
 

@@ -61,6 +61,11 @@ class TableWindow : public Window {
   void PostWorkEnded();
   void Listen() { postTarget_ = Handle(); }
   void StopListening() { postTarget_ = nullptr; }
+  // For a window's destructor, before the work it shows goes: no post reaches it after this.
+  void EndBeforeTheWork() {
+    StopListening();
+    DestroyNow();
+  }
   virtual void OnRowChanged(std::size_t row) = 0;
   virtual void OnWorkEnded() = 0;
 

@@ -33,6 +33,7 @@
 #include "archive_header.h"
 #include "archiver_calls.h"
 #include "batch_script.h"
+#include "content_samples.h"
 #include "file_marks.h"
 
 namespace rarbatch {
@@ -46,6 +47,9 @@ struct ArchiveResult {
   std::wstring Refusal;
   // Its calls in run order, once it has been started; those not run (yet) are NotRun.
   std::vector<CallResult> Calls;
+  // With the job's samples: what its listing and the byte comparison found (Listed is false when it
+  // was not listed).
+  ContentFindings Content;
 };
 
 // How many archives are in each state. Done counts those that have ended in any way.

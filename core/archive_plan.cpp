@@ -147,6 +147,7 @@ std::wstring RenderRunCall(const BatchJob& job, const PlannedCall& call, const s
     line += L" " + QuoteArchiverArgument(L"@" + listFile);
     return line;
   }
+  for (const std::wstring& entry : call.ContentEntries) line += L" " + QuoteArchiverArgument(entry);
   for (std::size_t f : call.Files) line += L" " + QuoteArchiverArgument(job.AddFiles[f]);
   return line;
 }
@@ -212,7 +213,8 @@ ArchivePlan RunPlan(const BatchJob& job, const RunOptions& options) {
     own.Names = {n};
     withSwitches.push_back(std::move(own));
   }
-  if (!names.Names.empty()) plan.push_back(std::move(names));
+  names.ContentEntries = options.ContentEntries;
+  if (!names.Names.empty() || !names.ContentEntries.empty()) plan.push_back(std::move(names));
   for (PlannedCall& call : withSwitches) plan.push_back(std::move(call));
 
   if (!job.AddFiles.empty()) {
@@ -332,7 +334,9 @@ std::size_t RunArchiveLength(const BatchJob& job, std::size_t archive) {
   return QuoteArchiverArgument(job.Archives[archive]).size();
 }
 
-bool CanUseListFile(const PlannedCall& call) { return !call.Names.empty() || !call.Files.empty(); }
+bool CanUseListFile(const PlannedCall& call) {
+  return !call.Names.empty() || !call.Files.empty() || !call.ContentEntries.empty();
+}
 
 std::wstring ListFileText(const BatchJob& job, const PlannedCall& call) {
   // Quoted as on the command line: the archiver reads a list file's line as it reads an argument,
@@ -341,6 +345,7 @@ std::wstring ListFileText(const BatchJob& job, const PlannedCall& call) {
   for (const std::wstring& word : DeleteArguments(job, call)) {
     if (!IsSwitchOrListWord(word)) text += QuoteArchiverArgument(word) + L"\r\n";
   }
+  for (const std::wstring& entry : call.ContentEntries) text += QuoteArchiverArgument(entry) + L"\r\n";
   for (std::size_t f : call.Files) text += QuoteArchiverArgument(job.AddFiles[f]) + L"\r\n";
   return text;
 }

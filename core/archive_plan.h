@@ -22,6 +22,9 @@ enum class PasswordSource { None, CommandLine, StandardInput };
 struct PlannedCall {
   ScriptOperation Command = ScriptOperation::Delete;  // d, a, c, k or t
   std::vector<std::size_t> Names;  // d: positions of the job's delete entries it carries
+  // d: entries found by content (ContentFindings), each by its exact stored path; they go in a list
+  // file, beside the names.
+  std::vector<std::wstring> ContentEntries{};
   std::vector<std::size_t> Files;  // a: positions of the job's files to add
   PasswordSource Password = PasswordSource::None;
   bool BaseNamesOnly = false;  // -ep1: each file at the archive's root, a folder with its own name
@@ -48,6 +51,9 @@ struct RunOptions {
   // The archive has a recovery record, which every call that rewrites it drops unless it asks for
   // one: the percent that gives it back (RecoveryPercentToKeep), or 0.
   unsigned RecoveryPercent = 0;
+  // The archive's entries found by content: they join the first delete call (one is made when the job
+  // deletes no names), so the archive is still rewritten at most twice.
+  std::vector<std::wstring> ContentEntries{};
 };
 
 // The program's own calls: one d with every delete entry that holds names only, then one d for each
@@ -108,7 +114,8 @@ std::size_t RunCommandLineFixedLength(const BatchJob& job, const PlannedCall& ca
                                       const std::wstring& listFile = {});
 std::size_t RunArchiveLength(const BatchJob& job, std::size_t archive);
 
-// Whether the call carries names or files that a list file can take instead of the command line.
+// Whether the call carries names or files that a list file can take instead of the command line. A
+// call with entries found by content always takes them from one (ArchiverCallsFor).
 bool CanUseListFile(const PlannedCall& call);
 
 // A list file's text for `call`: one name or file a line (a delete entry's words as the archiver

@@ -88,7 +88,10 @@ std::vector<CallResult> ArchiverCallsFor(const BatchJob& job, std::size_t archiv
   const std::size_t archiveLength = RunArchiveLength(job, archive);
   for (std::size_t c = 0; c < plan.size(); ++c) {
     const PlannedCall& call = plan[c];
-    const bool tooLong = RunCommandLineFixedLength(job, call) + archiveLength > kMaxCommandLineLength;
+    // Entries found by content always go through a list file: they are many, of any characters, and
+    // never words the archiver should read as a switch.
+    const bool tooLong = !call.ContentEntries.empty() ||
+                         RunCommandLineFixedLength(job, call) + archiveLength > kMaxCommandLineLength;
     const std::wstring listFile = tooLong && listFileFor && CanUseListFile(call) ? listFileFor(c) : L"";
     calls.push_back(CallOf(job, call, archive, listFile));
   }

@@ -2,11 +2,22 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace rarbatch {
+
+// A file whose content is deleted from every archive, whatever the entry's name (content_samples.h):
+// kept as its size, CRC32 and SHA-256, not as the file.
+struct ContentSample {
+  std::uint64_t Size = 0;
+  std::uint32_t Crc32 = 0;
+  std::string Sha256;   // 64 lower-case hex digits
+  std::wstring Origin;  // the file it was taken from, as it was chosen; only shown
+  bool operator==(const ContentSample&) const = default;
+};
 
 struct BatchJob {
   std::wstring RarPath;
@@ -22,6 +33,9 @@ struct BatchJob {
   std::wstring BackupFolder;     // this run's own backup folder, which holds the manifest
   bool KeepTimes = false;        // -tk on every call, and the creation time put back afterwards
   bool TestBeforeLock = false;   // t after the changes; comment and lock only on a sound archive
+  // Entries whose bytes equal a sample's are deleted too, found and compared by the run (the script
+  // cannot compare contents, and a job with samples is run by the program).
+  std::vector<ContentSample> Samples;
 };
 
 // Returns the whole script: for every archive, its delete, add, comment and lock lines, each ended by

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "core/archive_names.h"
+#include "core/content_samples.h"
 #include "core/archiver_args.h"
 #include "core/kept_output.h"
 #include "core/number_text.h"
@@ -21,6 +22,17 @@ bool SplitKeyLine(const std::wstring& line, std::wstring& key, std::wstring& val
   key = line.substr(start, colon - start);
   value = line.substr(colon + 2);
   return true;
+}
+
+// A decimal count of at most 19 digits; nothing for anything else.
+std::optional<std::uint64_t> ParseCount(const std::wstring& text) {
+  if (text.empty() || text.size() > 19) return std::nullopt;
+  std::uint64_t value = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') return std::nullopt;
+    value = value * 10 + static_cast<std::uint64_t>(c - L'0');
+  }
+  return value;
 }
 
 // How many broken references the refusal names before it only counts the rest.
@@ -47,12 +59,19 @@ std::vector<ListedEntry> ParseTechnicalListing(const std::wstring& output) {
     // Only an indented "Name: " opens a block: the listing's own lines at the left edge
     // ("Archive: …", "Details: …") never do.
     if (key == L"Name" && line.front() == L' ' && !value.empty()) {
-      entries.push_back({value, {}, {}});
+      entries.emplace_back().Name = value;
       inBlock = true;
     } else if (inBlock && key == L"Type") {
       entries.back().Type = value;
     } else if (inBlock && key == L"Target") {
       entries.back().Target = value;
+    } else if (inBlock && key == L"Size") {
+      entries.back().Size = ParseCount(value);
+    } else if (inBlock && (key == L"CRC32" || key == L"CRC32 MAC")) {
+      entries.back().Crc32 = ParseCrc32Text(value);
+      entries.back().CrcIsMac = key == L"CRC32 MAC";
+    } else if (inBlock && key == L"Flags") {
+      entries.back().Encrypted = value.find(L"encrypted") != std::wstring::npos;
     }
   }
   return entries;

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,12 @@ struct ListedEntry {
   std::wstring Name;
   std::wstring Type;
   std::wstring Target;
+  // Its unpacked size and CRC32 ("Size: ", "CRC32: "), when the listing gives them; an encrypted
+  // entry of RAR 5 gives "CRC32 MAC: " instead, a value changed by the password, kept as CrcIsMac.
+  std::optional<std::uint64_t> Size;
+  std::optional<std::uint32_t> Crc32;
+  bool CrcIsMac = false;
+  bool Encrypted = false;  // "Flags: " names "encrypted"
   bool operator==(const ListedEntry&) const = default;
 };
 

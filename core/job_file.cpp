@@ -7,6 +7,7 @@
 #include <cwctype>
 #include <vector>
 
+#include "core/content_samples.h"
 #include "core/number_text.h"
 #include "core/utf8.h"
 
@@ -78,6 +79,40 @@ bool NestsTooDeep(std::string_view bytes) {
 
 std::wstring NotAJob(const std::wstring& why) { return L"这不是有效的任务文件：" + why; }
 
+// The "samples" array: each an object of "size" (a positive count), "crc32" (8 hex digits), "sha256"
+// (64 lower-case hex digits) and "origin" (text, may be empty). Nothing when read; otherwise why not.
+std::optional<std::wstring> ReadSamples(const Json& list, std::vector<ContentSample>& samples) {
+  if (!list.is_array()) return L"字段 samples 不是列表。";
+  if (list.size() > kMaxJobListItems) return L"字段 samples 的项太多。";
+  for (const Json& item : list) {
+    const std::wstring which = L"字段 samples 的第 " + Decimal(samples.size() + 1) + L" 项";
+    if (!item.is_object()) return which + L"不是对象。";
+    ContentSample sample;
+    const auto size = item.find("size");
+    if (size == item.end() || !size->is_number_unsigned()) return which + L"的 size 不是文件大小。";
+    sample.Size = size->get<std::uint64_t>();
+    const auto crc = item.find("crc32");
+    std::optional<std::wstring> crcText;
+    if (crc != item.end() && crc->is_string()) crcText = FromUtf8(crc->get_ref<const std::string&>());
+    std::optional<std::uint32_t> crcValue = crcText ? ParseCrc32Text(*crcText) : std::nullopt;
+    if (!crcValue) return which + L"的 crc32 不是 8 位十六进制数。";
+    sample.Crc32 = *crcValue;
+    const auto sha = item.find("sha256");
+    if (sha == item.end() || !sha->is_string() || !IsSha256Hex(sha->get_ref<const std::string&>())) {
+      return which + L"的 sha256 不是 64 位小写十六进制数。";
+    }
+    sample.Sha256 = sha->get<std::string>();
+    if (const auto origin = item.find("origin"); origin != item.end()) {
+      auto wide = origin->is_string() ? FromUtf8(origin->get_ref<const std::string&>()) : std::nullopt;
+      if (!wide) return which + L"的 origin 不是文本。";
+      sample.Origin = std::move(*wide);
+    }
+    if (auto refusal = SampleRefusal(sample)) return which + L"无法使用：" + *refusal;
+    samples.push_back(std::move(sample));
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> WriteJobFile(const SavedJob& saved, std::wstring* why) {
@@ -116,6 +151,19 @@ std::optional<std::string> WriteJobFile(const SavedJob& saved, std::wstring* why
   if (!folder) return std::nullopt;
   run["backup_folder"] = std::move(*folder);
   file["run"] = std::move(run);
+  // Only a job that has samples gets the field, so a job without them is written as it always was.
+  if (!job.Samples.empty()) {
+    Json samples = Json::array();
+    for (const ContentSample& sample : job.Samples) {
+      auto origin = text(sample.Origin, L"样本的来源 ");
+      if (!origin) return std::nullopt;
+      samples.push_back({{"size", sample.Size},
+                         {"crc32", *ToUtf8(Crc32Text(sample.Crc32))},
+                         {"sha256", sample.Sha256},
+                         {"origin", std::move(*origin)}});
+    }
+    file["samples"] = std::move(samples);
+  }
   return file.dump(2) + "\n";
 }
 
@@ -246,6 +294,12 @@ JobFileRead ParseJobFile(std::string_view bytes) {
     for (const RunFlag& flag : kRunFlags) unknown.erase(flag.Key);
     unknown.erase("backup_folder");
     saved.RunOptions = unknown.dump();
+  }
+  if (const auto samples = file.find("samples"); samples != file.end()) {
+    if (auto refusal = ReadSamples(*samples, job.Samples)) {
+      read.Refusal = NotAJob(*refusal);
+      return read;
+    }
   }
   read.Saved = std::move(saved);
   return read;

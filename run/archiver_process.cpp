@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 
 #include "core/archive_plan.h"
@@ -49,13 +50,15 @@ class InheritedHandles {
 };
 
 // Reads the pipe until every write end is closed, keeping what comes.
-void ReadToEnd(HANDLE pipe, KeptOutput& kept) {
+using OutputSink = std::function<void(const char*, std::size_t)>;
+
+void ReadToEnd(HANDLE pipe, const OutputSink& kept) {
   char buffer[4096];
   for (;;) {
     DWORD got = 0;
     // A successful read of 0 bytes is an empty write, not the end.
     if (!ReadFile(pipe, buffer, sizeof buffer, &got, nullptr)) return;
-    kept.Append(buffer, got);
+    kept(buffer, got);
   }
 }
 
@@ -77,7 +80,7 @@ bool MakePipe(ChildPipe& pipe, bool childReads) {
 
 // Reads the pipe while `process` runs, for at most `limitMs`; then ends the process (exit code
 // kTimedOutExitCode) and reads what is left. Polls, since an anonymous pipe cannot be waited on.
-void ReadWithin(HANDLE pipe, HANDLE process, DWORD limitMs, KeptOutput& kept) {
+void ReadWithin(HANDLE pipe, HANDLE process, DWORD limitMs, const OutputSink& kept) {
   const ULONGLONG deadline = GetTickCount64() + limitMs;
   char buffer[4096];
   for (;;) {
@@ -86,7 +89,7 @@ void ReadWithin(HANDLE pipe, HANDLE process, DWORD limitMs, KeptOutput& kept) {
     if (available > 0) {
       DWORD got = 0;
       if (!ReadFile(pipe, buffer, std::min<DWORD>(available, sizeof buffer), &got, nullptr)) return;
-      kept.Append(buffer, got);
+      kept(buffer, got);
       continue;
     }
     if (WaitForSingleObject(process, 20) == WAIT_OBJECT_0) break;
@@ -102,7 +105,7 @@ void ReadWithin(HANDLE pipe, HANDLE process, DWORD limitMs, KeptOutput& kept) {
     DWORD available = 0, got = 0;
     if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) || available == 0) return;
     if (!ReadFile(pipe, buffer, std::min<DWORD>(available, sizeof buffer), &got, nullptr)) return;
-    kept.Append(buffer, got);
+    kept(buffer, got);
   }
 }
 
@@ -154,7 +157,7 @@ bool RunningArchivers::IsClosed() const {
 
 void RunArchiverCall(const std::wstring& rarPath, CallResult& call, const std::string& input,
                      RunningArchivers* archivers, std::size_t keepBytes, DWORD timeLimitMs,
-                     const std::wstring& password) {
+                     const std::wstring& password, const OutputBytes& bytes) {
   call.Output.clear();
   auto startFailed = [&call](DWORD error) {
     call.Outcome = CallOutcome::StartFailed;
@@ -215,10 +218,11 @@ void RunArchiverCall(const std::wstring& rarPath, CallResult& call, const std::s
   }
 
   KeptOutput kept = keepBytes ? KeptOutput(keepBytes, 0) : KeptOutput();
+  const OutputSink sink = bytes ? bytes : OutputSink([&kept](const char* data, std::size_t size) { kept.Append(data, size); });
   if (timeLimitMs) {
-    ReadWithin(output.parent.get(), process.get(), timeLimitMs, kept);
+    ReadWithin(output.parent.get(), process.get(), timeLimitMs, sink);
   } else {
-    ReadToEnd(output.parent.get(), kept);
+    ReadToEnd(output.parent.get(), sink);
   }
   // Should reading stop early, a child still writing fails instead of waiting for room in the pipe.
   output.parent.reset();

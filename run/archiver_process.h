@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -58,9 +59,12 @@ class RunningArchivers {
 // `timeLimitMs`, when not 0, ends a call still running after that long (exit code kTimedOutExitCode).
 // `password` takes the place of the masked password switch of a call that carries it on its command
 // line (CallResult::PasswordAt); the call keeps the masked line.
+// `bytes`, when set, is given the output as it comes, byte for byte, and none of it is kept: for a
+// call that writes an entry's bytes (p), which are no text.
+using OutputBytes = std::function<void(const char*, std::size_t)>;
 void RunArchiverCall(const std::wstring& rarPath, CallResult& call, const std::string& input,
                      RunningArchivers* archivers, std::size_t keepBytes = 0, DWORD timeLimitMs = 0,
-                     const std::wstring& password = {});
+                     const std::wstring& password = {}, const OutputBytes& bytes = {});
 
 // The exit code of a call ended by its time limit.
 inline constexpr DWORD kTimedOutExitCode = 0x54494D45;

@@ -84,7 +84,6 @@ struct JobRunner::Shared {
   std::string passwordInput;  // the password for the archiver's standard input, ANSI, with a line end
   // Every archiver the run starts, the version probe too, so that 停止 and closing end them all.
   RunningArchivers archivers;
-  unsigned listFiles = 0;  // list files made so far, for their names
 };
 
 namespace {
@@ -328,7 +327,7 @@ std::size_t JobRunner::TakeNext(HeldLock& lock) {
   start.AlreadyBackedUp = s.backedUp[s.group[i]] != 0;
   // Named under the lock, whenever the course plans its calls (taking the archive, or finding its
   // names encrypted).
-  const ListFileNamer listFileFor = [&s](std::size_t) { return ListFilePath(s.listFiles++); };
+  const ListFileNamer listFileFor = [](std::size_t) { return NewListFilePath(); };
   s.Update(i, [&](ArchiveCourse& c) { c.Begin(s.job, i, start, listFileFor); });
   return i;
 }

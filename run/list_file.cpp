@@ -1,6 +1,8 @@
 // The list file an archiver call reads its names from.
 #include "run/list_file.h"
 
+#include <atomic>
+
 #include "core/number_text.h"
 #include "win/file_ops.h"
 #include "win/text.h"
@@ -9,6 +11,11 @@ namespace rarbatch {
 
 std::wstring ListFilePath(unsigned number) {
   return TempFolderPath() + L"rarbatch " + Decimal(GetCurrentProcessId()) + L"-" + Decimal(number) + L".lst";
+}
+
+std::wstring NewListFilePath() {
+  static std::atomic<unsigned> next{0};
+  return ListFilePath(next++);
 }
 
 std::optional<TempFile> WriteListFile(const CallResult& call) {

@@ -14,6 +14,9 @@ namespace rarbatch {
 // temporary folder. The name is decided before the file is written, since the call's arguments
 // name it.
 std::wstring ListFilePath(unsigned number);
+// The next list file's path of this process: numbered once for the whole process, so that a run, a
+// preview and their comparisons never name the same file.
+std::wstring NewListFilePath();
 
 // Writes `call.ListText` in UTF-8 to `call.ListFile`, owned by the object returned: the file goes
 // when it does. Nothing when the call has no list file, when the text has no UTF-8 form (an empty

@@ -3,6 +3,9 @@
 
 #include <bcrypt.h>
 
+#include <algorithm>
+
+#include "core/content_samples.h"
 #include "core/paths.h"
 #include "win/file_ops.h"
 #include "win/files.h"
@@ -53,6 +56,60 @@ class Sha256 {
 };
 
 }  // namespace
+
+struct StreamDigest::State {
+  Sha256 hash;
+  bool failed = false;
+};
+
+StreamDigest::StreamDigest() : state_(std::make_unique<State>()) {}
+StreamDigest::~StreamDigest() = default;
+
+bool StreamDigest::Add(const char* data, std::size_t size) {
+  // CNG takes a ULONG at a time.
+  while (!state_->failed && size > 0) {
+    const ULONG piece = static_cast<ULONG>(std::min<std::size_t>(size, 1u << 30));
+    state_->failed = !state_->hash.Update(data, piece);
+    data += piece;
+    size -= piece;
+  }
+  return !state_->failed;
+}
+
+std::optional<std::string> StreamDigest::FinishHex() {
+  if (state_->failed) return std::nullopt;
+  return state_->hash.FinishHex();
+}
+
+std::optional<ContentSample> SampleOfFile(const std::wstring& path, DWORD* error) {
+  UniqueHandle file = OpenFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
+  if (!file) {
+    *error = GetLastError();
+    return std::nullopt;
+  }
+  StreamDigest hash;
+  ContentSample sample;
+  sample.Origin = path;
+  std::string buffer(1 << 20, '\0');
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
+      *error = GetLastError();
+      return std::nullopt;
+    }
+    if (read == 0) break;
+    hash.Add(buffer.data(), read);
+    sample.Crc32 = Crc32Update(sample.Crc32, buffer.data(), read);
+    sample.Size += read;
+  }
+  std::optional<std::string> hex = hash.FinishHex();
+  if (!hex) {
+    *error = ERROR_NOT_SUPPORTED;
+    return std::nullopt;
+  }
+  sample.Sha256 = std::move(*hex);
+  return sample;
+}
 
 std::optional<FileDigest> DigestFile(const std::wstring& path, DWORD* error) {
   UniqueHandle file = OpenFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);

@@ -4,10 +4,14 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "core/batch_script.h"
 
 namespace rarbatch {
 
@@ -21,6 +25,27 @@ struct FileDigest {
 // The size and SHA-256 of the file at `path` (any length: the long form is tried by itself); nothing,
 // with `error` set to the system's error code, when it cannot be read or hashed.
 std::optional<FileDigest> DigestFile(const std::wstring& path, DWORD* error);
+
+// The SHA-256 of bytes given in pieces, as they come.
+class StreamDigest {
+ public:
+  StreamDigest();
+  ~StreamDigest();
+  StreamDigest(const StreamDigest&) = delete;
+  StreamDigest& operator=(const StreamDigest&) = delete;
+  // False once the system could not hash.
+  bool Add(const char* data, std::size_t size);
+  // 64 lower-case hex digits; nothing when the system could not hash. Once only.
+  std::optional<std::string> FinishHex();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// A file taken as a sample of content to delete: its size, CRC32 and SHA-256, read through once,
+// with `origin` = `path`. Nothing, with `error` set, when it cannot be read.
+std::optional<ContentSample> SampleOfFile(const std::wstring& path, DWORD* error);
 
 // The SHA-256 of `bytes` as 64 lower-case hex digits; nothing when the system cannot hash.
 std::optional<std::string> Sha256Hex(std::string_view bytes);

@@ -27,8 +27,8 @@ const wchar_t kListing[] =
 
 TEST(TechnicalListing, ReadsEachEntryWithItsTypeAndTarget) {
   const std::vector<ListedEntry> expected = {
-      {L"sub\\a.bin", L"File", L""},
-      {L"b c: 副本.bin", L"File reference", L"sub\\a.bin"},
+      {L"sub\\a.bin", L"File", L"", 200000},
+      {L"b c: 副本.bin", L"File reference", L"sub\\a.bin", 200000},
       {L"h2", L"Hard link", L"h1"},
       {L"ln", L"Symbolic link", L"sub\\a.bin"},
       {L"sub", L"Directory", L""},

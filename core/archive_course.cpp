@@ -60,17 +60,27 @@ void ArchiveCourse::Begin(const BatchJob& job, std::size_t index, const CourseSt
   fileKnown_ = false;
   lookAfterCall_ = false;
   mayHoldReferences_ = false;  // the header, read again, says so anew
+  headerRead_ = false;
+  listing_.reset();
   std::vector<CallResult>& calls = result_.Calls;
   if (calls.empty()) {
     passwordOnEveryCall_ = false;  // the header, read again, says so anew
     recoveryPercent_ = 0;
+    result_.Content = {};
     calls = ArchiverCallsFor(job, index, options_, listFileFor_);
     if (!calls.empty() && !start.OptionsNote.empty()) calls.front().Note = start.OptionsNote;
   }
-  if (!start.ArchiverProblem.empty()) return Refuse(start.ArchiverProblem);
-  call_ = NextCall(0);
   // An archive a call has already changed is not looked at, timed or copied again.
   const bool untouched = std::none_of(calls.begin(), calls.end(), CallCompleted);
+  // What was found by content in an archive no call has changed is found anew: the archive may have
+  // changed since, and an entry is deleted by content only as its bytes are now. Until then its
+  // calls carry none of the old finding. Once a call has changed it, what was found stays.
+  if (untouched && result_.Content.Listed) {
+    result_.Content = {};
+    Replan(calls.empty() ? L"" : calls.front().Note);
+  }
+  if (!start.ArchiverProblem.empty()) return Refuse(start.ArchiverProblem);
+  call_ = NextCall(0);
   phase_ = untouched ? FirstFrom(Phase::Header) : Phase::Calls;
 }
 
@@ -80,7 +90,10 @@ ArchiveCourse::Phase ArchiveCourse::FirstFrom(Phase from) const {
       case Phase::Header:
       case Phase::Calls:
       case Phase::Done: return true;
-      case Phase::References: return mayHoldReferences_ && !SplitDeleteEntries(job_->DeleteNames).Names.empty();
+      case Phase::References:
+        return (mayHoldReferences_ && !SplitDeleteEntries(job_->DeleteNames).Names.empty()) ||
+               (headerRead_ && HasSamples() && !result_.Content.Listed);
+      case Phase::Compare: return listing_ && !result_.Content.Listed;
       case Phase::Times: return job_->KeepTimes && !createdBefore_;
       case Phase::Marks: return !marksBefore_;
       case Phase::Backup: return job_->Backup && !backedUp_;
@@ -120,6 +133,18 @@ ArchiveStep ArchiveCourse::Next(bool stopping) {
         if (!stopping) return Step(StepKind::ReadReferences);
         phase_ = FirstFrom(Phase::Times);
         continue;
+      case Phase::Compare: {
+        if (stopping) {
+          phase_ = FirstFrom(Phase::Times);
+          continue;
+        }
+        ArchiveStep step = Step(StepKind::CompareContents);
+        step.Listing = listing_;
+        step.Options = options_;
+        step.Options.PasswordOnEveryCall = passwordOnEveryCall_;
+        step.WithPassword = job_->UsePassword;
+        return step;
+      }
       case Phase::Times: return Step(StepKind::ReadTimes);
       case Phase::Marks: return Step(StepKind::ReadMarks);
       case Phase::Backup: return Step(StepKind::BackUp);
@@ -177,6 +202,7 @@ void ArchiveCourse::Report(const ArchiveStep& step, StepReport report) {
   switch (step.Kind) {
     case StepKind::ReadHeader: return HeaderRead(report.Header, report.FileSize);
     case StepKind::ReadReferences: return ReferencesRead(report.Call);
+    case StepKind::CompareContents: return ContentCompared(std::move(report.Content), report.Call);
     case StepKind::ReadTimes: return TimesRead(report.Created);
     case StepKind::ReadMarks: return MarksRead(std::move(report.Marks));
     case StepKind::BackUp: return BackedUp(report.Copied, report.Failure);
@@ -196,18 +222,13 @@ void ArchiveCourse::HeaderRead(const std::optional<ArchiveHeader>& header, std::
     passwordOnEveryCall_ = header->NamesEncrypted && job_->UsePassword;
     recoveryPercent_ = RecoveryPercentToKeep(*header, fileSize);
     if (passwordOnEveryCall_ || recoveryPercent_ > 0) {
-      RunOptions replanned = options_;
-      replanned.PasswordOnEveryCall = passwordOnEveryCall_;
-      replanned.RecoveryPercent = recoveryPercent_;
-      std::vector<CallResult>& calls = result_.Calls;
-      std::wstring note = calls.empty() ? L"" : calls.front().Note;
+      std::wstring note = result_.Calls.empty() ? L"" : result_.Calls.front().Note;
       if (note.empty() && passwordOnEveryCall_) note = L"文件名已加密：每一步都带上密码";
-      calls = ArchiverCallsFor(*job_, index_, replanned, listFileFor_);
-      if (!calls.empty()) calls.front().Note = note;
-      call_ = NextCall(0);
+      Replan(note);
     }
     // RAR 4 stores no references; a file whose header could not be read is left to the archiver.
     mayHoldReferences_ = header->Format != ArchiveFormat::Rar4;
+    headerRead_ = true;
   }
   phase_ = FirstFrom(Phase::References);
 }
@@ -216,13 +237,32 @@ CallResult ArchiveCourse::ReferenceListing() const {
   return ReferenceListingCall(*job_, index_, options_, passwordOnEveryCall_);
 }
 
+void ArchiveCourse::Replan(const std::wstring& note) {
+  RunOptions replanned = options_;
+  replanned.PasswordOnEveryCall = passwordOnEveryCall_;
+  replanned.RecoveryPercent = recoveryPercent_;
+  if (result_.Content.Listed) replanned.ContentEntries = ContentEntries(result_.Content);
+  std::vector<CallResult>& calls = result_.Calls;
+  calls = ArchiverCallsFor(*job_, index_, replanned, listFileFor_);
+  if (!calls.empty()) calls.front().Note = note;
+  call_ = NextCall(0);
+}
+
 void ArchiveCourse::ReferencesRead(const CallResult& listing) {
   // Ended by the run's abort: nothing more is done to the archive, which is left as it was.
   if (listing.Outcome == CallOutcome::Killed) {
     phase_ = Phase::Done;
     return;
   }
-  const ListingRead read = ReadReferenceListing(listing);
+  ListingRead read = ReadReferenceListing(listing);
+  if (HasSamples()) {
+    // Without its listing nothing can be found by content: the job's other changes alone would leave
+    // the archive half cleaned while the row said it was done, so none is made, and a retry does all.
+    if (!read.Read) return Refuse(L"无法列出压缩包中的文件，不能按内容删除，压缩包没有改动：" + read.Problem);
+    listing_ = std::make_shared<const std::vector<ListedEntry>>(std::move(read.Entries));
+    phase_ = FirstFrom(Phase::Compare);
+    return;
+  }
   if (read.Read) {
     const std::vector<BrokenReference> broken =
         ReferencesLeftWithoutTarget(read.Entries, SplitDeleteEntries(job_->DeleteNames).Names);
@@ -233,6 +273,25 @@ void ArchiveCourse::ReferencesRead(const CallResult& listing) {
   } else if (!result_.Calls.empty()) {
     AppendNote(result_.Calls.front().Note, L"无法检查文件引用：" + read.Problem);
   }
+  phase_ = FirstFrom(Phase::Times);
+}
+
+void ArchiveCourse::ContentCompared(ContentFindings findings, const CallResult& printCall) {
+  const std::shared_ptr<const std::vector<ListedEntry>> listing = std::move(listing_);
+  // Ended by the run's abort: nothing more is done to the archive, which is left as it was.
+  if (printCall.Outcome == CallOutcome::Killed || !listing) {
+    phase_ = Phase::Done;
+    return;
+  }
+  result_.Content = std::move(findings);
+  result_.Content.Listed = true;
+  // The references rule on everything the delete takes: the job's names and the entries found.
+  std::vector<std::wstring> names = SplitDeleteEntries(job_->DeleteNames).Names;
+  const std::vector<std::wstring> found = ContentEntries(result_.Content);
+  names.insert(names.end(), found.begin(), found.end());
+  const std::vector<BrokenReference> broken = ReferencesLeftWithoutTarget(*listing, names);
+  if (!broken.empty()) return Refuse(DescribeBrokenReferences(broken));
+  if (!found.empty()) Replan(result_.Calls.empty() ? L"" : result_.Calls.front().Note);
   phase_ = FirstFrom(Phase::Times);
 }
 
@@ -341,12 +400,16 @@ void ArchiveCourse::Conclude(bool started) {
   result_.Detail = std::move(summary.Detail);
   result_.State = summary.State;
   SayWhatBecameOfTheRecord();
-  if (warning_.empty()) return;
+  // What could not be found by content, and a step after the calls that failed, make a success a
+  // warning.
+  std::wstring warning = result_.Content.Listed && job_ ? DescribeContentProblems(result_.Content, job_->Samples) : L"";
+  if (!warning_.empty()) AppendNote(warning, warning_);
+  if (warning.empty()) return;
   if (result_.State == ArchiveState::Success) {
     result_.State = ArchiveState::Warning;
-    result_.Detail = warning_ + (result_.Detail.empty() ? L"" : L"；" + result_.Detail);
+    result_.Detail = warning + (result_.Detail.empty() ? L"" : L"；" + result_.Detail);
   } else if (result_.State == ArchiveState::Warning) {
-    AppendNote(result_.Detail, warning_);
+    AppendNote(result_.Detail, warning);
   }
 }
 

@@ -6,7 +6,11 @@
 // The steps, in order, each only where it applies:
 //   ReadHeader   the first bytes, before any call: an archive no call can succeed on gets none;
 //   ReadReferences  its technical listing, when the job deletes from an archive that may hold
-//                references: a delete that would leave a reference without its target is refused;
+//                references, or when the job has samples of content to delete (then any archive its
+//                header lets be read, RAR 4 too): a delete that would leave a reference without its
+//                target is refused;
+//   CompareContents  with samples, the listing's candidates compared byte for byte; the entries
+//                that hold a sample's bytes join the first delete, planned anew;
 //   ReadTimes    its creation time, with the job's KeepTimes, before the first change;
 //   ReadMarks    what the file carries beside its contents (attributes, the mark of a download),
 //                before the first change;
@@ -26,6 +30,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,7 +66,7 @@ struct RunCounts {
 };
 
 enum class StepKind {
-  ReadHeader, ReadReferences, ReadTimes, ReadMarks, BackUp, LookAtFile, Call, PutTimesBack, PutMarksBack,
+  ReadHeader, ReadReferences, CompareContents, ReadTimes, ReadMarks, BackUp, LookAtFile, Call, PutTimesBack, PutMarksBack,
   RecordAfter, Done
 };
 
@@ -70,6 +75,11 @@ struct ArchiveStep {
   std::size_t Call = 0;            // Call: the position of the call in the result's Calls
   std::uint64_t CreatedTime = 0;   // PutTimesBack: the creation time to put back (a FILETIME value)
   FileMarks Marks;                 // PutMarksBack: what the file carried before the first change
+  // CompareContents: the archive's listing, how the run calls the archiver, and whether the job's
+  // password may be used (the job has one).
+  std::shared_ptr<const std::vector<ListedEntry>> Listing;
+  RunOptions Options;
+  bool WithPassword = false;
 };
 
 // What carrying out a step found, for ArchiveCourse::Report: the fields of that step's kind.
@@ -81,7 +91,8 @@ struct StepReport {
   bool Copied = false;                   // BackUp: a copy was made (false too when there was no file)
   bool Exists = false, Locked = false;   // LookAtFile
   bool RecoveryRecord = false;           // LookAtFile: its header says it has a recovery record
-  CallResult Call;                       // Call, ReadReferences: as it ended
+  CallResult Call;                       // Call, ReadReferences, CompareContents (its p call): as it ended
+  ContentFindings Content;               // CompareContents: what the comparison found
   std::wstring Failure;                  // BackUp, PutTimesBack, RecordAfter: what failed, if anything
 };
 
@@ -124,6 +135,11 @@ class ArchiveCourse {
   // first call, which then meets the archive as the listing did. One ended by an abort ends the
   // archive, stopped, with nothing done.
   void ReferencesRead(const CallResult& listing);
+  // CompareContents: what the comparison found, and its call of the archiver as it ended (NotRun when
+  // there was nothing to compare). The entries found join the first delete, planned anew; a delete
+  // that would then leave a reference without its target refuses the archive. One ended by an abort
+  // ends the archive, stopped, with nothing done.
+  void ContentCompared(ContentFindings findings, const CallResult& printCall = {});
   // ReadTimes: the creation time, when it could be read.
   void TimesRead(std::optional<std::uint64_t> created);
   // ReadMarks: what the file carries, when it could be read.
@@ -161,7 +177,7 @@ class ArchiveCourse {
   bool FileBackedUp() const { return backedUp_; }
 
  private:
-  enum class Phase { Header, References, Times, Marks, Backup, Calls, PutBack, PutMarks, Record, Done };
+  enum class Phase { Header, References, Compare, Times, Marks, Backup, Calls, PutBack, PutMarks, Record, Done };
 
   // The first phase from `from` on that applies to this archive.
   Phase FirstFrom(Phase from) const;
@@ -173,6 +189,11 @@ class ArchiveCourse {
   // finishing call after a call that changed nothing.
   void AfterCall(std::size_t k);
   void Refuse(const std::wstring& why);
+  // The calls planned anew, from the first, with what the header and the comparison found; the first
+  // call's note stays.
+  void Replan(const std::wstring& note);
+  // Whether the job deletes by content.
+  bool HasSamples() const { return job_ && !job_->Samples.empty(); }
   // Whether the recovery record it had is there after the calls, in the row's words; a lost one turns
   // a success into a warning.
   void SayWhatBecameOfTheRecord();
@@ -192,6 +213,8 @@ class ArchiveCourse {
   bool backedUp_ = false;            // copied in this run, by this course or by another entry of the file
   bool passwordOnEveryCall_ = false; // its names are encrypted: every call, the finishing one too
   bool mayHoldReferences_ = false;   // its header was read and is not RAR 4, which holds none
+  bool headerRead_ = false;          // its header was read (and refused no call)
+  std::shared_ptr<const std::vector<ListedEntry>> listing_;  // with samples: its listing, for the comparison
   unsigned recoveryPercent_ = 0;     // it had a recovery record: -rr on the last change, in percent
   std::optional<std::uint64_t> createdBefore_;  // read before its first call
   std::optional<FileMarks> marksBefore_;        // read before its first call

@@ -7,7 +7,9 @@
 #include "archive_files.h"
 #include "archiver_process.h"
 #include "backup.h"
+#include "content_compare.h"
 #include "list_file.h"
+#include "core/archive_names.h"
 #include "win/error_text.h"
 #include "win/file_marks.h"
 #include "win/file_ops.h"
@@ -31,6 +33,22 @@ void RunCall(const StepContext& context, CallResult& call) {
                   context.Archivers, 0, 0, context.Job.Password);
 }
 
+// Compares the listing's candidates with the job's samples: one p call for all of them, given the
+// password as the run's calls get it.
+void CompareContents(const StepContext& context, std::size_t archive, const ArchiveStep& step, StepReport& report) {
+  if (!step.Listing) return;
+  const bool passwordOnInput = step.WithPassword && context.Job.UsePassword &&
+                               step.Options.Password == PasswordSource::StandardInput;
+  report.Content = FindContent(context.Job, archive, step.Options, step.WithPassword, *step.Listing,
+                               SplitDeleteEntries(context.Job.DeleteNames).Names,
+                               passwordOnInput ? context.PasswordInput : std::string(), context.Archivers,
+                               &report.Call);
+  if (context.Aborting && report.Call.Outcome == CallOutcome::Exited &&
+      report.Call.ExitCode == kEndedByStopExitCode) {
+    report.Call.Outcome = CallOutcome::Killed;
+  }
+}
+
 }  // namespace
 
 void CarryOutStep(const StepContext& context, std::size_t archive, const ArchiveStep& step, StepReport& report) {
@@ -49,6 +67,7 @@ void CarryOutStep(const StepContext& context, std::size_t archive, const Archive
         report.Call.Outcome = CallOutcome::Killed;
       }
       return;
+    case StepKind::CompareContents: return CompareContents(context, archive, step, report);
     case StepKind::ReadTimes:
       if (const std::optional<FileTimes> times = ReadFileTimes(FullPathOf(path))) report.Created = times->Created;
       return;

@@ -7,8 +7,10 @@
 // encrypted (nothing can be read from it without that password), "recovery <percent>" when it has a
 // recovery record (the main header then sets flag 0x0008), "solid" when it is solid (flag 0x0004), "comment <text>" when there is one,
 // and "entry <name><TAB><password>" for each entry, or "entry <name><TAB><password><TAB><target>" for
-// one stored as a reference to the entry <target> (an identical file added with -oi). In the text, name and password '\' is written
-// "\\", tab "\t", LF "\n" and CR "\r". A file that starts otherwise is not an archive.
+// one stored as a reference to the entry <target> (an identical file added with -oi), either followed
+// by "<TAB><bytes>" when the entry has contents: its bytes as hex digits (a reference's field is then
+// empty when it is a file). In the text, name and password '\' is written "\\", tab "\t", LF "\n"
+// and CR "\r". A file that starts otherwise is not an archive.
 #pragma once
 
 #include <algorithm>
@@ -25,7 +27,12 @@ struct FakeEntry {
   std::wstring Name;
   std::wstring Password;  // empty when added without one
   std::wstring Target = {};  // a reference: the entry it is restored from; empty for a file
-  bool operator==(const FakeEntry&) const = default;
+  std::string Data = {};     // a file's bytes (a reference has its target's)
+  // The same entry by name, password and target: tests name the entries they expect, and their bytes
+  // only where they look at them.
+  bool operator==(const FakeEntry& other) const {
+    return Name == other.Name && Password == other.Password && Target == other.Target;
+  }
 };
 
 struct FakeArchive {
@@ -81,6 +88,27 @@ inline std::optional<std::string_view> FakeArchiveText(std::string_view bytes) {
   return bytes.substr(kSizeAt + 1 + size);
 }
 
+inline std::wstring HexOf(const std::string& bytes) {
+  static constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
+  std::wstring hex;
+  hex.reserve(bytes.size() * 2);
+  for (const char c : bytes) {
+    hex += kDigits[(static_cast<unsigned char>(c) >> 4) & 15];
+    hex += kDigits[static_cast<unsigned char>(c) & 15];
+  }
+  return hex;
+}
+
+inline std::string BytesOfHex(const std::wstring& hex) {
+  const auto digit = [](wchar_t c) { return c <= L'9' ? c - L'0' : (c | 0x20) - L'a' + 10; };
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) bytes += static_cast<char>(digit(hex[i]) << 4 | digit(hex[i + 1]));
+  return bytes;
+}
+
+// A file's CRC32, as the listing gives it.
+inline std::uint32_t DataCrc32(const std::string& bytes) { return HeaderCrc32(bytes); }
+
 inline std::wstring EscapeField(const std::wstring& s) {
   std::wstring out;
   for (wchar_t c : s) {
@@ -130,9 +158,13 @@ inline bool ParseFakeArchive(const std::wstring& text, FakeArchive* archive) {
       archive->Comment = UnescapeField(s.substr(8));
     } else if (s.starts_with(L"entry ") && tab != std::wstring::npos) {
       const std::size_t second = s.find(L'\t', tab + 1);
+      const std::size_t third = second == std::wstring::npos ? second : s.find(L'\t', second + 1);
       const std::wstring password = s.substr(tab + 1, second == std::wstring::npos ? std::wstring::npos : second - tab - 1);
-      const std::wstring target = second == std::wstring::npos ? L"" : s.substr(second + 1);
-      archive->Entries.push_back({UnescapeField(s.substr(6, tab - 6)), UnescapeField(password), UnescapeField(target)});
+      const std::wstring target =
+          second == std::wstring::npos ? L"" : s.substr(second + 1, third == std::wstring::npos ? third : third - second - 1);
+      const std::string data = third == std::wstring::npos ? "" : BytesOfHex(s.substr(third + 1));
+      archive->Entries.push_back(
+          {UnescapeField(s.substr(6, tab - 6)), UnescapeField(password), UnescapeField(target), data});
     } else if (!s.empty()) {
       return false;
     }
@@ -150,7 +182,8 @@ inline std::wstring FormatFakeArchive(const FakeArchive& archive) {
   if (!archive.Comment.empty()) text += L"comment " + EscapeField(archive.Comment) + L"\n";
   for (const auto& e : archive.Entries) {
     text += L"entry " + EscapeField(e.Name) + L"\t" + EscapeField(e.Password);
-    if (!e.Target.empty()) text += L"\t" + EscapeField(e.Target);
+    if (!e.Target.empty() || !e.Data.empty()) text += L"\t" + EscapeField(e.Target);
+    if (!e.Data.empty()) text += L"\t" + HexOf(e.Data);
     text += L"\n";
   }
   return text;

@@ -23,8 +23,15 @@
 //   k <archive>  locks the archive
 //   lb <archive>  writes each entry's name on a line of its own (encrypted names give 255)
 //   lt <archive>  the technical listing, as far as the program reads it: a block per entry with its
-//       "Name:", "Type:" (File, or File reference) and a reference's "Target:" lines; encrypted
+//       "Name:", "Type:" (File, or File reference), a reference's "Target:", "Size:" and "CRC32:"
+//       (a reference's 00000000) lines; an entry added under a password gives "CRC32 MAC:" (a value
+//       the password changes) and "Flags: encrypted " instead, as a RAR 5 archive does; encrypted
 //       names need their password, as d does
+//   p <archive> [names]  writes the bytes of the entries the names match to standard output, in the
+//       archive's order whatever the names' order, and nothing else (as with -inul). An entry under a
+//       password is written only with that password (-p<pwd>, or -p and the line from standard input);
+//       without it (-p- never asks) it is left out and the call ends with 11 once the others are
+//       written. 10 when no entry matches
 //   x <archive>  unpacks nothing, but answers as the archiver does: 6 when a reference's target is
 //       not in the archive (the reference cannot be made), 0 otherwise
 //   t <archive>  tests it: 0 for an archive (also a locked one), 1 for a file that is not one, 10
@@ -32,7 +39,7 @@
 // On a, d and c, -z<file> also sets the comment and -k also locks the archive once the command is
 // done. Without names or files *.* is implied: every entry for d, the files of the current folder
 // for a. "x.*" also matches "x", so "*.*" matches every name. Switches taken: -p[<pwd>], -z<file>,
-// -k, -ep1, -y, -id<x>, -sc<x>, -c- (no comment shown), -o+ (x overwrites), -tk (the archive keeps its
+// -k, -ep1, -y, -id<x>, -inul, -p- (no password, never asked for), -sc<x>, -c- (no comment shown), -o+ (x overwrites), -tk (the archive keeps its
 // modification time), -oi (a file of at least 64 KB identical to one added before it in the same call
 // is stored as a reference to it; the archiver stored a 200,000-byte copy so and a 5,000-byte one as a
 // file), -rr[N[%]] (a recovery record of N percent, 3 without N, at most 1000), -s (a new archive is
@@ -176,8 +183,9 @@ std::string Serialize(const FakeArchive& archive) {
   return rarbatch::fake::FakeArchiveHeader(archive) + ToUtf8(rarbatch::fake::FormatFakeArchive(archive));
 }
 
-// Whether an upper-cased name matches an upper-cased mask.
+// Whether an upper-cased name matches an upper-cased mask; '/' and '\' are the same separator.
 bool Matches(const wchar_t* mask, const wchar_t* name) {
+  const auto same = [](wchar_t a, wchar_t b) { return a == b || (a == L'/' && b == L'\\') || (a == L'\\' && b == L'/'); };
   for (;; ++mask, ++name) {
     if (*mask == L'*') {
       do {
@@ -186,7 +194,7 @@ bool Matches(const wchar_t* mask, const wchar_t* name) {
       return false;
     }
     if (*name == L'\0') return *mask == L'\0' || std::wstring_view(mask) == L".*";
-    if (*mask != L'?' && *mask != *name) return false;
+    if (*mask != L'?' && !same(*mask, *name)) return false;
   }
 }
 
@@ -267,7 +275,9 @@ AddOutcome AddFiles(const std::vector<std::wstring>& files, const std::wstring& 
     ++outcome.Added;
     FakeEntry added{names[i], password};
     std::string content;
-    if (identicalAsReferences && ReadText(paths[i], &content) && content.size() >= kSmallestReference) {
+    ReadText(paths[i], &content);
+    added.Data = content;
+    if (identicalAsReferences && content.size() >= kSmallestReference) {
       const auto twin = std::find_if(stored.begin(), stored.end(), [&](const auto& s) { return s.first == content; });
       if (twin != stored.end()) added.Target = twin->second;
       else stored.emplace_back(std::move(content), names[i]);
@@ -376,6 +386,12 @@ int ReadForListing(const std::wstring& path, bool hasPassword, std::wstring pass
   return password == archive->NamesPassword ? kDone : kBadPassword;
 }
 
+std::wstring CrcText(std::uint32_t crc) {
+  wchar_t text[9];
+  swprintf(text, 9, L"%08X", crc);
+  return text;
+}
+
 // lt: a block per entry, its lines indented so that the colons line up, as the archiver writes them.
 int ListTechnical(const std::wstring& path, bool hasPassword, const std::wstring& password) {
   FakeArchive archive;
@@ -388,10 +404,56 @@ int ListTechnical(const std::wstring& path, bool hasPassword, const std::wstring
     } else {
       text += L"        Type: File reference\r\n      Target: " + entry.Target + L"\r\n";
     }
+    text += L"        Size: " + std::to_wstring(entry.Data.size()) + L"\r\n";
+    const std::uint32_t crc = entry.Target.empty() ? rarbatch::fake::DataCrc32(entry.Data) : 0;
+    if (entry.Password.empty()) {
+      text += L"       CRC32: " + CrcText(crc) + L"\r\n";
+    } else {
+      // Changed by the password, so that it tells nothing of the bytes without it.
+      const std::uint32_t mac = rarbatch::fake::DataCrc32(ToUtf8(entry.Password) + entry.Data) ^ 0x5A5A5A5Au;
+      text += L"   CRC32 MAC: " + CrcText(mac) + L"\r\n       Flags: encrypted \r\n";
+    }
     text += L"\r\n";
   }
   gListing = text;
   return kDone;
+}
+
+// Set by p: the bytes written to standard output as they are.
+std::optional<std::string> gBytes;
+
+// p: the matching entries' bytes in the archive's order. `password` is nothing with -p-; "-p" alone
+// reads it from standard input when an entry needs it.
+int PrintEntries(const std::wstring& path, const std::vector<std::wstring>& names, bool hasPassword,
+                 std::optional<std::wstring> password) {
+  FakeArchive archive;
+  if (const int code = ReadForListing(path, hasPassword, password.value_or(L"-"), &archive); code != kDone) {
+    return code;
+  }
+  // Names that are encrypted opened with the password: it opens their entries too.
+  if (archive.EncryptedNames) password = archive.NamesPassword;
+  bool matched = false, refused = false, asked = false;
+  std::string out;
+  for (const FakeEntry& entry : archive.Entries) {
+    const bool named = std::any_of(names.begin(), names.end(), [&](const std::wstring& n) {
+      return Matches(Upper(n).c_str(), Upper(entry.Name).c_str());
+    });
+    if (!named) continue;
+    matched = true;
+    if (!entry.Password.empty()) {
+      if (password && password->empty() && !asked) {
+        asked = true;
+        if (!ReadInputLine(&*password)) password.reset();
+      }
+      if (!password || *password != entry.Password) {
+        refused = true;
+        continue;
+      }
+    }
+    out += entry.Data;
+  }
+  gBytes = out;
+  return !matched ? kNoFiles : refused ? kBadPassword : kDone;
 }
 
 // x: 6 when a reference's target is not in the archive, as the archiver cannot make that file.
@@ -420,14 +482,15 @@ int Run(std::wstring& path) {
   std::wstring command, password, commentFile;
   std::vector<std::wstring> names, lists;
   bool switches = true, hasPassword = false, lock = false, lastOnly = false, utf8Lists = false;
-  bool keepTime = false, identical = false, solid = false;
+  bool keepTime = false, identical = false, solid = false, noPassword = false;
   unsigned recovery = 0;
   for (const auto& arg : args) {
     if (switches && arg == L"--") {
       switches = false;
     } else if (switches && arg.starts_with(L'-')) {
       const std::wstring lower = Upper(arg);
-      if (lower.starts_with(L"-P")) password = arg.substr(2), hasPassword = true;
+      // -p- never asks; kept as the password "-", which opens nothing.
+      if (lower.starts_with(L"-P")) password = arg.substr(2), hasPassword = true, noPassword = lower == L"-P-";
       else if (lower.starts_with(L"-Z")) commentFile = arg.substr(2);
       else if (lower == L"-K") lock = true;
       else if (lower == L"-EP1") lastOnly = true;
@@ -444,7 +507,7 @@ int Run(std::wstring& path) {
         const bool utf8 = lower[3] == L'F';
         if (objects.empty() || objects.find(L'L') != std::wstring::npos) utf8Lists = utf8;
         if (objects.empty() || objects.find(L'R') != std::wstring::npos) gUtf8Output = utf8;
-      } else if (lower != L"-Y" && lower != L"-C-" && lower != L"-O+" && !lower.starts_with(L"-ID")) {
+      } else if (lower != L"-Y" && lower != L"-C-" && lower != L"-INUL" && lower != L"-O+" && !lower.starts_with(L"-ID")) {
         return kWrongOption;
       }
     } else if (command.empty()) command = Upper(arg);
@@ -456,13 +519,18 @@ int Run(std::wstring& path) {
     if (!ReadListFile(list, utf8Lists, &names)) return kOpenError;
   }
   if ((command != L"D" && command != L"A" && command != L"C" && command != L"K" && command != L"LB" &&
-       command != L"LT" && command != L"X" && command != L"T") ||
+       command != L"LT" && command != L"X" && command != L"T" && command != L"P") ||
       path.empty()) {
     return kWrongOption;
   }
   if (command == L"LB") return ListBare(path);
   if (command == L"LT") return ListTechnical(path, hasPassword, password);
   if (command == L"X") return ExtractCheck(path, hasPassword, password);
+  if (command == L"P") {
+    if (names.empty()) names.push_back(L"*.*");
+    return PrintEntries(path, names, hasPassword,
+                        noPassword ? std::nullopt : std::optional<std::wstring>(hasPassword ? password : L""));
+  }
   if (command == L"C" && commentFile.empty()) return kFatal;
   // "-p" alone: the password is the first line of standard input, if anything is piped in.
   const bool passwordGiven = !hasPassword || !password.empty() || ReadInputLine(&password);
@@ -586,6 +654,11 @@ int wmain(int, wchar_t**) {
     if (std::wstring(banner) == L"none") return kDone;
     Print(STD_OUTPUT_HANDLE, L"\r\nRAR 7.01   stand-in for the tests\r\n\r\nUsage:     rar <command> -<switch 1> -<switch N> <archive> <files...>\r\n");
     return kDone;
+  }
+  if (gBytes) {
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), gBytes->data(), static_cast<DWORD>(gBytes->size()), &written, nullptr);
+    return code;
   }
   if (gListing) {
     Print(STD_OUTPUT_HANDLE, *gListing);

@@ -24,7 +24,8 @@
 // Output: standard and error output as the archiver wrote them, converted from UTF-8 into the OEM
 // code page, LF as CR LF; with -scfr, or -scf without objects, the caller asked for UTF-8 and gets it
 // unconverted (the host archiver accepts those switches and is passed them). Host paths in the output
-// are left as they are.
+// are left as they are. The standard output of p (the command first) is the entries' bytes and goes
+// through byte for byte, as the archiver on Windows writes it.
 //
 // Exit code: the archiver's. The bridge's own failures (a path it cannot map, a file it cannot
 // write, no bash) give 2; no exit code within RARBATCH_BRIDGE_TIMEOUT_S seconds (default 600) stops
@@ -407,7 +408,14 @@ int Run() {
   const std::string code = ReadWholeFile(codePath, &ok);
   char* end = nullptr;
   const long exitCode = std::strtol(code.c_str(), &end, 10);
-  Forward(ReadWholeFile(folder.At(L"out"), &ok), STD_OUTPUT_HANDLE, utf8Output);
+  const bool print = !args.empty() && (args.front() == L"p" || args.front() == L"P");
+  if (print) {
+    const std::string bytes = ReadWholeFile(folder.At(L"out"), &ok);
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  } else {
+    Forward(ReadWholeFile(folder.At(L"out"), &ok), STD_OUTPUT_HANDLE, utf8Output);
+  }
   Forward(ReadWholeFile(folder.At(L"err"), &ok), STD_ERROR_HANDLE, utf8Output);
   if (end == code.c_str()) {
     PrintError(L"读不到归档程序的退出代码");

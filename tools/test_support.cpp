@@ -109,7 +109,7 @@ std::vector<std::vector<std::wstring>> ReadRecordedCalls(const std::wstring& fol
     const std::size_t count = std::stoul(lines[i++]);
     std::vector<std::wstring> args;
     for (std::size_t k = 0; k < count && i < lines.size(); ++k) args.push_back(FromUtf8(lines[i++]));
-    const bool listing = !args.empty() && (args[0] == L"lt" || args[0] == L"LT");
+    const bool listing = !args.empty() && (args[0] == L"lt" || args[0] == L"LT" || args[0] == L"p" || args[0] == L"P");
     if (withListings || !listing) calls.push_back(std::move(args));
   }
   return calls;

@@ -64,7 +64,8 @@ class FakeArchiverHold {
 std::wstring InstallFakeRar(const std::wstring& folder);
 
 // Every call the stand-in archiver recorded in `folder`, each as its list of arguments. The technical
-// listings (lt) that the run makes before a delete change nothing and are left out unless asked for.
+// listings (lt) that the run makes before a delete, and the p that reads entries' bytes to compare,
+// change nothing and are left out unless asked for.
 std::vector<std::vector<std::wstring>> ReadRecordedCalls(const std::wstring& folder, bool withListings = false);
 
 // An archive of the stand-in archiver, as tools/fake_rar.cpp keeps it in its file.

@@ -39,6 +39,9 @@ struct World {
   // How the technical listing ends, and what it says (an archive without references by default).
   Ending Listing = Ok();
   std::wstring ListingOutput = L"        Name: 广告.url\n        Type: File\n\n        Name: 图.jpg\n        Type: File\n";
+  // With samples: what the byte comparison found, and how its call of the archiver ended.
+  ContentFindings Found;
+  Ending Compare = Ok();
 };
 
 using testing_jobs::JobShape;
@@ -56,7 +59,7 @@ char Letter(ScriptOperation operation) {
 }
 
 // Walks the course to its end. The trace: H header, F the listing of references, T times read, G marks
-// read, B backup, L a look at the file, the operation's letter for a call, P times put back, S marks
+// read, B backup, C the comparison by content, L a look at the file, the operation's letter for a call, P times put back, S marks
 // put back, R the record after the run.
 std::string Walk(ArchiveCourse& course, const BatchJob& job, const World& world, CourseStart start = {}) {
   course.Begin(job, 0, start, [](std::size_t call) { return L"C:\\Temp\\list" + std::to_wstring(call) + L".lst"; });
@@ -79,6 +82,17 @@ std::string Walk(ArchiveCourse& course, const BatchJob& job, const World& world,
         listing.ExitCode = world.Listing.Code;
         listing.Output = world.ListingOutput;
         course.ReferencesRead(listing);
+        break;
+      }
+      case StepKind::CompareContents: {
+        trace += 'C';
+        EXPECT_TRUE(step.Listing);
+        CallResult print;
+        print.Outcome = world.Compare.Outcome;
+        print.ExitCode = world.Compare.Code;
+        ContentFindings found = world.Found;
+        found.Listed = true;
+        course.Report(step, {.Call = print, .Content = found});
         break;
       }
       case StepKind::ReadTimes: trace += 'T'; course.TimesRead(1234); break;
@@ -273,6 +287,169 @@ const Row kRows[] = {
 
 INSTANTIATE_TEST_SUITE_P(Outcomes, CourseTable, testing::ValuesIn(kRows),
                          [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.Name); });
+
+// Deleting by content: a sample of 3,000 bytes, and an archive whose listing holds it twice.
+const ContentSample kBanner{3000, 0x40AA2191u, std::string(64, 'a'), L"C:\\样本\\banner.jpg"};
+const wchar_t kWithBanner[] =
+    L"        Name: 广告.url\n        Type: File\n        Size: 10\n       CRC32: 00000001\n\n"
+    L"        Name: 图.jpg\n        Type: File\n        Size: 3000\n       CRC32: 40AA2191\n\n"
+    L"        Name: sub/banner.jpg\n        Type: File\n        Size: 3000\n       CRC32: 40AA2191\n\n"
+    L"        Name: 副本.jpg\n        Type: File reference\n      Target: 图.jpg\n\n";
+const ContentFindings kBothFound{.Matches = {{L"图.jpg", 0}, {L"sub/banner.jpg", 0}, {L"副本.jpg", 0}}};
+
+BatchJob WithSamples(const JobShape& shape) {
+  BatchJob job = JobOf(shape);
+  job.Samples = {kBanner};
+  return job;
+}
+
+struct ContentRow {
+  const char* Name;
+  JobShape Job;
+  World Answers;
+  const char* Trace;
+  ArchiveState State;
+  const wchar_t* Detail;
+};
+
+void PrintTo(const ContentRow& row, std::ostream* out) { *out << row.Name; }
+
+class ContentCourseTable : public testing::TestWithParam<ContentRow> {};
+
+TEST_P(ContentCourseTable, WalksToItsStateAndWords) {
+  const ContentRow& row = GetParam();
+  const BatchJob job = WithSamples(row.Job);
+  ArchiveCourse course(job.Archives[0]);
+  EXPECT_EQ(Walk(course, job, row.Answers), row.Trace);
+  EXPECT_EQ(course.State(), row.State) << ArchiveStateName(course.State());
+  if (*row.Detail == 0) {
+    EXPECT_EQ(course.Result().Detail, L"");
+  } else {
+    EXPECT_NE(course.Result().Detail.find(row.Detail), std::wstring::npos) << course.Result().Detail.size();
+  }
+}
+
+const ContentRow kContentRows[] = {
+    // Listed once and compared before anything is timed, copied or called; what was found joins the
+    // job's delete, or makes one of its own.
+    {"ComparedBeforeTheCalls", {.Backup = true, .KeepTimes = true},
+     {.ListingOutput = kWithBanner, .Found = kBothFound}, "HFCTGBdLPR", ArchiveState::Success, L""},
+    {"FoundEntriesMakeADeleteOfTheirOwn", {.Delete = false, .Add = true},
+     {.ListingOutput = kWithBanner, .Found = kBothFound}, "HFCGdLaL", ArchiveState::Success, L""},
+    {"NothingFoundMakesNoDelete", {.Delete = false, .Add = true}, {.ListingOutput = kWithBanner}, "HFCGaL",
+     ArchiveState::Success, L""},
+    {"NothingFoundNothingElseToDo", {.Delete = false}, {.ListingOutput = kWithBanner}, "HFCG", ArchiveState::Success,
+     L""},
+    // RAR 4 holds no references, but its entries are compared all the same.
+    {"Rar4IsListedForSamples", {}, {.Header = Header(ArchiveFormat::Rar4), .ListingOutput = kWithBanner,
+     .Found = kBothFound}, "HFCGdL", ArchiveState::Success, L""},
+    // Without a listing nothing can be found: the archive is not half cleaned by its names alone.
+    {"AFailedListingRefusesTheArchive", {.Add = true}, {.Listing = Exit(3)}, "HF", ArchiveState::Failure,
+     L"不能按内容删除，压缩包没有改动"},
+    {"AListingThatCouldNotStartRefusesTheArchive", {.Add = true}, {.Listing = NoStart()}, "HF",
+     ArchiveState::Failure, L"无法启动压缩程序"},
+    {"AListingCutShortRefusesTheArchive", {.Delete = false, .Add = true},
+     {.ListingOutput = L"        Name: a\n……（省略 9 字节）……\n"}, "HF", ArchiveState::Failure,
+     L"文件太多，无法完整列出"},
+    {"AListingEndedByAnAbortEndsTheArchive", {}, {.Listing = Killed()}, "HF", ArchiveState::Stopped, L""},
+    {"AComparisonEndedByAnAbortEndsTheArchive", {.Backup = true},
+     {.ListingOutput = kWithBanner, .Found = kBothFound, .Compare = Killed()}, "HFC", ArchiveState::Stopped, L""},
+    {"StopBeforeTheListing", {.KeepTimes = true}, {.StopAfterCalls = 0, .ListingOutput = kWithBanner}, "HTG",
+     ArchiveState::Stopped, L""},
+    // What could not be compared or deleted makes a success a warning.
+    {"AnEntryThatNeedsThePasswordWarns", {}, {.ListingOutput = kWithBanner,
+     .Found = {.NotCompared = {L"sub/banner.jpg"}}}, "HFCGdL", ArchiveState::Warning,
+     L"无法比较：需要密码：sub/banner.jpg"},
+    {"UnreadableBytesWarn", {.Delete = false, .Add = true}, {.ListingOutput = kWithBanner,
+     .Found = {.Unreadable = {L"图.jpg"}}}, "HFCGaL", ArchiveState::Warning, L"无法读取内容，未比较：图.jpg"},
+    {"AnOverbroadSampleWarns", {}, {.ListingOutput = kWithBanner, .Found = {.Matches = kBothFound.Matches,
+     .Overbroad = {0}}}, "HFCGdL", ArchiveState::Warning, L"样本 banner.jpg 与压缩包中超过一半的文件相同"},
+    {"AWarningOfTheCallsKeepsTheContentWords", {.Delete = false, .Add = true},
+     {.Calls = {Ok(), Exit(10)}, .ListingOutput = kWithBanner, .Found = {.Matches = kBothFound.Matches,
+     .NotNameable = {L"x*.jpg"}}}, "HFCGdLaL", ArchiveState::Warning, L"无法按确切路径删除，已保留：x*.jpg"},
+    // The references rule takes the entries found with the job's names: a target found without its
+    // reference refuses the archive, before anything is timed or copied.
+    {"AFoundTargetWithoutItsReferenceIsRefused", {.Backup = true, .KeepTimes = true},
+     {.ListingOutput = kWithBanner, .Found = {.Matches = {{L"图.jpg", 0}}}}, "HFC", ArchiveState::Failure,
+     L"删除会使文件引用无法解压：副本.jpg → 图.jpg"},
+    {"AReferenceFoundWithItsTargetGoesOn", {.Delete = false},
+     {.ListingOutput = kWithBanner, .Found = kBothFound}, "HFCGdL", ArchiveState::Success, L""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Content, ContentCourseTable, testing::ValuesIn(kContentRows),
+                         [](const testing::TestParamInfo<ContentRow>& info) { return std::string(info.param.Name); });
+
+TEST(ArchiveCourse, FoundEntriesGoOnTheFirstDeleteByTheirExactPaths) {
+  const BatchJob job = WithSamples({.Add = true, .Lock = true});
+  ArchiveCourse course(job.Archives[0]);
+  EXPECT_EQ(Walk(course, job, {.ListingOutput = kWithBanner, .Found = kBothFound}), "HFCGdLaL");
+  const std::vector<CallResult>& calls = course.Result().Calls;
+  ASSERT_EQ(calls.size(), 2u) << "rewritten twice at most";
+  EXPECT_EQ(calls[0].ListText, L"\"广告.url\"\r\n\"图.jpg\"\r\n\"sub/banner.jpg\"\r\n\"副本.jpg\"\r\n");
+  EXPECT_NE(calls[0].CommandLine.find(L"-scfl"), std::wstring::npos);
+  EXPECT_EQ(course.Result().Content.Matches, kBothFound.Matches);
+  EXPECT_TRUE(course.Result().Content.Listed);
+
+  // A job without samples is not compared, and its delete carries its names alone.
+  const BatchJob plain = JobOf({.Add = true, .Lock = true});
+  ArchiveCourse without(plain.Archives[0]);
+  EXPECT_EQ(Walk(without, plain, {.ListingOutput = kWithBanner, .Found = kBothFound}), "HFGdLaL");
+  EXPECT_EQ(without.Result().Calls[0].ListFile, L"");
+  EXPECT_FALSE(without.Result().Content.Listed);
+}
+
+TEST(ArchiveCourse, EncryptedNamesAreListedAndComparedWithThePassword) {
+  const BatchJob job = WithSamples({.Add = true, .Password = true});
+  ArchiveCourse course(job.Archives[0]);
+  course.Begin(job, 0, {}, {});
+  ASSERT_EQ(course.Next(false).Kind, StepKind::ReadHeader);
+  course.HeaderRead(Header(ArchiveFormat::Rar5, false, true));
+  ASSERT_EQ(course.Next(false).Kind, StepKind::ReadReferences);
+  CallResult listing = course.ReferenceListing();
+  EXPECT_TRUE(listing.PasswordOnInput);
+  listing.Outcome = CallOutcome::Exited;
+  listing.Output = kWithBanner;
+  course.ReferencesRead(listing);
+  const ArchiveStep step = course.Next(false);
+  ASSERT_EQ(step.Kind, StepKind::CompareContents);
+  ASSERT_TRUE(step.Listing);
+  EXPECT_EQ(step.Listing->size(), 4u);
+  EXPECT_TRUE(step.WithPassword);
+  EXPECT_TRUE(step.Options.PasswordOnEveryCall);
+  EXPECT_EQ(course.Next(false).Kind, StepKind::CompareContents) << "asked again, the same step";
+
+  // Without a password the entries are compared without one.
+  const BatchJob none = WithSamples({});
+  ArchiveCourse plain(none.Archives[0]);
+  plain.Begin(none, 0, {}, {});
+  plain.HeaderRead(Header(ArchiveFormat::Rar5));
+  EXPECT_FALSE(plain.ReferenceListing().PasswordOnInput);
+  listing.PasswordOnInput = false;
+  plain.ReferencesRead(listing);
+  EXPECT_FALSE(plain.Next(false).WithPassword);
+}
+
+// Once a call has changed the archive, what was found stays and nothing is listed again; before
+// that, a retry finds anew, since the archive may have changed meanwhile.
+TEST(ArchiveCourse, ARetryKeepsWhatWasFoundOnlyOnceACallChangedTheArchive) {
+  const BatchJob job = WithSamples({.Delete = false, .Add = true});
+  const World found{.Calls = {Ok(), Exit(5)}, .ListingOutput = kWithBanner,
+                    .Found = {.Matches = kBothFound.Matches, .NotCompared = {L"加密.jpg"}}};
+  ArchiveCourse course(job.Archives[0]);
+  EXPECT_EQ(Walk(course, job, found), "HFCGdLa");
+  ASSERT_TRUE(course.PrepareRetry());
+  EXPECT_EQ(Walk(course, job, {}), "aL");
+  EXPECT_EQ(course.State(), ArchiveState::Warning);
+  EXPECT_NE(course.Result().Detail.find(L"无法比较：需要密码：加密.jpg"), std::wstring::npos);
+  EXPECT_EQ(course.Result().Content.Matches, kBothFound.Matches);
+
+  ArchiveCourse unchanged(job.Archives[0]);
+  EXPECT_EQ(Walk(unchanged, job, {.Calls = {Exit(5)}, .ListingOutput = kWithBanner, .Found = kBothFound}), "HFCGd");
+  ASSERT_TRUE(unchanged.PrepareRetry());
+  EXPECT_EQ(Walk(unchanged, job, {.ListingOutput = kWithBanner}), "HFCaL") << "its marks were read once";
+  EXPECT_EQ(unchanged.State(), ArchiveState::Success);
+  EXPECT_TRUE(unchanged.Result().Content.Matches.empty());
+}
 
 TEST(ArchiveCourse, RetryResumesAtTheFirstCallThatDidNotComplete) {
   const BatchJob job = JobOf({.Add = true, .Comment = true, .KeepTimes = true});

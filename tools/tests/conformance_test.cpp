@@ -17,8 +17,11 @@ namespace {
 // in its text format.
 // Reference: a.bin, ad.jpg stored as a reference to it (an identical copy added with -oi), b.txt;
 // BrokenReference: the same after a.bin was deleted. Recovery: made with -rr5%. Solid: made with -s.
+// Content: banner.bin, a.txt, sub\ad.bin (banner.bin's bytes) and -x.txt, in that order.
+// EncryptedEntry: secret.bin (banner.bin's bytes) added under the password, then b.txt without it.
 enum class Start {
-  Plain, Locked, Volume, EncryptedNames, NotAnArchive, Missing, Reference, BrokenReference, Recovery, Solid
+  Plain, Locked, Volume, EncryptedNames, NotAnArchive, Missing, Reference, BrokenReference, Recovery, Solid,
+  Content, EncryptedEntry
 };
 
 constexpr const char kPassword[] = "secret";
@@ -50,11 +53,16 @@ struct Row {
   DWORD code;
   End end;
   const wchar_t* says = nullptr;  // a line the output holds, spaces before it aside
+  // The whole output, byte for byte: the named files of the row's folder one after another ('+'
+  // between them); "" for none.
+  const wchar_t* prints = nullptr;
 };
 
 const std::vector<std::wstring> kAB = {L"a.txt", L"b.txt"};
 const std::vector<std::wstring> kB = {L"b.txt"};
 const std::vector<std::wstring> kRef = {L"a.bin", L"ad.jpg", L"b.txt"};
+const std::vector<std::wstring> kContent = {L"-x.txt", L"a.txt", L"banner.bin", L"sub\\ad.bin"};
+const std::vector<std::wstring> kEncryptedEntry = {L"b.txt", L"secret.bin"};
 
 const Row kRows[] = {
     {"d of one name", Start::Plain, L"d {arc} a.txt", nullptr, 0, {true, kB}},
@@ -177,6 +185,36 @@ const Row kRows[] = {
     {"t keeps the record", Start::Recovery, L"t {arc}", nullptr, 0, {true, kAB, false, L"", true}},
     {"-rr above 1000 % is taken as 1000 %", Start::Recovery, L"d -rr1001% {arc} a.txt", nullptr, 0,
      {true, kB, false, L"", true}},
+
+    // Deleting by content: the listing's sizes and CRC32s, the bytes of the entries p writes, and the
+    // delete of exact paths from a list file.
+    {"lt gives each entry's size", Start::Content, L"lt -c- -p- -scfr {arc}", nullptr, 0, {true, kContent},
+     L"Size: 3000"},
+    {"lt gives each entry's CRC32", Start::Content, L"lt -c- -p- -scfr {arc}", nullptr, 0, {true, kContent},
+     L"CRC32: 5907318D"},
+    {"lt of an entry under a password says it is encrypted", Start::EncryptedEntry, L"lt -c- -p- -scfr {arc}",
+     nullptr, 0, {true, kEncryptedEntry}, L"Flags: encrypted"},
+    {"lt of an entry without a password", Start::EncryptedEntry, L"lt -c- -p- -scfr {arc}", nullptr, 0,
+     {true, kEncryptedEntry}, L"CRC32: 5D1FF640"},
+    {"p writes the named entries in the archive's order", Start::Content, L"p -inul -c- -p- -scfr {arc} a.txt banner.bin",
+     nullptr, 0, {true, kContent}, nullptr, L"banner.bin+a.txt"},
+    {"p of exact paths in a list file, in the archive's order", Start::Content,
+     L"p -inul -c- -p- -scfr -scfl {arc} {@content}", nullptr, 0, {true, kContent}, nullptr, L"a.txt+banner.bin+-x.txt"},
+    {"p of a name that matches nothing", Start::Content, L"p -inul -c- -p- -scfr {arc} zz.txt", nullptr, 10,
+     {true, kContent}, nullptr, L""},
+    {"p of an entry under a password with -p- writes nothing", Start::EncryptedEntry,
+     L"p -inul -c- -p- -scfr {arc} secret.bin", nullptr, 11, {true, kEncryptedEntry}, nullptr, L""},
+    {"p without the password writes the other entries and says 11", Start::EncryptedEntry,
+     L"p -inul -c- -p- -scfr {arc} b.txt secret.bin", nullptr, 11, {true, kEncryptedEntry}, nullptr, L"b.txt"},
+    {"p with the password", Start::EncryptedEntry, L"p -inul -c- -psecret -scfr {arc} secret.bin b.txt", nullptr, 0,
+     {true, kEncryptedEntry}, nullptr, L"banner.bin+b.txt"},
+    {"p -p reads the password from input", Start::EncryptedEntry, L"p -inul -c- -p -scfr {arc} secret.bin",
+     "secret\r\n", 0, {true, kEncryptedEntry}, nullptr, L"banner.bin"},
+    // A list file's line is a name, never a switch, also when it begins with '-' (quoted or not).
+    {"d of exact paths in a list file, one beginning with '-'", Start::Content, L"d -scfr -scfl {arc} {@exact}",
+     nullptr, 0, {true, {L"a.txt", L"banner.bin"}}},
+    {"d of an unquoted list line beginning with '-'", Start::Content, L"d -scfr -scfl {arc} {@dash}", nullptr, 0,
+     {true, {L"a.txt", L"banner.bin", L"sub\\ad.bin"}}},
 };
 
 std::wstring Replace(std::wstring text, const std::wstring& what, const std::wstring& with) {
@@ -292,6 +330,19 @@ void WriteInputs(const std::wstring& dir) {
   unsigned state = 12345;
   for (auto& c : noise) state = state * 1103515245u + 12345u, c = static_cast<char>(state >> 23);
   ASSERT_TRUE(WriteFileBytes(dir + L"big.bin", noise));
+  // Deleting by content: a banner of 3,000 bytes (CRC32 5907318D), a copy in a folder, and a file whose
+  // name begins with '-'; the list files name entries by their exact paths, as the run writes them.
+  std::string banner(3000, '\0');
+  state = 777;
+  for (auto& c : banner) state = state * 1103515245u + 12345u, c = static_cast<char>(state >> 23);
+  ASSERT_TRUE(WriteFileBytes(dir + L"banner.bin", banner));
+  ASSERT_TRUE(WriteFileBytes(dir + L"secret.bin", banner));
+  CreateDirectoryW((dir + L"sub").c_str(), nullptr);
+  ASSERT_TRUE(WriteFileBytes(dir + L"sub\\ad.bin", banner));
+  ASSERT_TRUE(WriteFileBytes(dir + L"-x.txt", "dash\r\n"));
+  ASSERT_TRUE(WriteFileBytes(dir + L"content.txt", "\"-x.txt\"\r\n\"sub/ad.bin\"\r\n\"a.txt\"\r\n"));
+  ASSERT_TRUE(WriteFileBytes(dir + L"exact.txt", "\"sub/ad.bin\"\r\n\"-x.txt\"\r\n"));
+  ASSERT_TRUE(WriteFileBytes(dir + L"dash.txt", "-x.txt\r\n"));
 }
 
 class Conformance : public ::testing::Test {
@@ -309,7 +360,7 @@ class Conformance : public ::testing::Test {
       std::wstring args = Replace(row.args, L"{arc}", L"\"" + archive + L"\"");
       args = Replace(args, L"{c}", L"\"" + dir.Path() + L"c.txt\"");
       args = Replace(args, L"{-z}", L"\"-z" + dir.Path() + L"c.txt\"");
-      for (const wchar_t* list : {L"list", L"quoted", L"unbalanced", L"add"}) {
+      for (const wchar_t* list : {L"list", L"quoted", L"unbalanced", L"add", L"content", L"exact", L"dash"}) {
         args = Replace(args, L"{@" + std::wstring(list) + L"}", L"\"@" + dir.Path() + list + L".txt\"");
       }
       const Call call = RunIn(rar, dir.Path(), args, row.input, spare.Path());
@@ -320,6 +371,16 @@ class Conformance : public ::testing::Test {
           const std::size_t text = line.find_first_not_of(L' ');
           return text != std::wstring::npos && line.substr(text) == row.says;
         })) << call.output;
+      }
+      if (row.prints) {
+        std::string expected;
+        for (std::wstring rest = row.prints; !rest.empty();) {
+          const std::size_t plus = rest.find(L'+', 1);
+          expected += ReadFileBytes(dir.Path() + rest.substr(0, plus));
+          rest = plus == std::wstring::npos ? L"" : rest.substr(plus + 1);
+        }
+        EXPECT_EQ(call.output.size(), expected.size());
+        EXPECT_TRUE(call.output == expected) << "the bytes written differ";
       }
       const bool exists = GetFileAttributesW(archive.c_str()) != INVALID_FILE_ATTRIBUTES;
       EXPECT_EQ(exists, row.end.exists);
@@ -367,12 +428,16 @@ TEST_F(Conformance, RealArchiverThroughTheBridge) {
   make(L"d -idq broken.rar a.bin");
   make(L"a -idq -rr5% recovery.rar a.txt b.txt");
   make(L"a -idq -s solid.rar a.txt b.txt");
+  make(L"a -idq content.rar -- banner.bin a.txt sub/ad.bin -x.txt");
+  make(L"a -idq -psecret entry.rar secret.bin");
+  make(L"a -idq entry.rar b.txt");
   ASSERT_NE(GetFileAttributesW((masters.Path() + L"volume.part2.rar").c_str()), INVALID_FILE_ATTRIBUTES);
   const std::map<Start, std::wstring> master = {
       {Start::Plain, L"plain.rar"}, {Start::Locked, L"locked.rar"},
       {Start::EncryptedNames, L"encrypted.rar"}, {Start::Volume, L"volume.part"},
       {Start::Reference, L"reference.rar"}, {Start::BrokenReference, L"broken.rar"},
-      {Start::Recovery, L"recovery.rar"}, {Start::Solid, L"solid.rar"}};
+      {Start::Recovery, L"recovery.rar"}, {Start::Solid, L"solid.rar"}, {Start::Content, L"content.rar"},
+      {Start::EncryptedEntry, L"entry.rar"}};
 
   const auto prepare = [&](Start start, const std::wstring& dir) {
     if (start == Start::Missing) return;
@@ -480,6 +545,16 @@ TEST_F(Conformance, StandIn) {
       case Start::BrokenReference: fake.Entries = {{L"ad.jpg", L"", L"a.bin"}, {L"b.txt", L""}}; break;
       case Start::Recovery: fake.RecoveryPercent = 5; break;
       case Start::Solid: fake.Solid = true; break;
+      case Start::Content: {
+        const std::string banner = ReadFileBytes(dir + L"banner.bin");
+        fake.Entries = {{L"banner.bin", L"", L"", banner}, {L"a.txt", L"", L"", "alpha\r\n"},
+                        {L"sub\\ad.bin", L"", L"", banner}, {L"-x.txt", L"", L"", "dash\r\n"}};
+        break;
+      }
+      case Start::EncryptedEntry:
+        fake.Entries = {{L"secret.bin", L"secret", L"", ReadFileBytes(dir + L"banner.bin")},
+                        {L"b.txt", L"", L"", "beta\r\n"}};
+        break;
     }
     ASSERT_TRUE(WriteFakeArchive(archive, fake));
   };

@@ -228,7 +228,7 @@ TEST_F(CliTest, ReportsHoldEveryArchiveWithItsCallsAndTime) {
   const CliRun csvRun = RunCli({L"run", job, L"--report", dir() + L"报告.CSV", L"--workers", L"1"}, dir());
   EXPECT_EQ(csvRun.Code, 2u) << csvRun.Err;
   const std::string csv = ReadAll(dir() + L"报告.CSV");
-  ASSERT_TRUE(csv.starts_with("\xEF\xBB\xBF压缩包,状态,说明,调用,用时（秒）,完成时间\r\n")) << csv;
+  ASSERT_TRUE(csv.starts_with("\xEF\xBB\xBF压缩包,状态,说明,调用,用时（秒）,完成时间,按名称删除,按内容删除\r\n")) << csv;
   EXPECT_NE(csv.find("\"" + *ToUtf8(good) + "\",成功,"), std::string::npos) << csv;
   EXPECT_NE(csv.find(*ToUtf8(bad) + ",失败,"), std::string::npos) << csv;
   EXPECT_NE(csv.find("删除：退出代码 3，"), std::string::npos) << csv;
@@ -427,7 +427,7 @@ TEST_F(CliTest, PreviewChangesNothingAndReportsWhatTheRunWouldDo) {
   const CliRun failed = RunCli({L"run", SaveJob(saved, L"缺.rbjob"), L"--preview", L"--report", dir() + L"预览.csv"}, dir());
   EXPECT_EQ(failed.Code, 2u) << failed.Err;
   const std::string csv = ReadAll(dir() + L"预览.csv");
-  EXPECT_TRUE(csv.starts_with("\xEF\xBB\xBF压缩包,预计,说明\r\n")) << csv;
+  EXPECT_TRUE(csv.starts_with("\xEF\xBB\xBF压缩包,预计,说明,按内容删除\r\n")) << csv;
   EXPECT_NE(csv.find(*ToUtf8(missing) + ",无法"), std::string::npos) << csv;
 }
 

@@ -407,7 +407,14 @@ int Run() {
   const std::string code = ReadWholeFile(codePath, &ok);
   char* end = nullptr;
   const long exitCode = std::strtol(code.c_str(), &end, 10);
-  Forward(ReadWholeFile(folder.At(L"out"), &ok), STD_OUTPUT_HANDLE, utf8Output);
+  // p writes the entries' bytes to standard output: they pass as they are, not as text.
+  if (!args.empty() && (args[0] == L"p" || args[0] == L"P")) {
+    const std::string bytes = ReadWholeFile(folder.At(L"out"), &ok);
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  } else {
+    Forward(ReadWholeFile(folder.At(L"out"), &ok), STD_OUTPUT_HANDLE, utf8Output);
+  }
   Forward(ReadWholeFile(folder.At(L"err"), &ok), STD_ERROR_HANDLE, utf8Output);
   if (end == code.c_str()) {
     PrintError(L"读不到归档程序的退出代码");

@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/content_samples.h"
 #include "core/job_file.h"
 #include "core/utf8.h"
 #include "tools/dialog_driver.h"
@@ -429,6 +430,60 @@ TEST_F(CliTest, PreviewChangesNothingAndReportsWhatTheRunWouldDo) {
   const std::string csv = ReadAll(dir() + L"预览.csv");
   EXPECT_TRUE(csv.starts_with("\xEF\xBB\xBF压缩包,预计,说明,按内容删除\r\n")) << csv;
   EXPECT_NE(csv.find(*ToUtf8(missing) + ",无法"), std::string::npos) << csv;
+}
+
+// `sample add` keeps each file's size, CRC32 and SHA-256 in the job, refuses an empty or unreadable
+// file and skips one already there, each with why; the rest of the job is kept. `sample list` shows
+// them, one line each.
+TEST_F(CliTest, SamplesAreAddedToTheJobFileAndListed) {
+  SavedJob saved = DeleteJob({MakeArchive(L"甲.rar")});
+  saved.BackupParent = dir() + L"备份";
+  const std::wstring job = SaveJob(saved);
+  const std::string bytes = "广告图片的内容 ad bytes";
+  ASSERT_TRUE(testing::WriteFileBytes(dir() + L"广告.jpg", bytes));
+  ASSERT_TRUE(testing::WriteFileBytes(dir() + L"copy.jpg", bytes));
+  ASSERT_TRUE(testing::WriteFileBytes(dir() + L"空.txt", ""));
+  ASSERT_TRUE(testing::MakeFolder(dir() + L"文件夹"));
+  const CliRun added = RunCli({L"sample", L"add", dir() + L"广告.jpg", dir() + L"空.txt", dir() + L"copy.jpg",
+                               dir() + L"没有.jpg", dir() + L"文件夹", L"--job", job}, dir());
+  EXPECT_EQ(added.Code, 1u) << "one added, three refused: " << added.Err;
+  EXPECT_NE(added.Out.find("已加入样本：广告.jpg"), std::string::npos) << added.Out;
+  EXPECT_NE(added.Err.find("样本是空文件"), std::string::npos) << added.Err;
+  EXPECT_NE(added.Err.find("已跳过：任务中已有内容相同的样本：" + *ToUtf8(dir() + L"copy.jpg")), std::string::npos)
+      << added.Err;
+  EXPECT_NE(added.Err.find("无法读取样本文件"), std::string::npos) << added.Err;
+  EXPECT_NE(added.Err.find("是文件夹"), std::string::npos) << added.Err;
+
+  const std::string written = ReadAll(job);
+  const JobFileRead read = ReadJobFile(written);
+  ASSERT_TRUE(read.Saved);
+  ASSERT_EQ(read.Saved->Job.Samples.size(), 1u);
+  const ContentSample& sample = read.Saved->Job.Samples[0];
+  EXPECT_EQ(sample.Size, bytes.size());
+  EXPECT_EQ(sample.Crc32, Crc32Update(0, bytes.data(), bytes.size()));
+  EXPECT_TRUE(IsSha256Hex(sample.Sha256));
+  EXPECT_EQ(sample.Origin, dir() + L"广告.jpg");
+  EXPECT_EQ(read.Saved->Job.Archives, saved.Job.Archives) << "the rest of the job is kept";
+  EXPECT_EQ(read.Saved->Job.DeleteNames, saved.Job.DeleteNames);
+  EXPECT_EQ(read.Saved->BackupParent, saved.BackupParent);
+
+  // The same bytes again: nothing to add, the file is left as it was; nothing readable at all fails.
+  const CliRun again = RunCli({L"sample", L"add", dir() + L"copy.jpg", L"--job", job}, dir());
+  EXPECT_EQ(again.Code, 0u) << again.Err;
+  EXPECT_NE(again.Out.find("任务文件没有改动"), std::string::npos) << again.Out;
+  EXPECT_EQ(ReadAll(job), written);
+  EXPECT_EQ(RunCli({L"sample", L"add", dir() + L"空.txt", L"--job", job}, dir()).Code, 2u);
+  EXPECT_EQ(RunCli({L"sample", L"add", dir() + L"广告.jpg", L"--job", dir() + L"没有.rbjob"}, dir()).Code, 7u);
+
+  const CliRun list = RunCli({L"sample", L"list", L"--job", job}, dir());
+  EXPECT_EQ(list.Code, 0u) << list.Err;
+  const std::wstring crc = Crc32Text(sample.Crc32);
+  EXPECT_NE(list.Out.find("广告.jpg  " + std::to_string(bytes.size()) + " 字节  CRC32 " + std::string(crc.begin(), crc.end()) +
+                          "  SHA-256 " + sample.Sha256 + "  来源 " + *ToUtf8(dir() + L"广告.jpg")),
+            std::string::npos)
+      << list.Out;
+  EXPECT_NE(RunCli({L"sample", L"list", L"--job", SaveJob(DeleteJob({}), L"无.rbjob")}, dir()).Out.find("任务中没有样本"),
+            std::string::npos);
 }
 
 // A scheduled run has a way back: backups into the given folder, then `restore` puts the archives

@@ -44,6 +44,16 @@ TEST(CliArguments, GoodCommandLines) {
   EXPECT_EQ(restore.Arguments->Command, CliCommand::Restore);
   EXPECT_EQ(restore.Arguments->Manifest, L"E:\\备份\\备份清单.txt");
   EXPECT_EQ(restore.Arguments->Report, ReportFormat::Json);
+  auto add = ParseCliArguments({L"sample", L"add", L"a.bin", L"--job", L"j.rbjob", L"D:\\样本\\b c.jpg"});
+  ASSERT_TRUE(add.Arguments) << ToUtf8(add.Error).value_or("");
+  EXPECT_EQ(add.Arguments->Command, CliCommand::Sample);
+  EXPECT_EQ(add.Arguments->Sample, SampleAction::Add);
+  EXPECT_EQ(add.Arguments->JobFile, L"j.rbjob");
+  EXPECT_EQ(add.Arguments->SampleFiles, (Args{L"a.bin", L"D:\\样本\\b c.jpg"}));
+  auto list = ParseCliArguments({L"sample", L"list", L"--job", L"j.rbjob"});
+  ASSERT_TRUE(list.Arguments);
+  EXPECT_EQ(list.Arguments->Sample, SampleAction::List);
+  EXPECT_TRUE(list.Arguments->SampleFiles.empty());
 }
 
 TEST(CliArguments, BadCommandLinesAreRefusedWithAReason) {
@@ -73,6 +83,16 @@ TEST(CliArguments, BadCommandLinesAreRefusedWithAReason) {
       {{L"run", L"j.rbjob", L"--preview", L"--keep-times"}, L"不能与"},
       {{L"scan", L"D:\\a", L"--out", L"x.rbjob", L"--test"}, L"不能用于 scan"},
       {{L"restore"}, L"备份清单"},
+      {{L"sample"}, L"add 或 list"},
+      {{L"sample", L"remove", L"--job", L"j.rbjob"}, L"add 或 list"},
+      {{L"sample", L"add", L"--job", L"j.rbjob"}, L"至少一个样本文件"},
+      {{L"sample", L"add", L"a.bin"}, L"--job"},
+      {{L"sample", L"add", L"a.bin", L"--job"}, L"缺少值"},
+      {{L"sample", L"add", L"a.bin", L"--job", L"j.rbjob", L"--job", L"k.rbjob"}, L"只能给一次"},
+      {{L"sample", L"add", L"a.bin", L"--job", L"j.rbjob", L"--workers", L"2"}, L"未知的选项"},
+      {{L"sample", L"add", L"", L"--job", L"j.rbjob"}, L"不能为空"},
+      {{L"sample", L"list", L"a.bin", L"--job", L"j.rbjob"}, L"不接受文件"},
+      {{L"sample", L"list", L"--job", L"j.rbjob", L"--password", L"x"}, L"RARBATCH_PASSWORD"},
       {{L"restore", L"m.txt", L"--backup-to", L"E:\\"}, L"不能用于 restore"},
       {{L"scan", L"D:\\a", L"--out", L"x", L"--report", L"r.csv"}, L"不能用于 scan"},
       {{L"run", L""}, L"不能为空"},

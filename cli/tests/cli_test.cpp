@@ -1,5 +1,6 @@
 // rarbatch-cli as a user runs it: a job file run on the stand-in archiver, its exit codes, both
-// reports, Ctrl+C, the progress bar on a console, the preview, a scan, and refused jobs and arguments.
+// reports, Ctrl+C, the progress bar on a console, the preview, a scan, samples of content (added,
+// listed, and previewed on the real archiver), and refused jobs and arguments.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -484,6 +485,50 @@ TEST_F(CliTest, SamplesAreAddedToTheJobFileAndListed) {
       << list.Out;
   EXPECT_NE(RunCli({L"sample", L"list", L"--job", SaveJob(DeleteJob({}), L"无.rbjob")}, dir()).Out.find("任务中没有样本"),
             std::string::npos);
+}
+
+// The preview of a job with samples, on the real archiver (the host's rar through rar_bridge, which
+// unpacks with p as the stand-in does not): the entry with the sample's bytes is named on its row,
+// counted in the summary and reported with its sample; nothing is changed.
+TEST_F(CliTest, APreviewWithSamplesNamesTheEntriesTakenByContent) {
+  if (GetFileAttributesW(L"Z:\\usr\\bin\\rar") == INVALID_FILE_ATTRIBUTES) {
+    GTEST_SKIP() << "the host has no /usr/bin/rar (scripts/setup installs it)";
+  }
+  const std::wstring real = dir() + L"real\\";
+  ASSERT_TRUE(testing::MakeFolder(real));
+  ASSERT_TRUE(CopyFileW((testing::ExecutableFolder() + L"rar_bridge.exe").c_str(), (real + L"Rar.exe").c_str(), FALSE));
+  std::string noise(3000, '\0');
+  unsigned state = 5;
+  for (auto& c : noise) state = state * 1103515245u + 12345u, c = static_cast<char>(state >> 23);
+  for (const wchar_t* folder : {L"src", L"src\\pics"}) ASSERT_TRUE(testing::MakeFolder(dir() + folder));
+  ASSERT_TRUE(testing::WriteFileBytes(dir() + L"ad.bin", noise));
+  ASSERT_TRUE(testing::WriteFileBytes(dir() + L"src\\pics\\ad copy.jpg", noise));
+  ASSERT_TRUE(testing::WriteFileBytes(dir() + L"src\\keep.txt", "text"));
+  const std::wstring archive = dir() + L"x.rar";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(testing::StartProcess(L"\"" + real + L"Rar.exe\" a -idq -r -ep1 \"" + archive + L"\" \"" + dir() + L"src\\*\"",
+                                    false, CREATE_NO_WINDOW, nullptr, startup, process));
+  CloseHandle(process.hThread);
+  UniqueHandle made(process.hProcess);
+  DWORD code = 0xFFFFFFFF;
+  ASSERT_TRUE(testing::WaitForExit(made.get()) && GetExitCodeProcess(made.get(), &code) && code == 0) << code;
+  const std::string before = testing::ReadFileBytes(archive);
+
+  SavedJob saved = DeleteJob({archive});
+  saved.Job.RarPath = real + L"Rar.exe";
+  const std::wstring job = SaveJob(saved);
+  ASSERT_EQ(RunCli({L"sample", L"add", dir() + L"ad.bin", L"--job", job}, dir()).Code, 0u);
+  const CliRun preview = RunCli({L"run", job, L"--preview", L"--report", dir() + L"预览.json"}, dir());
+  EXPECT_EQ(preview.Code, 0u) << preview.Err;
+  EXPECT_NE(preview.Err.find("将修改  " + *ToUtf8(archive) + "  删除 1 项；按内容删除（ad.bin）：pics"), std::string::npos)
+      << preview.Err;
+  EXPECT_NE(preview.Out.find("共删除 1 项（其中按内容删除 1 个文件）"), std::string::npos) << preview.Out;
+  const auto json = nlohmann::json::parse(ReadAll(dir() + L"预览.json"));
+  ASSERT_EQ(json["archives"][0]["by_content"].size(), 1u) << json.dump();
+  EXPECT_EQ(json["archives"][0]["by_content"][0]["sample"], "ad.bin");
+  EXPECT_EQ(testing::ReadFileBytes(archive), before);
 }
 
 // A scheduled run has a way back: backups into the given folder, then `restore` puts the archives

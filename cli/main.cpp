@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/cli_arguments.h"
+#include "core/content_samples.h"
 #include "core/job_file.h"
 #include "core/number_text.h"
 #include "core/preview_export.h"
@@ -23,6 +24,7 @@
 #include "run/backup.h"
 #include "run/job_runner.h"
 #include "win/error_text.h"
+#include "win/file_hash.h"
 #include "win/file_ops.h"
 #include "win/files.h"
 #include "win/handles.h"
@@ -291,6 +293,9 @@ int Run(const CliArguments& arguments) {
     BatchJob checked = job;
     checked.UsePassword = false;
     if (auto problem = FindRunProblem(checked)) return Refuse(*problem);
+    // Comparing encrypted entries by content needs the password: taken from the environment when it
+    // is there, never asked for; without it such entries are reported as not compared.
+    if (job.UsePassword && !job.Samples.empty()) job.Password = gEnvironmentPassword;
     return Preview(arguments, std::move(job));
   }
   if (job.UsePassword) {
@@ -377,8 +382,9 @@ int Run(const CliArguments& arguments) {
     for (std::size_t i = 0; i < total; ++i) {
       const ArchiveResult result = run.Result(i);
       report.Rows.push_back({result.Archive, result.State, result.Detail, result.Calls, timings[i].Seconds,
-                             timings[i].Finished});
+                             timings[i].Finished, result.Content});
     }
+    report.Samples = job.Samples;
     exitCode = WriteReport(arguments,
                            arguments.Report == ReportFormat::Csv ? FormatCsvReport(report) : FormatJsonReport(report),
                            exitCode);
@@ -448,6 +454,69 @@ int Scan(const CliArguments& arguments) {
   return unlisted.empty() ? kExitSuccess : kExitWarnings;
 }
 
+// `sample add`: each file read through once and kept in the job as its size, CRC32 and SHA-256; an
+// empty or unreadable file is refused with why, one already in the job is skipped, and the job file is
+// replaced in one move only when something was added.
+int SampleAdd(const CliArguments& arguments) {
+  std::wstring why;
+  std::optional<SavedJob> saved = LoadJob(arguments.JobFile, why);
+  if (!saved) return Refuse(why);
+  std::size_t added = 0, refused = 0;
+  for (const std::wstring& file : arguments.SampleFiles) {
+    const std::wstring path = FullPathOf(file);
+    if (IsExistingFolder(path)) {
+      Err(L"没有加入：" + path + L" 是文件夹，样本应为文件。");
+      ++refused;
+      continue;
+    }
+    DWORD error = ERROR_SUCCESS;
+    const std::optional<ContentSample> sample = SampleOfFile(path, &error);
+    if (!sample) {
+      Err(L"没有加入：" + DescribeFailure(L"无法读取样本文件", path, error));
+      ++refused;
+    } else if (const auto refusal = SampleRefusal(*sample)) {
+      Err(L"没有加入：" + *refusal);
+      ++refused;
+    } else if (HasSample(saved->Job.Samples, *sample)) {
+      Err(L"已跳过：任务中已有内容相同的样本：" + path);
+    } else if (saved->Job.Samples.size() >= kMaxJobListItems) {
+      Err(L"没有加入：任务中的样本已达 " + Decimal(kMaxJobListItems) + L" 个的上限：" + path);
+      ++refused;
+    } else {
+      saved->Job.Samples.push_back(*sample);
+      Out(L"已加入样本：" + SampleName(*sample) + L"（" + Decimal(sample->Size) + L" 字节，SHA-256 " +
+          DigestStart(*sample) + L"…）");
+      ++added;
+    }
+  }
+  if (added > 0) {
+    const auto bytes = WriteJobFile(*saved, &why);
+    if (!bytes) return Refuse(why);
+    if (const DWORD error = ReplaceFileContents(arguments.JobFile, *bytes); error != ERROR_SUCCESS) {
+      Err(DescribeFailure(L"无法写入任务文件", arguments.JobFile, error));
+      return kExitFailures;
+    }
+  }
+  Out(L"加入 " + Decimal(added) + L" 个样本，任务中共有 " + Decimal(saved->Job.Samples.size()) + L" 个样本" +
+      (added > 0 ? L"，已写入 " + arguments.JobFile : L"，任务文件没有改动") + L"。");
+  if (refused == 0) return kExitSuccess;
+  return added > 0 ? kExitWarnings : kExitFailures;
+}
+
+// `sample list`: one line per sample of the job.
+int SampleList(const CliArguments& arguments) {
+  std::wstring why;
+  const std::optional<SavedJob> saved = LoadJob(arguments.JobFile, why);
+  if (!saved) return Refuse(why);
+  if (saved->Job.Samples.empty()) Out(L"任务中没有样本。");
+  for (const ContentSample& sample : saved->Job.Samples) {
+    const std::wstring sha(sample.Sha256.begin(), sample.Sha256.end());
+    Out(SampleName(sample) + L"  " + Decimal(sample.Size) + L" 字节  CRC32 " + Crc32Text(sample.Crc32) +
+        L"  SHA-256 " + sha + L"  来源 " + (sample.Origin.empty() ? L"（未知）" : sample.Origin));
+  }
+  return kExitSuccess;
+}
+
 int Main(int argc, wchar_t** argv) {
   gEnvironmentPassword = Environment(L"RARBATCH_PASSWORD");
   SetEnvironmentVariableW(L"RARBATCH_PASSWORD", nullptr);
@@ -462,6 +531,8 @@ int Main(int argc, wchar_t** argv) {
     case CliCommand::Run: return Run(*parsed.Arguments);
     case CliCommand::Scan: return Scan(*parsed.Arguments);
     case CliCommand::Restore: return Restore(*parsed.Arguments);
+    case CliCommand::Sample:
+      return parsed.Arguments->Sample == SampleAction::Add ? SampleAdd(*parsed.Arguments) : SampleList(*parsed.Arguments);
     case CliCommand::Help: break;
   }
   Write(STD_OUTPUT_HANDLE, CliUsage());

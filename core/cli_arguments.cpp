@@ -30,6 +30,46 @@ std::optional<unsigned> Count(const std::wstring& text) {
   return value;
 }
 
+constexpr const wchar_t* kNoPasswordOnCommandLine =
+    L"密码不能写在命令行上（其他程序能看到命令行）：请设置环境变量 RARBATCH_PASSWORD，或在提示时输入。";
+
+// `sample add FILE… --job JOB` and `sample list --job JOB`.
+ParsedArguments ParseSampleArguments(const std::vector<std::wstring>& arguments) {
+  ParsedArguments parsed;
+  auto fail = [&](const std::wstring& why) {
+    parsed.Error = why;
+    return parsed;
+  };
+  CliArguments result;
+  result.Command = CliCommand::Sample;
+  if (arguments.size() < 2 || (arguments[1] != L"add" && arguments[1] != L"list")) {
+    return fail(L"sample 后面应为 add 或 list。");
+  }
+  result.Sample = arguments[1] == L"add" ? SampleAction::Add : SampleAction::List;
+  bool sawJob = false;
+  for (std::size_t i = 2; i < arguments.size(); ++i) {
+    const std::wstring& argument = arguments[i];
+    if (argument == L"--password" || argument.starts_with(L"--password=")) return fail(kNoPasswordOnCommandLine);
+    if (argument == L"--job") {
+      if (sawJob) return fail(L"--job 只能给一次。");
+      if (i + 1 >= arguments.size()) return fail(L"--job 后面缺少值。");
+      result.JobFile = arguments[++i];
+      sawJob = true;
+      continue;
+    }
+    if (argument.starts_with(L"--")) return fail(L"未知的选项：" + argument);
+    if (argument.empty()) return fail(L"路径不能为空。");
+    result.SampleFiles.push_back(argument);
+  }
+  if (!sawJob || result.JobFile.empty()) return fail(L"sample 需要 --job 任务文件。");
+  if (result.Sample == SampleAction::Add && result.SampleFiles.empty()) return fail(L"sample add 需要至少一个样本文件。");
+  if (result.Sample == SampleAction::List && !result.SampleFiles.empty()) {
+    return fail(L"sample list 不接受文件：" + result.SampleFiles[0]);
+  }
+  parsed.Arguments = std::move(result);
+  return parsed;
+}
+
 }  // namespace
 
 ParsedArguments ParseCliArguments(const std::vector<std::wstring>& arguments) {
@@ -38,13 +78,14 @@ ParsedArguments ParseCliArguments(const std::vector<std::wstring>& arguments) {
     parsed.Error = why;
     return parsed;
   };
-  if (arguments.empty()) return fail(L"缺少命令：run、scan 或 restore。");
+  if (arguments.empty()) return fail(L"缺少命令：run、scan、restore 或 sample。");
   CliArguments result;
   const std::wstring command = arguments[0];
   if (command == L"help" || command == L"--help" || command == L"-h" || command == L"/?") {
     parsed.Arguments = result;
     return parsed;
   }
+  if (command == L"sample") return ParseSampleArguments(arguments);
   if (command == L"run") {
     result.Command = CliCommand::Run;
   } else if (command == L"scan") {
@@ -61,7 +102,7 @@ ParsedArguments ParseCliArguments(const std::vector<std::wstring>& arguments) {
     const bool takesValue = argument == L"--workers" || argument == L"--report" || argument == L"--out" ||
                             argument == L"--backup-to";
     if (argument == L"--password" || argument.starts_with(L"--password=") || argument.starts_with(L"-p")) {
-      return fail(L"密码不能写在命令行上（其他程序能看到命令行）：请设置环境变量 RARBATCH_PASSWORD，或在提示时输入。");
+      return fail(kNoPasswordOnCommandLine);
     }
     if (takesValue) {
       if (i + 1 >= arguments.size()) return fail(argument + L" 后面缺少值。");
@@ -144,12 +185,16 @@ std::wstring CliUsage() {
          L"                              [--backup-to 文件夹] [--keep-times] [--test] | [--preview]\n"
          L"  rarbatch-cli scan 文件夹 --out 任务.rbjob\n"
          L"  rarbatch-cli restore 备份清单.txt [--report 报告.csv|报告.json]\n"
+         L"  rarbatch-cli sample add 样本文件… --job 任务.rbjob\n"
+         L"  rarbatch-cli sample list --job 任务.rbjob\n"
          L"密码来自环境变量 RARBATCH_PASSWORD，或在提示时输入（不回显）。\n"
          L"--backup-to 在修改前把每个压缩包备份到该文件夹中新建的文件夹（任务中已选择备份时，\n"
          L"  默认用任务中的备份文件夹）；--keep-times 保留压缩包的修改时间；--test 处理后测试压缩包，\n"
          L"  测试通过才锁定。这三项在任务文件中已选择时不必再给。\n"
          L"--preview 只列出每个压缩包将发生的变化，不做任何修改。\n"
          L"restore 用备份清单中的备份替换压缩包，被替换的文件先保存到备份文件夹中。\n"
+         L"sample add 把文件加入任务的样本：运行时删除压缩包中内容与样本相同的文件，不论文件名和位置；\n"
+         L"  任务文件只保存样本的大小、CRC32 和 SHA-256。sample list 列出任务中的样本。\n"
          L"退出代码：0 全部成功，1 仅有警告，2 有失败（或磁盘空间不足、未能还原），3 已停止（Ctrl+C），\n"
          L"  7 任务文件或参数有误。\n";
 }

@@ -19,12 +19,14 @@ enum CliExit : int {
   kExitBadInput = 7,    // a bad job file or bad arguments
 };
 
-enum class CliCommand { Run, Scan, Restore, Help };
+enum class CliCommand { Run, Scan, Restore, Sample, Help };
+// sample: add files to a job's samples of content to delete, or list them.
+enum class SampleAction { Add, List };
 enum class ReportFormat { None, Csv, Json };
 
 struct CliArguments {
   CliCommand Command = CliCommand::Help;
-  std::wstring JobFile;     // run
+  std::wstring JobFile;     // run; sample: the job file (--job)
   unsigned Workers = 0;     // run: 0 is one per processor, at most 4
   std::wstring ReportFile;  // run
   ReportFormat Report = ReportFormat::None;
@@ -37,6 +39,8 @@ struct CliArguments {
   std::wstring Folder;      // scan
   std::wstring OutFile;     // scan
   std::wstring Manifest;    // restore: a backup folder's 备份清单.txt
+  SampleAction Sample = SampleAction::List;  // sample
+  std::vector<std::wstring> SampleFiles;     // sample add: the files, in the order given
 };
 
 // The most workers --workers takes.

@@ -17,6 +17,19 @@ Json TextArray(const std::vector<std::wstring>& texts) {
   return array;
 }
 
+// Each entry the preview would take by content, with the sample it holds.
+Json ContentJson(const BatchJob& job, const ArchivePreview& preview) {
+  Json matches = Json::array();
+  for (const ContentMatch& match : preview.Content.Matches) {
+    Json entry = {{"entry", ReportUtf8(match.Entry)}};
+    const bool known = match.Sample < job.Samples.size();
+    entry["sample"] = known ? Json(ReportUtf8(SampleName(job.Samples[match.Sample]))) : Json(nullptr);
+    entry["sha256"] = known ? Json(job.Samples[match.Sample].Sha256) : Json(nullptr);
+    matches.push_back(std::move(entry));
+  }
+  return matches;
+}
+
 }  // namespace
 
 const char* PreviewKey(const BatchJob& job, const ArchivePreview& preview) {
@@ -28,11 +41,13 @@ const char* PreviewKey(const BatchJob& job, const ArchivePreview& preview) {
 
 std::string FormatCsvPreview(const BatchJob& job, const std::vector<ArchivePreview>& previews) {
   std::string csv = "\xEF\xBB\xBF";
-  csv += "压缩包,预计,说明\r\n";
+  // The last column is new: the readers of the first three keep working.
+  csv += "压缩包,预计,说明,按内容删除\r\n";
   for (const ArchivePreview& preview : previews) {
     const PreviewRow row = DescribePreview(job, preview);
     csv += CsvField(ReportUtf8(preview.Archive)) + "," + CsvField(ReportUtf8(row.State)) + "," +
-           CsvField(ReportUtf8(row.Words)) + "\r\n";
+           CsvField(ReportUtf8(row.Words)) + "," +
+           CsvField(ReportUtf8(ContentMatchesText(preview.Content, job.Samples))) + "\r\n";
   }
   return csv;
 }
@@ -58,6 +73,9 @@ std::string FormatJsonPreview(const std::wstring& jobFile, int exitCode, const B
     entry["removed"] = TextArray(preview.Removed);
     entry["added"] = TextArray(preview.Added);
     entry["replaced"] = TextArray(preview.Replaced);
+    entry["by_content"] = ContentJson(job, preview);
+    entry["not_compared"] = TextArray(preview.Content.NotCompared);
+    entry["content_problems"] = ReportUtf8(DescribeContentProblems(preview.Content, job.Samples));
     archives.push_back(std::move(entry));
   }
   report["counts"] = std::move(counts);

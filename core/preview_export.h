@@ -13,7 +13,8 @@ namespace rarbatch {
 // 将被删除, 无法处理 and 无法预览.
 const char* PreviewKey(const BatchJob& job, const ArchivePreview& preview);
 
-// UTF-8 with a BOM, CR LF, quoted where needed, as the run's CSV report; columns 压缩包, 预计, 说明.
+// UTF-8 with a BOM, CR LF, quoted where needed, as the run's CSV report; columns 压缩包, 预计, 说明,
+// 按内容删除 (ContentMatchesText, empty for a job without samples).
 std::string FormatCsvPreview(const BatchJob& job, const std::vector<ArchivePreview>& previews);
 
 // UTF-8 JSON, as docs/cli.md describes it.

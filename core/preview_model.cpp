@@ -22,8 +22,11 @@ void PredictChanges(const BatchJob& job, const std::vector<std::wstring>& stored
 
   std::set<std::wstring> stored;
   for (const std::wstring& path : storedPaths) stored.insert(FoldStoredPath(path));
+  // The matches are paths of the same listing, spelled as it spells them.
+  std::set<std::wstring> byContent;
+  for (const ContentMatch& match : preview.Content.Matches) byContent.insert(match.Entry);
   for (const std::wstring& entry : preview.Entries) {
-    bool taken = false;
+    bool taken = byContent.count(entry) > 0;
     for (const std::wstring& name : words.Names) {
       if (DeleteNameTakes(name, entry)) {
         taken = true;
@@ -51,9 +54,17 @@ void PredictBrokenReferences(const BatchJob& job, const CallResult& listing, Arc
     preview.Listed = false;
     preview.ListProblem = L"无法列出文件引用：" + read.Problem;
   } else {
-    preview.BrokenReferences = ReferencesLeftWithoutTarget(read.Entries, SplitDeleteEntries(job.DeleteNames).Names);
-    if (!preview.BrokenReferences.empty()) preview.Refusal = DescribeBrokenReferences(preview.BrokenReferences);
+    PredictReferencesOf(job, read.Entries, preview);
   }
+}
+
+void PredictReferencesOf(const BatchJob& job, const std::vector<ListedEntry>& entries, ArchivePreview& preview) {
+  // An entry found by content is deleted by its exact path, which takes it as a name would.
+  std::vector<std::wstring> names = SplitDeleteEntries(job.DeleteNames).Names;
+  const std::vector<std::wstring> content = ContentEntries(preview.Content);
+  names.insert(names.end(), content.begin(), content.end());
+  preview.BrokenReferences = ReferencesLeftWithoutTarget(entries, names);
+  if (!preview.BrokenReferences.empty()) preview.Refusal = DescribeBrokenReferences(preview.BrokenReferences);
 }
 
 bool PreviewInRed(const ArchivePreview& preview) {
@@ -78,6 +89,27 @@ std::wstring RecoveryWords(const BatchJob& job, const ArchivePreview& preview) {
   return words + L"，本程序运行时保留（-rr" + Decimal(preview.RecoveryPercent) + L"%），批处理脚本会丢掉它";
 }
 
+// How many entries the row's words name before they only count the rest.
+constexpr std::size_t kNamedInRow = 3;
+
+// Per sample that matched, the entries it would take by their paths inside the archive:
+// "按内容删除（a.bin）：x.bin，dir\y.bin", the first few of them, then how many in all.
+std::vector<std::wstring> ContentWords(const BatchJob& job, const ArchivePreview& preview) {
+  std::vector<std::wstring> parts;
+  for (std::size_t s = 0; s < job.Samples.size(); ++s) {
+    std::wstring named;
+    std::size_t count = 0;
+    for (const ContentMatch& match : preview.Content.Matches) {
+      if (match.Sample != s) continue;
+      if (count++ < kNamedInRow) named += (named.empty() ? L"" : L"，") + match.Entry;
+    }
+    if (count == 0) continue;
+    if (count > kNamedInRow) named += L" 等共 " + Decimal(count) + L" 个";
+    parts.push_back(L"按内容删除（" + SampleName(job.Samples[s]) + L"）：" + named);
+  }
+  return parts;
+}
+
 }  // namespace
 
 PreviewRow DescribePreview(const BatchJob& job, const ArchivePreview& preview) {
@@ -90,6 +122,10 @@ PreviewRow DescribePreview(const BatchJob& job, const ArchivePreview& preview) {
     if (!job.AddFiles.empty()) add(L"随后的添加会新建压缩包");
   }
   if (!preview.Removed.empty()) add(L"删除 " + Decimal(preview.Removed.size()) + L" 项");
+  for (const std::wstring& part : ContentWords(job, preview)) add(part);
+  if (const std::wstring problems = DescribeContentProblems(preview.Content, job.Samples); !problems.empty()) {
+    add(problems);
+  }
   if (!preview.Added.empty()) {
     std::wstring part = L"添加 " + Decimal(preview.Added.size()) + L" 项";
     if (!preview.Replaced.empty()) part += L"（替换 " + Decimal(preview.Replaced.size()) + L" 项）";
@@ -116,7 +152,9 @@ PreviewRow DescribePreview(const BatchJob& job, const ArchivePreview& preview) {
 unsigned PredictedRewrites(const BatchJob& job, const ArchivePreview& preview) {
   if (!PreviewChanges(job, preview)) return 0;
   unsigned rewrites = 0;
-  for (const PlannedCall& call : RunPlan(job, RunOptions{})) {
+  RunOptions options;
+  options.ContentEntries = ContentEntries(preview.Content);
+  for (const PlannedCall& call : RunPlan(job, options)) {
     switch (call.Command) {
       case ScriptOperation::Test: break;
       case ScriptOperation::Delete: rewrites += !preview.Removed.empty() || call.Comment || call.Lock; break;
@@ -128,7 +166,7 @@ unsigned PredictedRewrites(const BatchJob& job, const ArchivePreview& preview) {
 
 std::wstring FormatPreviewSummary(const BatchJob& job, const std::vector<ArchivePreview>& previews,
                                   const PreviewCost& cost) {
-  std::size_t changing = 0, removed = 0, emptied = 0, blocked = 0;
+  std::size_t changing = 0, removed = 0, emptied = 0, blocked = 0, byContent = 0;
   std::uint64_t rewritten = 0;
   unsigned mostRewrites = 0;
   for (const ArchivePreview& preview : previews) {
@@ -138,6 +176,7 @@ std::wstring FormatPreviewSummary(const BatchJob& job, const std::vector<Archive
     }
     if (PreviewChanges(job, preview)) ++changing;
     removed += preview.Removed.size();
+    byContent += preview.Content.Matches.size();
     if (preview.Emptied) ++emptied;
     const unsigned rewrites = PredictedRewrites(job, preview);
     mostRewrites = std::max(mostRewrites, rewrites);
@@ -145,7 +184,9 @@ std::wstring FormatPreviewSummary(const BatchJob& job, const std::vector<Archive
     if (!preview.Emptied) rewritten += preview.Size * rewrites;
   }
   std::wstring line = L"共 " + Decimal(previews.size()) + L" 个压缩包：" + Decimal(changing) +
-                      L" 个将修改，共删除 " + Decimal(removed) + L" 项；" + Decimal(emptied) +
+                      L" 个将修改，共删除 " + Decimal(removed) + L" 项" +
+                      (job.Samples.empty() ? L"" : L"（其中按内容删除 " + Decimal(byContent) + L" 个文件）") + L"；" +
+                      Decimal(emptied) +
                       L" 个将被清空并删除；" + Decimal(blocked) + L" 个无法处理或无法预览";
   if (changing == 0) return line;
   line += L"；将重写约 " + SizeText(rewritten) + L"（每个压缩包最多 " + Decimal(mostRewrites) + L" 次）";
@@ -163,6 +204,19 @@ std::wstring FormatPreviewDetail(const BatchJob& job, const ArchivePreview& prev
     for (const std::wstring& item : items) text += L"  " + item + L"\r\n";
   };
   section(L"将删除", preview.Removed);
+  std::vector<std::wstring> matches;
+  for (const ContentMatch& match : preview.Content.Matches) {
+    std::wstring line = match.Entry;
+    if (match.Sample < job.Samples.size()) {
+      const ContentSample& sample = job.Samples[match.Sample];
+      line += L"  ← " + SampleName(sample) + L"（SHA-256 " + DigestStart(sample) + L"…）";
+    }
+    matches.push_back(std::move(line));
+  }
+  section(L"其中按内容删除", matches);
+  section(L"无法比较，需要密码", preview.Content.NotCompared);
+  section(L"无法读取内容，未比较", preview.Content.Unreadable);
+  section(L"与样本相同但无法按确切路径删除，已保留", preview.Content.NotNameable);
   section(L"将添加到根目录", preview.Added);
   section(L"将被替换", preview.Replaced);
   section(L"未计入预览的开关和列表文件", preview.Unmodelled);

@@ -8,6 +8,7 @@
 
 #include "core/archive_names.h"
 #include "core/batch_script.h"
+#include "core/content_samples.h"
 #include "core/file_references.h"
 
 namespace rarbatch {
@@ -35,9 +36,13 @@ struct ArchivePreview {
   bool RecoveryRecord = false;
   std::uint64_t RecoverySize = 0;
   unsigned RecoveryPercent = 0;
+  // For a job with samples: what comparing the entries with them found (the entries it matched are
+  // in Removed too). Empty without samples.
+  ContentFindings Content;
 };
 
-// Fills in Removed, Added, Replaced, Emptied and Unmodelled of `preview`, whose Entries are listed.
+// Fills in Removed, Added, Replaced, Emptied and Unmodelled of `preview`, whose Entries are listed;
+// the entries its Content matched are taken as the job's delete names' are.
 // `storedPaths` are the paths the adds would store, relative to the root: each added file's root
 // name, and for an added folder its name and every path below it ("素材", "素材\a.txt").
 void PredictChanges(const BatchJob& job, const std::vector<std::wstring>& storedPaths,
@@ -51,6 +56,10 @@ bool PreviewNeedsReferences(const ArchivePreview& preview);
 // archive as the run would. A listing cut short refuses it too; one that failed leaves the archive
 // unpreviewed, with why.
 void PredictBrokenReferences(const BatchJob& job, const CallResult& listing, ArchivePreview& preview);
+
+// The same from the entries of a listing already read: the references that the job's delete names
+// and the entries found by content (the preview's Content) together would leave without their target.
+void PredictReferencesOf(const BatchJob& job, const std::vector<ListedEntry>& entries, ArchivePreview& preview);
 
 // Whether the preview's row is shown in red: the deletions would empty the archive, or break one of
 // its references.

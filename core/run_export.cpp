@@ -55,6 +55,31 @@ std::string SecondsText(double seconds) {
 
 std::string Text(const std::wstring& text) { return ReportUtf8(text); }
 
+std::wstring Joined(const std::vector<std::wstring>& texts) {
+  std::wstring joined;
+  for (const std::wstring& text : texts) joined += (joined.empty() ? L"" : L"；") + text;
+  return joined;
+}
+
+// Each entry taken by content with the sample it holds: its name and its whole SHA-256.
+Json ContentMatchesJson(const ContentFindings& findings, const std::vector<ContentSample>& samples) {
+  Json matches = Json::array();
+  for (const ContentMatch& match : findings.Matches) {
+    Json entry = {{"entry", Text(match.Entry)}};
+    const bool known = match.Sample < samples.size();
+    entry["sample"] = known ? Json(Text(SampleName(samples[match.Sample]))) : Json(nullptr);
+    entry["sha256"] = known ? Json(samples[match.Sample].Sha256) : Json(nullptr);
+    matches.push_back(std::move(entry));
+  }
+  return matches;
+}
+
+Json TextArray(const std::vector<std::wstring>& texts) {
+  Json array = Json::array();
+  for (const std::wstring& text : texts) array.push_back(Text(text));
+  return array;
+}
+
 }  // namespace
 
 // A report is for reading: a character without a UTF-8 form becomes U+FFFD instead of losing the row.
@@ -86,6 +111,15 @@ std::string CsvField(const std::string& field) {
   return quoted + "\"";
 }
 
+std::wstring ContentMatchesText(const ContentFindings& findings, const std::vector<ContentSample>& samples) {
+  std::vector<std::wstring> items;
+  for (const ContentMatch& match : findings.Matches) {
+    items.push_back(match.Entry +
+                    (match.Sample < samples.size() ? L"（" + SampleName(samples[match.Sample]) + L"）" : L""));
+  }
+  return Joined(items);
+}
+
 const char* StateKey(ArchiveState state) {
   switch (state) {
     case ArchiveState::Waiting: return "waiting";
@@ -106,7 +140,7 @@ std::wstring DescribeCall(const CallResult& call) {
 
 std::string FormatCsvReport(const ExportRun& run) {
   std::string csv = "\xEF\xBB\xBF";
-  csv += "压缩包,状态,说明,调用,用时（秒）,完成时间\r\n";
+  csv += "压缩包,状态,说明,调用,用时（秒）,完成时间,按名称删除,按内容删除\r\n";
   for (const ExportRow& row : run.Rows) {
     std::wstring calls;
     for (const CallResult& call : row.Calls) {
@@ -115,8 +149,9 @@ std::string FormatCsvReport(const ExportRun& run) {
     }
     csv += CsvField(Text(row.Archive)) + "," + CsvField(Text(ArchiveStateName(row.State))) + "," +
            CsvField(Text(row.Detail)) + "," + CsvField(Text(calls)) + "," +
-           (row.Seconds >= 0 ? SecondsText(row.Seconds) : std::string()) + "," + CsvField(Text(row.Finished)) +
-           "\r\n";
+           (row.Seconds >= 0 ? SecondsText(row.Seconds) : std::string()) + "," + CsvField(Text(row.Finished)) + "," +
+           CsvField(Text(Joined(row.Content.ByName))) + "," +
+           CsvField(Text(ContentMatchesText(row.Content, run.Samples))) + "\r\n";
   }
   return csv;
 }
@@ -146,6 +181,10 @@ std::string FormatJsonReport(const ExportRun& run) {
     entry["seconds"] = row.Seconds >= 0 ? Json(row.Seconds) : Json(nullptr);
     entry["finished"] = row.Finished.empty() ? Json(nullptr) : Json(Text(row.Finished));
     entry["calls"] = std::move(calls);
+    // Added last, so that readers of the fields above keep working; empty for a job without samples.
+    entry["by_name"] = TextArray(row.Content.ByName);
+    entry["by_content"] = ContentMatchesJson(row.Content, run.Samples);
+    entry["content_problems"] = Text(DescribeContentProblems(row.Content, run.Samples));
     archives.push_back(std::move(entry));
   }
   report["counts"] = std::move(counts);

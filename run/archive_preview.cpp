@@ -13,6 +13,7 @@
 #include "core/number_text.h"
 #include "core/paths.h"
 #include "run/archive_check.h"
+#include "run/content_compare.h"
 #include "run/space_check.h"
 #include "run/archiver_process.h"
 #include "run/backup.h"
@@ -45,6 +46,36 @@ std::wstring StateOf(const ArchiveHeader& header) {
   return state;
 }
 
+// A job with samples: one technical listing (lt) gives the entries, their references and their sizes
+// and CRC32s; the candidates are compared byte for byte, then the prediction takes the names and the
+// matches together. An archive the run would refuse is not compared: no call would delete anything.
+void PreviewByContent(const BatchJob& job, std::size_t archive, const RunOptions& options,
+                      const std::string& passwordInput, const std::vector<std::wstring>& storedPaths,
+                      bool rar4, RunningArchivers* archivers, ArchivePreview& preview) {
+  CallResult call = ReferenceListingCall(job, archive, options, false);
+  RunArchiverCall(job.RarPath, call, {}, archivers, kListingKeepBytes);
+  if (call.Outcome == CallOutcome::StartFailed) {
+    preview.ListProblem = L"无法启动压缩程序：" + call.Output;
+    return;
+  }
+  const ListingRead read = ReadReferenceListing(call);
+  if (!read.Read) {
+    preview.ListProblem = read.CutShort ? read.Problem : L"无法列出文件：" + read.Problem;
+    return;
+  }
+  preview.Listed = true;
+  for (const ListedEntry& entry : read.Entries) preview.Entries.push_back(entry.Name);
+  if (preview.Refusal.empty()) {
+    // The password is used only when the job has it: the window gives it, the companion has it from
+    // its environment; without it, encrypted candidates are reported as not compared.
+    const bool withPassword = job.UsePassword && !job.Password.empty();
+    preview.Content = FindContent(job, archive, options, withPassword, read.Entries,
+                                  SplitDeleteEntries(job.DeleteNames).Names, passwordInput, archivers);
+  }
+  PredictChanges(job, storedPaths, preview);
+  if (PreviewNeedsReferences(preview) && !rar4) PredictReferencesOf(job, read.Entries, preview);
+}
+
 }  // namespace
 
 std::vector<std::wstring> StoredPathsOfAdds(const BatchJob& job) {
@@ -62,6 +93,13 @@ std::vector<std::wstring> StoredPathsOfAdds(const BatchJob& job) {
 
 ArchivePreview PreviewArchive(const BatchJob& job, std::size_t archive, bool utf8Output,
                               const std::vector<std::wstring>& storedPaths, RunningArchivers* archivers) {
+  return PreviewArchive(job, archive, RunOptions{PasswordSource::None, utf8Output}, {}, storedPaths, archivers);
+}
+
+ArchivePreview PreviewArchive(const BatchJob& job, std::size_t archive, const RunOptions& options,
+                              const std::string& passwordInput, const std::vector<std::wstring>& storedPaths,
+                              RunningArchivers* archivers) {
+  const bool utf8Output = options.Utf8Output;
   ArchivePreview preview;
   preview.Archive = job.Archives[archive];
   const std::optional<ArchiveHeader> header = ReadHeaderOf(preview.Archive);
@@ -83,6 +121,11 @@ ArchivePreview PreviewArchive(const BatchJob& job, std::size_t archive, bool utf
       preview.ListProblem = L"文件名已加密，没有密码无法列出其中的文件";
       return preview;
     }
+  }
+  if (!job.Samples.empty()) {
+    const bool rar4 = header && header->Format == ArchiveFormat::Rar4;
+    PreviewByContent(job, archive, options, passwordInput, storedPaths, rar4, archivers, preview);
+    return preview;
   }
   // -p-: never ask for a password, which nobody would answer.
   CallResult call;
@@ -159,6 +202,20 @@ PreviewCost CostOf(const BatchJob& job, unsigned workers) {
   return {needs.AtOnce, needs.Problem.value_or(L"")};
 }
 
+// How every listing calls the archiver, from its version: it writes UTF-8 on -scfr from 5.30 on, an
+// older one in its OEM code page, and takes the password as the run's calls do (RunOptionsFor), which
+// only the comparison of encrypted entries by content uses. One that gives no version is no console
+// archiver: the words for that, which every archive then says, and none is listed.
+std::wstring DecideCalls(const BatchJob& job, RunningArchivers* archivers, RunOptions& options,
+                         std::string& passwordInput) {
+  const CallResult probe = ProbeArchiver(job.RarPath, archivers);
+  const std::optional<std::string> ansi = ToCodePage(job.Password, CP_ACP);
+  std::wstring note;
+  options = RunOptionsFor(ParseArchiverVersion(probe.Output), ansi.has_value(), &note);
+  if (ansi && job.UsePassword && !job.Password.empty()) passwordInput = *ansi + "\r\n";
+  return WhyArchiverUnusable(probe).value_or(L"");
+}
+
 }  // namespace
 
 void JobPreviewer::Start() {
@@ -167,17 +224,12 @@ void JobPreviewer::Start() {
   shared_->started = Stopwatch();
   Shared* s = shared_.get();
   const bool managerStarted = s->manager.Start([s] {
-    // The archiver writes UTF-8 on -scfr from 5.30 on, an older one in its OEM code page (RunOptionsFor).
-    // One that gives no version is no console archiver: every archive says so, and none is listed.
     std::wstring unusable;
-    bool utf8 = false;
+    RunOptions options{PasswordSource::None, false};
+    std::string passwordInput;
     std::vector<std::wstring> stored;
     try {
-      const CallResult probe = ProbeArchiver(s->job.RarPath, &s->archivers);
-      unusable = WhyArchiverUnusable(probe).value_or(L"");
-      // The run's own rule for how the archiver writes its messages.
-      std::wstring note;
-      utf8 = RunOptionsFor(ParseArchiverVersion(probe.Output), true, &note).Utf8Output;
+      unusable = DecideCalls(s->job, &s->archivers, options, passwordInput);
       stored = StoredPathsOfAdds(s->job);
       const PreviewCost cost = CostOf(s->job, s->workers);
       std::lock_guard<Mutex> hold(s->lock);
@@ -187,7 +239,7 @@ void JobPreviewer::Start() {
     } catch (...) {
       unusable = L"无法预览：未知错误";
     }
-    const auto work = [s, utf8, &stored, &unusable] {
+    const auto work = [s, &options, &passwordInput, &stored, &unusable] {
       for (;;) {
         std::size_t i;
         {
@@ -201,7 +253,7 @@ void JobPreviewer::Start() {
         preview.Archive = s->job.Archives[i];
         try {
           if (unusable.empty()) {
-            preview = PreviewArchive(s->job, i, utf8, stored, &s->archivers);
+            preview = PreviewArchive(s->job, i, options, passwordInput, stored, &s->archivers);
           } else {
             preview.ListProblem = unusable;
           }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/archive_plan.h"
 #include "core/preview_model.h"
 #include "core/batch_script.h"
 
@@ -23,6 +24,15 @@ std::vector<std::wstring> StoredPathsOfAdds(const BatchJob& job);
 // -scfr when `utf8Output`), then the prediction. Runs the archiver; does not change the archive.
 ArchivePreview PreviewArchive(const BatchJob& job, std::size_t archive, bool utf8Output,
                               const std::vector<std::wstring>& storedPaths, RunningArchivers* archivers = nullptr);
+
+// The same with the run's options (RunOptionsFor) and, for a job that has its password, what the
+// archiver's standard input gives it (the password in the ANSI code page and a line break). A job with
+// samples is listed with `lt` instead: that one listing gives the entries, the references and the
+// sizes and CRC32s that deleting by content compares first; its candidates are then unpacked and
+// hashed (FindContent), encrypted ones only when the job's password is there.
+ArchivePreview PreviewArchive(const BatchJob& job, std::size_t archive, const RunOptions& options,
+                              const std::string& passwordInput, const std::vector<std::wstring>& storedPaths,
+                              RunningArchivers* archivers = nullptr);
 
 struct PreviewEvents {
   // On a worker thread, once the archive's preview is ready.

@@ -408,8 +408,8 @@ int Run() {
   const std::string code = ReadWholeFile(codePath, &ok);
   char* end = nullptr;
   const long exitCode = std::strtol(code.c_str(), &end, 10);
-  const bool print = !args.empty() && (args.front() == L"p" || args.front() == L"P");
-  if (print) {
+  // p writes the entries' bytes to standard output: they pass as they are, not as text.
+  if (!args.empty() && (args[0] == L"p" || args[0] == L"P")) {
     const std::string bytes = ReadWholeFile(folder.At(L"out"), &ok);
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);

@@ -1,11 +1,13 @@
 // rarbatch-cli as a user runs it: a job file run on the stand-in archiver, its exit codes, both
-// reports, Ctrl+C, the progress bar on a console, the preview, a scan, and refused jobs and arguments.
+// reports, Ctrl+C, the progress bar on a console, the preview, a scan, samples of content (added,
+// listed, and previewed on the real archiver), and refused jobs and arguments.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include <nlohmann/json.hpp>
 
+#include "core/content_samples.h"
 #include "core/job_file.h"
 #include "core/utf8.h"
 #include "tools/dialog_driver.h"
@@ -228,7 +230,7 @@ TEST_F(CliTest, ReportsHoldEveryArchiveWithItsCallsAndTime) {
   const CliRun csvRun = RunCli({L"run", job, L"--report", dir() + L"报告.CSV", L"--workers", L"1"}, dir());
   EXPECT_EQ(csvRun.Code, 2u) << csvRun.Err;
   const std::string csv = ReadAll(dir() + L"报告.CSV");
-  ASSERT_TRUE(csv.starts_with("\xEF\xBB\xBF压缩包,状态,说明,调用,用时（秒）,完成时间\r\n")) << csv;
+  ASSERT_TRUE(csv.starts_with("\xEF\xBB\xBF压缩包,状态,说明,调用,用时（秒）,完成时间,按名称删除,按内容删除\r\n")) << csv;
   EXPECT_NE(csv.find("\"" + *ToUtf8(good) + "\",成功,"), std::string::npos) << csv;
   EXPECT_NE(csv.find(*ToUtf8(bad) + ",失败,"), std::string::npos) << csv;
   EXPECT_NE(csv.find("删除：退出代码 3，"), std::string::npos) << csv;
@@ -427,8 +429,106 @@ TEST_F(CliTest, PreviewChangesNothingAndReportsWhatTheRunWouldDo) {
   const CliRun failed = RunCli({L"run", SaveJob(saved, L"缺.rbjob"), L"--preview", L"--report", dir() + L"预览.csv"}, dir());
   EXPECT_EQ(failed.Code, 2u) << failed.Err;
   const std::string csv = ReadAll(dir() + L"预览.csv");
-  EXPECT_TRUE(csv.starts_with("\xEF\xBB\xBF压缩包,预计,说明\r\n")) << csv;
+  EXPECT_TRUE(csv.starts_with("\xEF\xBB\xBF压缩包,预计,说明,按内容删除\r\n")) << csv;
   EXPECT_NE(csv.find(*ToUtf8(missing) + ",无法"), std::string::npos) << csv;
+}
+
+// `sample add` keeps each file's size, CRC32 and SHA-256 in the job, refuses an empty or unreadable
+// file and skips one already there, each with why; the rest of the job is kept. `sample list` shows
+// them, one line each.
+TEST_F(CliTest, SamplesAreAddedToTheJobFileAndListed) {
+  SavedJob saved = DeleteJob({MakeArchive(L"甲.rar")});
+  saved.BackupParent = dir() + L"备份";
+  const std::wstring job = SaveJob(saved);
+  const std::string bytes = "广告图片的内容 ad bytes";
+  ASSERT_TRUE(testing::WriteFileBytes(dir() + L"广告.jpg", bytes));
+  ASSERT_TRUE(testing::WriteFileBytes(dir() + L"copy.jpg", bytes));
+  ASSERT_TRUE(testing::WriteFileBytes(dir() + L"空.txt", ""));
+  ASSERT_TRUE(testing::MakeFolder(dir() + L"文件夹"));
+  const CliRun added = RunCli({L"sample", L"add", dir() + L"广告.jpg", dir() + L"空.txt", dir() + L"copy.jpg",
+                               dir() + L"没有.jpg", dir() + L"文件夹", L"--job", job}, dir());
+  EXPECT_EQ(added.Code, 1u) << "one added, three refused: " << added.Err;
+  EXPECT_NE(added.Out.find("已加入样本：广告.jpg"), std::string::npos) << added.Out;
+  EXPECT_NE(added.Err.find("样本是空文件"), std::string::npos) << added.Err;
+  EXPECT_NE(added.Err.find("已跳过：任务中已有内容相同的样本：" + *ToUtf8(dir() + L"copy.jpg")), std::string::npos)
+      << added.Err;
+  EXPECT_NE(added.Err.find("无法读取样本文件"), std::string::npos) << added.Err;
+  EXPECT_NE(added.Err.find("是文件夹"), std::string::npos) << added.Err;
+
+  const std::string written = ReadAll(job);
+  const JobFileRead read = ReadJobFile(written);
+  ASSERT_TRUE(read.Saved);
+  ASSERT_EQ(read.Saved->Job.Samples.size(), 1u);
+  const ContentSample& sample = read.Saved->Job.Samples[0];
+  EXPECT_EQ(sample.Size, bytes.size());
+  EXPECT_EQ(sample.Crc32, Crc32Update(0, bytes.data(), bytes.size()));
+  EXPECT_TRUE(IsSha256Hex(sample.Sha256));
+  EXPECT_EQ(sample.Origin, dir() + L"广告.jpg");
+  EXPECT_EQ(read.Saved->Job.Archives, saved.Job.Archives) << "the rest of the job is kept";
+  EXPECT_EQ(read.Saved->Job.DeleteNames, saved.Job.DeleteNames);
+  EXPECT_EQ(read.Saved->BackupParent, saved.BackupParent);
+
+  // The same bytes again: nothing to add, the file is left as it was; nothing readable at all fails.
+  const CliRun again = RunCli({L"sample", L"add", dir() + L"copy.jpg", L"--job", job}, dir());
+  EXPECT_EQ(again.Code, 0u) << again.Err;
+  EXPECT_NE(again.Out.find("任务文件没有改动"), std::string::npos) << again.Out;
+  EXPECT_EQ(ReadAll(job), written);
+  EXPECT_EQ(RunCli({L"sample", L"add", dir() + L"空.txt", L"--job", job}, dir()).Code, 2u);
+  EXPECT_EQ(RunCli({L"sample", L"add", dir() + L"广告.jpg", L"--job", dir() + L"没有.rbjob"}, dir()).Code, 7u);
+
+  const CliRun list = RunCli({L"sample", L"list", L"--job", job}, dir());
+  EXPECT_EQ(list.Code, 0u) << list.Err;
+  const std::wstring crc = Crc32Text(sample.Crc32);
+  EXPECT_NE(list.Out.find("广告.jpg  " + std::to_string(bytes.size()) + " 字节  CRC32 " + std::string(crc.begin(), crc.end()) +
+                          "  SHA-256 " + sample.Sha256 + "  来源 " + *ToUtf8(dir() + L"广告.jpg")),
+            std::string::npos)
+      << list.Out;
+  EXPECT_NE(RunCli({L"sample", L"list", L"--job", SaveJob(DeleteJob({}), L"无.rbjob")}, dir()).Out.find("任务中没有样本"),
+            std::string::npos);
+}
+
+// The preview of a job with samples, on the real archiver (the host's rar through rar_bridge, which
+// unpacks with p as the stand-in does not): the entry with the sample's bytes is named on its row,
+// counted in the summary and reported with its sample; nothing is changed.
+TEST_F(CliTest, APreviewWithSamplesNamesTheEntriesTakenByContent) {
+  if (GetFileAttributesW(L"Z:\\usr\\bin\\rar") == INVALID_FILE_ATTRIBUTES) {
+    GTEST_SKIP() << "the host has no /usr/bin/rar (scripts/setup installs it)";
+  }
+  const std::wstring real = dir() + L"real\\";
+  ASSERT_TRUE(testing::MakeFolder(real));
+  ASSERT_TRUE(CopyFileW((testing::ExecutableFolder() + L"rar_bridge.exe").c_str(), (real + L"Rar.exe").c_str(), FALSE));
+  std::string noise(3000, '\0');
+  unsigned state = 5;
+  for (auto& c : noise) state = state * 1103515245u + 12345u, c = static_cast<char>(state >> 23);
+  for (const wchar_t* folder : {L"src", L"src\\pics"}) ASSERT_TRUE(testing::MakeFolder(dir() + folder));
+  ASSERT_TRUE(testing::WriteFileBytes(dir() + L"ad.bin", noise));
+  ASSERT_TRUE(testing::WriteFileBytes(dir() + L"src\\pics\\ad copy.jpg", noise));
+  ASSERT_TRUE(testing::WriteFileBytes(dir() + L"src\\keep.txt", "text"));
+  const std::wstring archive = dir() + L"x.rar";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(testing::StartProcess(L"\"" + real + L"Rar.exe\" a -idq -r -ep1 \"" + archive + L"\" \"" + dir() + L"src\\*\"",
+                                    false, CREATE_NO_WINDOW, nullptr, startup, process));
+  CloseHandle(process.hThread);
+  UniqueHandle made(process.hProcess);
+  DWORD code = 0xFFFFFFFF;
+  ASSERT_TRUE(testing::WaitForExit(made.get()) && GetExitCodeProcess(made.get(), &code) && code == 0) << code;
+  const std::string before = testing::ReadFileBytes(archive);
+
+  SavedJob saved = DeleteJob({archive});
+  saved.Job.RarPath = real + L"Rar.exe";
+  const std::wstring job = SaveJob(saved);
+  ASSERT_EQ(RunCli({L"sample", L"add", dir() + L"ad.bin", L"--job", job}, dir()).Code, 0u);
+  const CliRun preview = RunCli({L"run", job, L"--preview", L"--report", dir() + L"预览.json"}, dir());
+  EXPECT_EQ(preview.Code, 0u) << preview.Err;
+  EXPECT_NE(preview.Err.find("将修改  " + *ToUtf8(archive) + "  删除 1 项；按内容删除（ad.bin）：pics"), std::string::npos)
+      << preview.Err;
+  EXPECT_NE(preview.Out.find("共删除 1 项（其中按内容删除 1 个文件）"), std::string::npos) << preview.Out;
+  const auto json = nlohmann::json::parse(ReadAll(dir() + L"预览.json"));
+  ASSERT_EQ(json["archives"][0]["by_content"].size(), 1u) << json.dump();
+  EXPECT_EQ(json["archives"][0]["by_content"][0]["sample"], "ad.bin");
+  EXPECT_EQ(testing::ReadFileBytes(archive), before);
 }
 
 // A scheduled run has a way back: backups into the given folder, then `restore` puts the archives

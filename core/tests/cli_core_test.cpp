@@ -44,6 +44,16 @@ TEST(CliArguments, GoodCommandLines) {
   EXPECT_EQ(restore.Arguments->Command, CliCommand::Restore);
   EXPECT_EQ(restore.Arguments->Manifest, L"E:\\备份\\备份清单.txt");
   EXPECT_EQ(restore.Arguments->Report, ReportFormat::Json);
+  auto add = ParseCliArguments({L"sample", L"add", L"a.bin", L"--job", L"j.rbjob", L"D:\\样本\\b c.jpg"});
+  ASSERT_TRUE(add.Arguments) << ToUtf8(add.Error).value_or("");
+  EXPECT_EQ(add.Arguments->Command, CliCommand::Sample);
+  EXPECT_EQ(add.Arguments->Sample, SampleAction::Add);
+  EXPECT_EQ(add.Arguments->JobFile, L"j.rbjob");
+  EXPECT_EQ(add.Arguments->SampleFiles, (Args{L"a.bin", L"D:\\样本\\b c.jpg"}));
+  auto list = ParseCliArguments({L"sample", L"list", L"--job", L"j.rbjob"});
+  ASSERT_TRUE(list.Arguments);
+  EXPECT_EQ(list.Arguments->Sample, SampleAction::List);
+  EXPECT_TRUE(list.Arguments->SampleFiles.empty());
 }
 
 TEST(CliArguments, BadCommandLinesAreRefusedWithAReason) {
@@ -73,6 +83,16 @@ TEST(CliArguments, BadCommandLinesAreRefusedWithAReason) {
       {{L"run", L"j.rbjob", L"--preview", L"--keep-times"}, L"不能与"},
       {{L"scan", L"D:\\a", L"--out", L"x.rbjob", L"--test"}, L"不能用于 scan"},
       {{L"restore"}, L"备份清单"},
+      {{L"sample"}, L"add 或 list"},
+      {{L"sample", L"remove", L"--job", L"j.rbjob"}, L"add 或 list"},
+      {{L"sample", L"add", L"--job", L"j.rbjob"}, L"至少一个样本文件"},
+      {{L"sample", L"add", L"a.bin"}, L"--job"},
+      {{L"sample", L"add", L"a.bin", L"--job"}, L"缺少值"},
+      {{L"sample", L"add", L"a.bin", L"--job", L"j.rbjob", L"--job", L"k.rbjob"}, L"只能给一次"},
+      {{L"sample", L"add", L"a.bin", L"--job", L"j.rbjob", L"--workers", L"2"}, L"未知的选项"},
+      {{L"sample", L"add", L"", L"--job", L"j.rbjob"}, L"不能为空"},
+      {{L"sample", L"list", L"a.bin", L"--job", L"j.rbjob"}, L"不接受文件"},
+      {{L"sample", L"list", L"--job", L"j.rbjob", L"--password", L"x"}, L"RARBATCH_PASSWORD"},
       {{L"restore", L"m.txt", L"--backup-to", L"E:\\"}, L"不能用于 restore"},
       {{L"scan", L"D:\\a", L"--out", L"x", L"--report", L"r.csv"}, L"不能用于 scan"},
       {{L"run", L""}, L"不能为空"},
@@ -122,13 +142,13 @@ ExportRun SampleRun() {
 
 TEST(RunExport, CsvIsUtf8WithABomAndQuotedFields) {
   const std::string csv = FormatCsvReport(SampleRun());
-  ASSERT_TRUE(csv.starts_with("\xEF\xBB\xBF压缩包,状态,说明,调用,用时（秒）,完成时间\r\n"));
+  ASSERT_TRUE(csv.starts_with("\xEF\xBB\xBF压缩包,状态,说明,调用,用时（秒）,完成时间,按名称删除,按内容删除\r\n"));
   EXPECT_NE(csv.find("\"D:\\归档\\a,\"\"b\"\".rar\",成功,,删除：退出代码 0，"), std::string::npos) << csv;
-  EXPECT_NE(csv.find(",0.250,2026-01-02T03:04:05Z\r\n"), std::string::npos);
+  EXPECT_NE(csv.find(",0.250,2026-01-02T03:04:05Z,,\r\n"), std::string::npos);
   EXPECT_NE(csv.find("\"添加：压缩包已损坏\n(3)\""), std::string::npos);
   EXPECT_NE(csv.find("添加：退出代码 3，"), std::string::npos);
   EXPECT_NE(csv.find("锁定：已跳过"), std::string::npos);
-  EXPECT_NE(csv.find("D:\\d.rar,已停止,,,,\r\n"), std::string::npos);
+  EXPECT_NE(csv.find("D:\\d.rar,已停止,,,,,,\r\n"), std::string::npos);
   EXPECT_NE(csv.find("D:\\bad\xEF\xBF\xBD.rar"), std::string::npos);  // U+FFFD for a lone surrogate
   // Five line ends: the header, four rows; the quoted line break is inside a field.
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 6);
@@ -152,6 +172,32 @@ TEST(RunExport, JsonFollowsItsSchema) {
   EXPECT_TRUE(failed["calls"][2]["exit_code"].is_null());
   EXPECT_TRUE(json["archives"][2]["seconds"].is_null());
   EXPECT_TRUE(json["archives"][2]["finished"].is_null());
+}
+
+// Which entries went by name and which by content, in columns and fields added after the old ones;
+// a row without samples leaves them empty.
+TEST(RunExport, EntriesTakenByNameAndByContentComeLast) {
+  ExportRun run = SampleRun();
+  run.Samples = {{3000, 1, std::string(64, 'a'), L"C:\\样本\\ad.jpg"}};
+  run.Rows[0].Content.ByName = {L"a.bak", L"b,c.bak"};
+  run.Rows[0].Content.Matches = {{L"pics\\ad.jpg", 0}, {L"x.jpg", 0}};
+  run.Rows[0].Content.NotCompared = {L"s.jpg"};
+  const std::string csv = FormatCsvReport(run);
+  EXPECT_NE(csv.find(",2026-01-02T03:04:05Z,\"a.bak；b,c.bak\",pics\\ad.jpg（ad.jpg）；x.jpg（ad.jpg）\r\n"),
+            std::string::npos) << csv;
+  EXPECT_NE(csv.find(",2026-01-02T03:04:06Z,,\r\n"), std::string::npos) << csv;
+
+  const auto json = nlohmann::json::parse(FormatJsonReport(run));
+  const auto& first = json["archives"][0];
+  EXPECT_EQ(first["by_name"], (nlohmann::json{"a.bak", "b,c.bak"}));
+  ASSERT_EQ(first["by_content"].size(), 2u);
+  EXPECT_EQ(first["by_content"][0],
+            (nlohmann::json{{"entry", "pics\\ad.jpg"}, {"sample", "ad.jpg"}, {"sha256", std::string(64, 'a')}}));
+  EXPECT_EQ(first["content_problems"], "无法比较：需要密码：s.jpg");
+  EXPECT_EQ(json["archives"][1]["by_name"], nlohmann::json::array());
+  EXPECT_EQ(json["archives"][1]["by_content"], nlohmann::json::array());
+  EXPECT_EQ(json["archives"][1]["content_problems"], "");
+  EXPECT_EQ(first["status"], "success") << "the old fields are as they were";
 }
 
 TEST(ProgressBar, FillsInProportionAndFitsTheConsole) {
@@ -198,12 +244,12 @@ TEST(PreviewExport, ExitCodeAndReportsFollowThePreviewTable) {
   EXPECT_EQ(PreviewExitCode({}), kExitSuccess);
 
   const std::string csv = FormatCsvPreview(sample.Job, sample.Previews);
-  ASSERT_TRUE(csv.starts_with("\xEF\xBB\xBF压缩包,预计,说明\r\n")) << csv;
-  EXPECT_NE(csv.find("\"D:\\甲,\"\"1\"\".rar\",将修改,删除 1 项\r\n"), std::string::npos) << csv;
+  ASSERT_TRUE(csv.starts_with("\xEF\xBB\xBF压缩包,预计,说明,按内容删除\r\n")) << csv;
+  EXPECT_NE(csv.find("\"D:\\甲,\"\"1\"\".rar\",将修改,删除 1 项,\r\n"), std::string::npos) << csv;
   EXPECT_NE(csv.find("D:\\空.rar,将被删除,"), std::string::npos) << csv;
   EXPECT_NE(csv.find("D:\\不变.rar,不变,"), std::string::npos) << csv;
-  EXPECT_NE(csv.find("D:\\锁.rar,无法处理,已锁定\r\n"), std::string::npos) << csv;
-  EXPECT_NE(csv.find("D:\\坏.rar,无法预览,列出失败 (3)\r\n"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("D:\\锁.rar,无法处理,已锁定,\r\n"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("D:\\坏.rar,无法预览,列出失败 (3),\r\n"), std::string::npos) << csv;
 
   const auto json = nlohmann::json::parse(FormatJsonPreview(L"C:\\任务.rbjob", 2, sample.Job, sample.Previews));
   EXPECT_EQ(json["mode"], "preview");
@@ -217,6 +263,25 @@ TEST(PreviewExport, ExitCodeAndReportsFollowThePreviewTable) {
   EXPECT_EQ(json["archives"][1]["expected"], "deleted");
   EXPECT_EQ(json["archives"][3]["detail"], "已锁定");
   EXPECT_TRUE(json["archives"][4]["added"].empty());
+  EXPECT_EQ(json["archives"][0]["by_content"], nlohmann::json::array());
+}
+
+// A preview of a job with samples says which entries each sample would take.
+TEST(PreviewExport, EntriesFoundByContentWithTheirSample) {
+  SamplePreview sample;
+  sample.Job.Samples = {{3000, 1, std::string(64, 'b'), L"D:\\ad.jpg"}};
+  ArchivePreview& preview = sample.Previews[2];
+  preview.Content.Matches = {{L"b.txt", 0}};
+  preview.Content.NotCompared = {L"s.jpg"};
+  PredictChanges(sample.Job, {}, preview);
+  const std::string csv = FormatCsvPreview(sample.Job, {preview});
+  EXPECT_NE(csv.find(",b.txt（ad.jpg）\r\n"), std::string::npos) << csv;
+  const auto json = nlohmann::json::parse(FormatJsonPreview(L"t.rbjob", 1, sample.Job, {preview}));
+  const auto& archive = json["archives"][0];
+  EXPECT_EQ(archive["expected"], "deleted");
+  EXPECT_EQ(archive["by_content"],
+            (nlohmann::json::array({{{"entry", "b.txt"}, {"sample", "ad.jpg"}, {"sha256", std::string(64, 'b')}}})));
+  EXPECT_EQ(archive["not_compared"], (nlohmann::json{"s.jpg"}));
 }
 
 }  // namespace

@@ -159,5 +159,95 @@ TEST(DescribePreview, ASolidArchiveSaysWhatADeleteCosts) {
   EXPECT_EQ(DescribePreview(job, solid).Words.find(L"固实"), std::wstring::npos) << "unchanged: nothing to say";
 }
 
+ContentSample SampleOf(const wchar_t* origin, char digit) {
+  return {3000, 0x40AA2191, std::string(64, digit), origin};
+}
+
+// Entries found by content are taken with those the names take, in listing order; the row names them
+// per sample, with their paths inside the archive, and says what could not be compared.
+TEST(PredictChanges, EntriesFoundByContentAreTakenAndNamedPerSample) {
+  BatchJob job;
+  job.DeleteNames = {L"*.bak"};
+  job.Samples = {SampleOf(L"C:\\样本\\ad.jpg", 'a'), SampleOf(L"", 'b')};
+  ArchivePreview preview;
+  preview.Listed = true;
+  preview.Entries = {L"x.bak", L"pics\\ad copy.jpg", L"keep.txt", L"ad2.jpg", L"secret.jpg", L"y.bin"};
+  preview.Content.Listed = true;
+  preview.Content.Matches = {{L"pics\\ad copy.jpg", 0}, {L"ad2.jpg", 0}, {L"y.bin", 1}};
+  preview.Content.NotCompared = {L"secret.jpg"};
+  PredictChanges(job, {}, preview);
+  EXPECT_EQ(preview.Removed, (std::vector<std::wstring>{L"x.bak", L"pics\\ad copy.jpg", L"ad2.jpg", L"y.bin"}));
+  EXPECT_FALSE(preview.Emptied);
+  const PreviewRow row = DescribePreview(job, preview);
+  EXPECT_EQ(row.State, L"将修改");
+  EXPECT_EQ(row.Words, L"删除 4 项；按内容删除（ad.jpg）：pics\\ad copy.jpg，ad2.jpg；按内容删除（样本 bbbbbbbbbbbb）：y.bin；"
+                       L"无法比较：需要密码：secret.jpg");
+
+  const std::wstring detail = FormatPreviewDetail(job, preview);
+  EXPECT_NE(detail.find(L"其中按内容删除（3）：\r\n  pics\\ad copy.jpg  ← ad.jpg（SHA-256 aaaaaaaaaaaa…）\r\n"),
+            std::wstring::npos) << detail;
+  EXPECT_NE(detail.find(L"无法比较，需要密码（1）：\r\n  secret.jpg\r\n"), std::wstring::npos) << detail;
+
+  preview.Size = 1024 * 1024;
+  EXPECT_EQ(FormatPreviewSummary(job, {preview}),
+            L"共 1 个压缩包：1 个将修改，共删除 4 项（其中按内容删除 3 个文件）；0 个将被清空并删除；"
+            L"0 个无法处理或无法预览；将重写约 1.0 MB（每个压缩包最多 1 次）");
+}
+
+// Samples alone: the entries they match empty the archive as names would, with one d call; an archive
+// with nothing matched and only a problem stays unchanged but says why.
+TEST(PredictChanges, ContentAloneEmptiesAnArchiveOrLeavesItWithItsProblem) {
+  BatchJob job;
+  job.Samples = {SampleOf(L"D:\\a.bin", 'a')};
+  ArchivePreview all;
+  all.Listed = true;
+  all.Entries = {L"a.bin", L"dir\\a copy.bin"};
+  all.Content.Matches = {{L"a.bin", 0}, {L"dir\\a copy.bin", 0}};
+  PredictChanges(job, {}, all);
+  EXPECT_TRUE(all.Emptied);
+  EXPECT_TRUE(PreviewInRed(all));
+  EXPECT_EQ(DescribePreview(job, all).State, L"将被删除");
+  EXPECT_EQ(PredictedRewrites(job, all), 1u);
+
+  ArchivePreview none;
+  none.Listed = true;
+  none.Entries = {L"s.bin"};
+  none.Content.NotCompared = {L"s.bin"};
+  PredictChanges(job, {}, none);
+  EXPECT_EQ(PredictedRewrites(job, none), 0u);
+  EXPECT_EQ(DescribePreview(job, none).State, L"不变");
+  EXPECT_EQ(DescribePreview(job, none).Words, L"没有要删除的文件；无法比较：需要密码：s.bin");
+}
+
+// The references rule counts the entries found by content with the names: a reference to a matched
+// target is broken unless a name or the content takes it too.
+TEST(PredictReferencesOf, EntriesFoundByContentCountWithTheNames) {
+  std::vector<ListedEntry> entries(3);
+  entries[0].Name = L"a.bin";
+  entries[0].Type = L"File";
+  entries[1].Name = L"ref.bin";
+  entries[1].Type = L"File reference";
+  entries[1].Target = L"a.bin";
+  entries[2].Name = L"c.txt";
+  entries[2].Type = L"File";
+  BatchJob job;
+  job.Samples = {SampleOf(L"a.bin", 'a')};
+  ArchivePreview preview;
+  preview.Listed = true;
+  preview.Entries = {L"a.bin", L"ref.bin", L"c.txt"};
+  preview.Content.Matches = {{L"a.bin", 0}};
+  PredictChanges(job, {}, preview);
+  PredictReferencesOf(job, entries, preview);
+  EXPECT_EQ(preview.BrokenReferences, (std::vector<BrokenReference>{{L"ref.bin", L"a.bin"}}));
+  EXPECT_EQ(DescribePreview(job, preview).State, L"无法处理");
+
+  job.DeleteNames = {L"ref.bin"};
+  ArchivePreview sound = preview;
+  sound.Refusal.clear();
+  PredictReferencesOf(job, entries, sound);
+  EXPECT_TRUE(sound.BrokenReferences.empty());
+  EXPECT_TRUE(sound.Refusal.empty());
+}
+
 }  // namespace
 }  // namespace rarbatch

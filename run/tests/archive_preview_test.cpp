@@ -13,6 +13,7 @@
 #include "run/archiver_process.h"
 #include "run/job_runner.h"
 #include "run/tests/real_archiver.h"
+#include "win/file_hash.h"
 #include "tools/test_support.h"
 
 namespace rarbatch {
@@ -30,6 +31,13 @@ using Archiver = testing::RealArchiver;
 std::vector<std::wstring> Sorted(std::vector<std::wstring> names) {
   std::sort(names.begin(), names.end());
   return names;
+}
+
+// The names with '\' between folders: the host's archiver lists them with '/', the one on Windows
+// with '\'.
+std::vector<std::wstring> WindowsSorted(std::vector<std::wstring> names) {
+  for (std::wstring& name : names) std::replace(name.begin(), name.end(), L'/', L'\\');
+  return Sorted(std::move(names));
 }
 
 std::vector<std::wstring> Missing(const std::vector<std::wstring>& before, const std::vector<std::wstring>& after) {
@@ -181,6 +189,79 @@ TEST(PreviewOnTheRealArchiver, SolidAndReadOnlyArchivesSayWhatAChangeCostsAndKee
             std::wstring::npos);
   const std::wstring summary = FormatPreviewSummary(job, previews, previewer.Cost());
   EXPECT_NE(summary.find(L" KB（每个压缩包最多 1 次），同时需要可用空间约 "), std::wstring::npos) << summary.size();
+}
+
+// A job with samples: one technical listing per archive, its candidates unpacked and hashed. Entries
+// with the sample's bytes go whatever their names, with those the names take; an entry of the same size
+// and other bytes stays; encrypted entries are compared only with the job's password.
+TEST(PreviewOnTheRealArchiver, EntriesWithASamplesBytesAreTakenWhateverTheirNames) {
+  if (!Archiver::Installed()) GTEST_SKIP() << "the host has no /usr/bin/rar (scripts/setup installs it)";
+  testing::ScratchFolder dir;
+  const std::wstring d = dir.Path();
+  const Archiver rar(d);
+  std::string noise(5000, '\0');
+  unsigned state = 11;
+  for (auto& c : noise) state = state * 1103515245u + 12345u, c = static_cast<char>(state >> 23);
+  std::string other = noise;
+  other[100] ^= 1;
+  for (const wchar_t* folder : {L"src", L"src\\x", L"src\\y", L"one"}) {
+    ASSERT_TRUE(CreateDirectoryW((d + folder).c_str(), nullptr));
+  }
+  ASSERT_TRUE(testing::WriteFileBytes(d + L"ad.bin", noise));
+  ASSERT_TRUE(testing::WriteFileBytes(d + L"src\\x\\ad.bin", noise));
+  ASSERT_TRUE(testing::WriteFileBytes(d + L"src\\y\\renamed.dat", noise));
+  ASSERT_TRUE(testing::WriteFileBytes(d + L"src\\same size.bin", other));
+  ASSERT_TRUE(testing::WriteFileBytes(d + L"src\\old.bak", "text"));
+  ASSERT_TRUE(testing::WriteFileBytes(d + L"src\\keep.txt", "text text"));
+  ASSERT_TRUE(testing::WriteFileBytes(d + L"one\\only.bin", noise));
+  const auto make = [&](const std::wstring& arguments) { ASSERT_EQ(rar.Run(arguments), 0u) << Utf8(arguments); };
+  make(L"a -idq -r -ep1 \"" + d + L"plain.rar\" \"" + d + L"src\\*\"");
+  make(L"a -idq -r -ep1 \"" + d + L"emptied.rar\" \"" + d + L"one\\*\"");
+  make(L"a -idq -ep1 -psecret \"" + d + L"locked in.rar\" \"" + d + L"ad.bin\" \"" + d + L"src\\keep.txt\"");
+
+  DWORD error = 0;
+  const std::optional<ContentSample> sample = SampleOfFile(d + L"ad.bin", &error);
+  ASSERT_TRUE(sample) << error;
+  BatchJob job;
+  job.RarPath = rar.Exe();
+  job.Archives = {d + L"plain.rar", d + L"emptied.rar", d + L"locked in.rar"};
+  job.DeleteNames = {L"*.bak"};
+  job.Samples = {*sample};
+  const auto preview = [](const BatchJob& previewed) {
+    JobPreviewer previewer(previewed, 2, {});
+    previewer.Start();
+    previewer.Wait();
+    return previewer.Results();
+  };
+  std::vector<ArchivePreview> previews = preview(job);
+  ASSERT_EQ(previews.size(), 3u);
+  const ArchivePreview& plain = previews[0];
+  ASSERT_TRUE(plain.Listed) << Utf8(plain.ListProblem);
+  EXPECT_EQ(WindowsSorted(plain.Removed), (std::vector<std::wstring>{L"old.bak", L"x\\ad.bin", L"y\\renamed.dat"}));
+  EXPECT_EQ(plain.Content.ByName, (std::vector<std::wstring>{L"old.bak"}));
+  EXPECT_EQ(WindowsSorted(ContentEntries(plain.Content)), (std::vector<std::wstring>{L"x\\ad.bin", L"y\\renamed.dat"}));
+  EXPECT_NE(DescribePreview(job, plain).Words.find(L"按内容删除（ad.bin）："), std::wstring::npos)
+      << Utf8(DescribePreview(job, plain).Words);
+  EXPECT_EQ(DescribePreview(job, previews[1]).State, L"将被删除");
+  EXPECT_EQ(previews[1].Content.Matches, (std::vector<ContentMatch>{{L"only.bin", 0}}));
+  EXPECT_TRUE(previews[2].Content.Matches.empty());
+  EXPECT_EQ(previews[2].Content.NotCompared, (std::vector<std::wstring>{L"ad.bin"}));
+  EXPECT_EQ(DescribePreview(job, previews[2]).Words, L"没有要删除的文件；无法比较：需要密码：ad.bin");
+  const std::wstring summary = FormatPreviewSummary(job, previews);
+  EXPECT_NE(summary.find(L"共删除 4 项（其中按内容删除 3 个文件）"), std::wstring::npos) << Utf8(summary);
+
+  // With the job's password, as the window gives it, the encrypted entry is unpacked and compared.
+  job.UsePassword = true;
+  job.Password = L"secret";
+  previews = preview(job);
+  EXPECT_EQ(previews[2].Content.Matches, (std::vector<ContentMatch>{{L"ad.bin", 0}})) << Utf8(previews[2].ListProblem);
+  EXPECT_EQ(previews[2].Removed, (std::vector<std::wstring>{L"ad.bin"}));
+  // A wrong password: the archiver gives no bytes, and the row says the entry could not be read.
+  job.Password = L"wrong";
+  previews = preview(job);
+  EXPECT_TRUE(previews[2].Content.Matches.empty());
+  EXPECT_EQ(previews[2].Content.Unreadable, (std::vector<std::wstring>{L"ad.bin"}));
+  EXPECT_EQ(DescribePreview(job, previews[2]).State, L"不变");
 }
 
 // A figure, not a check: how long a preview of 100 archives takes with 1 and 2 workers. Run it with

@@ -233,9 +233,12 @@ TEST_F(SamplesWindowTest, DISABLED_Screenshot) {
   wchar_t shot[MAX_PATH] = {};
   if (!GetEnvironmentVariableW(L"RARBATCH_SAMPLES_SHOT", shot, MAX_PATH)) GTEST_SKIP() << "RARBATCH_SAMPLES_SHOT is not set";
   testing::TestWindow owner;
-  SamplesWindow window({}, [](std::vector<ContentSample>) {});
+  // Read from the scratch folder, shown as they would come from a user's folder.
+  std::vector<ContentSample> samples = {SampleOf(d_ + L"广告 图.png"), SampleOf(d_ + L"说明.txt")};
+  samples[0].Origin = L"D:\\素材\\样本\\广告 图.png";
+  samples[1].Origin = L"D:\\素材\\样本\\说明.txt";
+  SamplesWindow window(samples, [](std::vector<ContentSample>) {});
   ASSERT_NE(window.Open(GetModuleHandleW(nullptr), owner.get()), nullptr);
-  DropAndWait(window, {d_ + L"广告 图.png", d_ + L"说明.txt"});
   SetWindowPos(window.Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE);
   PumpUntil([] { return false; }, 1000);
   EXPECT_TRUE(testing::SaveWindowBitmap(window.Handle(), shot));

@@ -50,6 +50,34 @@ PickedFile PickFile(HWND owner, const FilePickerUse& use) {
   return {std::nullopt, error != 0 ? DescribeFileDialogError(error) : std::wstring()};
 }
 
+std::vector<std::wstring> SplitPickedFiles(const std::wstring& buffer, std::size_t fileOffset) {
+  const std::wstring first(buffer.c_str());
+  if (first.empty()) return {};
+  // One file: the whole path, with the name inside it.
+  if (fileOffset < first.size()) return {first};
+  // Several: the folder ends at its NUL (a root such as "C:\" already ends in a backslash).
+  std::wstring folder = first;
+  if (folder.back() != L'\\') folder += L'\\';
+  std::vector<std::wstring> paths;
+  for (std::size_t at = first.size() + 1; at < buffer.size() && buffer[at] != L'\0';) {
+    const std::size_t end = std::min(buffer.find(L'\0', at), buffer.size());
+    paths.push_back(folder + buffer.substr(at, end - at));
+    at = end + 1;
+  }
+  return paths;
+}
+
+PickedFiles PickFiles(HWND owner, const FilePickerUse& use) {
+  OpenFileRequest request(owner, use);
+  request.Record.Flags |= OFN_ALLOWMULTISELECT;
+  if (GetOpenFileNameW(&request.Record)) {
+    request.File.back() = L'\0';
+    return {SplitPickedFiles(request.File, request.Record.nFileOffset), {}};
+  }
+  const DWORD error = CommDlgExtendedError();
+  return {{}, error != 0 ? DescribeFileDialogError(error) : std::wstring()};
+}
+
 namespace {
 
 // The file-save dialog with `filter` (pairs of description and pattern, ended by an empty pair) and

@@ -1,10 +1,11 @@
-// The file-open dialog for picking one existing file.
+// The file-open dialog for picking existing files, and the file-save dialog.
 #pragma once
 
 #include <windows.h>
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace rarbatch {
 
@@ -19,6 +20,7 @@ inline constexpr FilePickerUse kPickComment{L"文本文件(*.txt)", L"*.txt", L"
 inline constexpr FilePickerUse kPickAddFile{L"所有文件(*.*)", L"*.*", L"选择 要添加的文件..."};
 inline constexpr FilePickerUse kPickJobToOpen{L"任务文件(*.rbjob)", L"*.rbjob", L"打开任务..."};
 inline constexpr FilePickerUse kPickJobToSave{L"任务文件(*.rbjob)", L"*.rbjob", L"保存任务..."};
+inline constexpr FilePickerUse kPickSamples{L"所有文件(*.*)", L"*.*", L"选择 要按内容删除的样本文件..."};
 
 // What the file-open dialog gave: the chosen file's full path, or nothing when the user cancelled or
 // the dialog failed; for a failure other than cancel, the message to show.
@@ -29,6 +31,21 @@ struct PickedFile {
 
 // Shows the file-open dialog. Shows nothing else: the caller tells the user of a failure.
 PickedFile PickFile(HWND owner, const FilePickerUse& use);
+
+// What the file-open dialog for several files gave: their full paths (none after a cancel or a
+// failure), and for a failure other than cancel, the message to show.
+struct PickedFiles {
+  std::vector<std::wstring> Paths;
+  std::wstring Error;
+};
+
+// Shows the file-open dialog taking several files at once (Ctrl and Shift in its list).
+PickedFiles PickFiles(HWND owner, const FilePickerUse& use);
+
+// The full paths in the buffer of a file-open dialog that took several files: one full path when one
+// file was chosen (the name starts at `fileOffset`, after a backslash), or the folder, NUL, and each
+// name, NUL, ended by a second NUL.
+std::vector<std::wstring> SplitPickedFiles(const std::wstring& buffer, std::size_t fileOffset);
 
 // Shows the file-save dialog for a text file, starting with `suggestedName`; asks before replacing
 // an existing file. Cancel gives no path and no error.

@@ -325,4 +325,37 @@ std::vector<std::wstring> MessageCatcher::Texts() {
   return texts_;
 }
 
+// Writes what `window` shows as a 24-bit BMP file.
+bool SaveWindowBitmap(HWND window, const std::wstring& path) {
+  // The client area: without a window manager (Xvfb) the frame is not drawn.
+  RECT rect;
+  GetClientRect(window, &rect);
+  MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  SelectObject(memory, old);
+  BITMAPINFOHEADER info{};
+  info.biSize = sizeof info;
+  info.biWidth = width;
+  info.biHeight = height;
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  info.biCompression = BI_RGB;
+  const int stride = (width * 3 + 3) & ~3;
+  std::string pixels(static_cast<std::size_t>(stride) * height, '\0');
+  GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof info + pixels.size()), 0, 0,
+                        sizeof(BITMAPFILEHEADER) + sizeof info};
+  std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
+  bytes.append(reinterpret_cast<const char*>(&info), sizeof info);
+  return WriteFileBytes(path, bytes + pixels);
+}
+
 }  // namespace rarbatch::testing

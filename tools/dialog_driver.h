@@ -126,4 +126,8 @@ class MessageCatcher {
   std::thread thread_;
 };
 
+// Writes what `window` shows (its client area, as the screen has it) as a 24-bit BMP file; false when
+// it cannot. For the pictures in the documents.
+bool SaveWindowBitmap(HWND window, const std::wstring& path);
+
 }  // namespace rarbatch::testing

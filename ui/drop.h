@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace rarbatch {
 
@@ -24,6 +25,9 @@ void AcceptDroppedFiles(HWND window);
 // A list is filled as an import fills it, up to its limit, with the same message when it is full.
 // The drop is always released.
 void DropFiles(HWND window, HDROP drop) noexcept;
+
+// Every path a drop brings, whole at any length, in the order of the drop; the drop is not released.
+std::vector<std::wstring> DroppedPaths(HDROP drop);
 
 // A drop of exactly one job file (.rbjob), wherever it lands, opens the job: its path, with the drop
 // released. Any other drop gives nothing and is left for DropFiles.

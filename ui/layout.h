@@ -48,6 +48,7 @@ enum ControlId : int {
   Check4,        // copy each archive to a backup folder before its first change
   Check5,        // keep each archive's times
   Check6,        // test each archive before it is locked
+  Command15,     // the samples of content to delete: 按内容删除…
 };
 
 struct ControlRow {
@@ -62,7 +63,7 @@ struct ControlRow {
 // 1,440 twips to the inch.
 inline constexpr int kTwipsPerInch = 1440;
 inline constexpr int kClientWidthTwips = 7155;
-inline constexpr int kClientHeightTwips = 8610;
+inline constexpr int kClientHeightTwips = 8970;
 
 // Every control, in tab order. Label2 and Label3 take their captions from web_link.h at creation.
 inline constexpr ControlRow kControls[] = {
@@ -107,6 +108,8 @@ inline constexpr ControlRow kControls[] = {
     {ControlKind::CheckBox, Check4, L"Check4", Frame7, L"修改前备份原压缩包", 90, 270, 2100, 195},
     {ControlKind::CheckBox, Check5, L"Check5", Frame7, L"保留压缩包的修改时间", 2250, 270, 2250, 195},
     {ControlKind::CheckBox, Check6, L"Check6", Frame7, L"处理后测试压缩包", 4590, 270, 2100, 195},
+    // A row of its own below them: the samples whose content the run deletes, whatever the names.
+    {ControlKind::Button, Command15, L"Command15", kWindow, L"按内容删除…", 135, 8595, 1995, 285},
 };
 
 inline constexpr int kControlCount = static_cast<int>(sizeof kControls / sizeof kControls[0]);

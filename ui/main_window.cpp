@@ -12,6 +12,7 @@
 #include "run/backup.h"
 #include "layout.h"
 #include "lists/item_list.h"
+#include "core/number_text.h"
 #include "core/script_check.h"
 #include "run/script_runner.h"
 #include "ui/drop.h"
@@ -37,6 +38,11 @@ constexpr wchar_t kArchiveFolderPrompt[] = L"请选择你要处理的包含 RAR 
 constexpr wchar_t kAddFolderPrompt[] = L"请选择你要添加的文件的目录";
 
 bool IsChecked(HWND checkBox) { return Button_GetCheck(checkBox) == BST_CHECKED; }
+
+constexpr wchar_t kSamplesNeedTheRunMessage[] =
+    L"这个任务要按内容删除文件，批处理文件做不到（它不能比较文件的内容）。\n"
+    L"请勾选“在本窗口中运行并显示结果”后再运行，或者先在“按内容删除…”中移除所有样本。\n"
+    L"没有生成批处理文件。";
 
 constexpr wchar_t kBackupFolderPrompt[] = L"请选择备份文件夹：每个压缩包在修改前复制到其中新建的文件夹里";
 
@@ -284,6 +290,7 @@ void MainWindow::OnCommand(int id, int notification) {
       {Command13, BN_CLICKED, L"添加单个文件", &MainWindow::Command13_Click},
       {Label2, STN_CLICKED, L"打开项目主页", &MainWindow::Label2_Click},
       {Command14, BN_CLICKED, L"预览", &MainWindow::Command14_Click},
+      {Command15, BN_CLICKED, L"按内容删除", &MainWindow::Command15_Click},
       {Check3, BN_CLICKED, L"勾选“在本窗口中运行并显示结果”", &MainWindow::Check3_Click},
   };
   // Enter and Esc arrive as IDOK and IDCANCEL, which match no control: they do nothing.
@@ -345,6 +352,7 @@ BatchJob MainWindow::GatherJob() const {
   job.Backup = IsChecked(Control(Check4));
   job.KeepTimes = IsChecked(Control(Check5));
   job.TestBeforeLock = IsChecked(Control(Check6));
+  job.Samples = samples_;
   return job;
 }
 
@@ -431,8 +439,13 @@ void MainWindow::Command9_Click() {
   }
 }
 
-// The generate button as it always was: write tmp.bat and start it.
+// The generate button as it always was: write tmp.bat and start it. The script cannot compare
+// contents: a job with samples writes none, rather than leave out the deletions by content unsaid.
 void MainWindow::GenerateScript() {
+  if (!samples_.empty()) {
+    MessageBoxW(Handle(), kSamplesNeedTheRunMessage, kAppTitle, MB_OK | MB_ICONINFORMATION);
+    return;
+  }
   if (!FreeFor(L"生成")) return;
   // The last script has ended: its file is gone (when it held a password) before a new one is written.
   scriptCleanup_.Wait();
@@ -535,7 +548,7 @@ namespace {
 bool SameJob(const BatchJob& a, const BatchJob& b) {
   return a.RarPath == b.RarPath && a.Archives == b.Archives && a.DeleteNames == b.DeleteNames &&
          a.AddFiles == b.AddFiles && a.CommentFile == b.CommentFile && a.Lock == b.Lock &&
-         a.UsePassword == b.UsePassword && a.Password == b.Password;
+         a.UsePassword == b.UsePassword && a.Password == b.Password && a.Samples == b.Samples;
 }
 
 }  // namespace
@@ -557,6 +570,30 @@ void MainWindow::Command14_Click() {
     return;
   }
   preview_ = std::move(preview);
+}
+
+void MainWindow::Command15_Click() {
+  if (samplesWindow_ && samplesWindow_->Handle()) {
+    SetForegroundWindow(samplesWindow_->Handle());
+    return;
+  }
+  samplesWindow_.reset();
+  auto window = std::make_unique<SamplesWindow>(
+      samples_, [this](std::vector<ContentSample> samples) { SetSamples(std::move(samples)); });
+  const HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(Handle(), GWLP_HINSTANCE));
+  if (!window->Open(instance, Handle())) {
+    const std::wstring message = DescribeFailure(L"无法打开按内容删除的窗口", L"", GetLastError());
+    MessageBoxW(Handle(), message.c_str(), kAppTitle, MB_OK | MB_ICONERROR);
+    return;
+  }
+  samplesWindow_ = std::move(window);
+}
+
+void MainWindow::SetSamples(std::vector<ContentSample> samples) {
+  samples_ = std::move(samples);
+  const std::wstring caption =
+      samples_.empty() ? std::wstring(Row(Command15).Caption) : L"按内容删除（" + Decimal(samples_.size()) + L"）…";
+  SetWindowTextW(Control(Command15), caption.c_str());
 }
 
 bool MainWindow::RunPreviewedJob(const BatchJob& previewed) {

@@ -13,6 +13,7 @@
 #include "run/script_runner.h"
 #include "ui/preview_window.h"
 #include "ui/results_window.h"
+#include "ui/samples_window.h"
 #include "win/handles.h"
 #include "win/user_settings.h"
 #include "win/window.h"
@@ -55,7 +56,7 @@ class MainWindow : public Window {
   std::optional<BatchJob> RunnableJob();
 
   // Replaces the window's job with the one in the job file at `path`: the three lists, the archiver
-  // and comment paths, the options; the password box is emptied. Shows nothing: an empty result, or
+  // and comment paths, the options, the samples; the password box is emptied. Shows nothing: an empty result, or
   // the reason the file was refused, in which case the window is unchanged (or, should the system
   // run out of memory while the lists are filled, says which list was left short).
   std::wstring LoadJobFile(const std::wstring& path);
@@ -70,6 +71,8 @@ class MainWindow : public Window {
   ResultsWindow* Results() const { return results_.get(); }
   // The last preview window, or null.
   PreviewWindow* Preview() const { return preview_.get(); }
+  // The last samples window (按内容删除…), or null.
+  SamplesWindow* Samples() const { return samplesWindow_.get(); }
 
   // What is at work on the archives: a script that still runs, a run in the program, a preview that
   // still reads them. Each of them, and a restore, renames over or reads the same archives, so one
@@ -110,6 +113,10 @@ class MainWindow : public Window {
   void Command13_Click();
   void Label2_Click();
   void Command14_Click();
+  // 按内容删除…: opens the samples window on the job's samples.
+  void Command15_Click();
+  // The job's samples replaced, and the count on Command15.
+  void SetSamples(std::vector<ContentSample> samples);
   // The preview's 开始处理: runs the previewed job as the generate button with Check3 does, when the
   // window still holds that job; true when the run started.
   bool RunPreviewedJob(const BatchJob& previewed);
@@ -144,6 +151,10 @@ class MainWindow : public Window {
   std::unique_ptr<ResultsWindow> results_;
   // The last preview.
   std::unique_ptr<PreviewWindow> preview_;
+  // The samples of content to delete: part of the job, kept here as no control can hold them.
+  std::vector<ContentSample> samples_;
+  // The last samples window; the main window is disabled while it is open.
+  std::unique_ptr<SamplesWindow> samplesWindow_;
   // What the settings file held, or was last written with.
   Settings settings_;
   // The run options of the job file last opened, written again when the job is saved.

@@ -88,6 +88,7 @@ std::wstring MainWindow::LoadJobFile(const std::wstring& path) {
   Button_SetCheck(Control(Check5), saved.Job.KeepTimes ? BST_CHECKED : BST_UNCHECKED);
   Button_SetCheck(Control(Check6), saved.Job.TestBeforeLock ? BST_CHECKED : BST_UNCHECKED);
   Check3_Click();
+  SetSamples(saved.Job.Samples);
   backupParent_ = saved.BackupParent;
   runOptions_ = saved.RunOptions;
   return shortOf;

@@ -82,6 +82,11 @@ std::optional<std::string> StreamDigest::FinishHex() {
 }
 
 std::optional<ContentSample> SampleOfFile(const std::wstring& path, DWORD* error) {
+  const std::atomic<bool> never{false};
+  return SampleOfFile(path, error, never);
+}
+
+std::optional<ContentSample> SampleOfFile(const std::wstring& path, DWORD* error, const std::atomic<bool>& stop) {
   UniqueHandle file = OpenFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
   if (!file) {
     *error = GetLastError();
@@ -92,6 +97,10 @@ std::optional<ContentSample> SampleOfFile(const std::wstring& path, DWORD* error
   sample.Origin = path;
   std::string buffer(1 << 20, '\0');
   for (;;) {
+    if (stop.load()) {
+      *error = ERROR_CANCELLED;
+      return std::nullopt;
+    }
     DWORD read = 0;
     if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
       *error = GetLastError();

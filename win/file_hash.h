@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -46,6 +47,9 @@ class StreamDigest {
 // A file taken as a sample of content to delete: its size, CRC32 and SHA-256, read through once,
 // with `origin` = `path`. Nothing, with `error` set, when it cannot be read.
 std::optional<ContentSample> SampleOfFile(const std::wstring& path, DWORD* error);
+// As SampleOfFile, giving up between two reads once `stop` is set: nothing then, with `error` set to
+// ERROR_CANCELLED (a window that closes while a large file is read).
+std::optional<ContentSample> SampleOfFile(const std::wstring& path, DWORD* error, const std::atomic<bool>& stop);
 
 // The SHA-256 of `bytes` as 64 lower-case hex digits; nothing when the system cannot hash.
 std::optional<std::string> Sha256Hex(std::string_view bytes);

@@ -131,6 +131,22 @@ TEST(FilePicker, APathLongerThanTheOldBufferIsReturnedWhole) {
   DeleteFileW((L"\\\\?\\" + path).c_str());
 }
 
+// What the dialog leaves in its buffer when it takes several files: one full path, or the folder and
+// the names, each ended by a NUL, with a second NUL at the end.
+TEST(PickedFiles, OneFileIsItsPathAndSeveralAreTheirFolderWithEachName) {
+  const std::wstring one = std::wstring(L"C:\\样本\\a b.png") + L'\0' + L"stale" + L'\0';
+  EXPECT_EQ(SplitPickedFiles(one, 6), (std::vector<std::wstring>{L"C:\\样本\\a b.png"}));
+  const std::wstring several = std::wstring(L"C:\\样本") + L'\0' + L"a b.png" + L'\0' + L"说明.txt" + L'\0' + L'\0';
+  EXPECT_EQ(SplitPickedFiles(several, 6),
+            (std::vector<std::wstring>{L"C:\\样本\\a b.png", L"C:\\样本\\说明.txt"}));
+  // At a drive's root the folder already ends in its backslash.
+  const std::wstring root = std::wstring(L"C:\\") + L'\0' + L"a" + L'\0' + L"b" + L'\0' + L'\0';
+  EXPECT_EQ(SplitPickedFiles(root, 4), (std::vector<std::wstring>{L"C:\\a", L"C:\\b"}));
+  EXPECT_EQ(SplitPickedFiles(std::wstring(8, L'\0'), 0), std::vector<std::wstring>{});
+  // A buffer without its last NUL gives the names it holds whole.
+  EXPECT_EQ(SplitPickedFiles(std::wstring(L"D:\\x") + L'\0' + L"n", 5), (std::vector<std::wstring>{L"D:\\x\\n"}));
+}
+
 TEST(FileDialogError, NamesTheCause) {
   EXPECT_NE(DescribeFileDialogError(FNERR_BUFFERTOOSMALL).find(L"32767"), std::wstring::npos);
   EXPECT_NE(DescribeFileDialogError(CDERR_INITIALIZATION).find(L"0x0002"), std::wstring::npos);

@@ -176,7 +176,7 @@ TEST_F(MainWindowTest, WindowHasItsCaptionClientSizeAndFixedBorderWithMinimize) 
   RECT client;
   GetClientRect(hwnd_, &client);
   EXPECT_EQ(PixelsToTwips(client.right), 7155);
-  EXPECT_EQ(PixelsToTwips(client.bottom), 8610);
+  EXPECT_EQ(PixelsToTwips(client.bottom), 8970);
   const LONG style = GetWindowLongW(hwnd_, GWL_STYLE);
   EXPECT_FALSE(style & WS_THICKFRAME);
   EXPECT_TRUE(style & WS_MINIMIZEBOX);
@@ -250,7 +250,7 @@ TEST_F(MainWindowTest, TabFollowsTheTableAndSkipsTheHiddenFileLists) {
   const int order[] = {Text1,  Command1,  List1,     Text2,     Command2, Command3, Command4, Command5,
                        Command6, List2,   Command8,  Command7,  Text3,    Command9, Command10, List3,
                        Command11, Command12, Check1, Check2,    Text4,    Command13, Check3,
-                       Command14, Check4,   Check5,   Check6};
+                       Command14, Check4,   Check5,   Check6,   Command15};
   // The run's options take the keyboard once Check3 turns them on.
   Button_SetCheck(Control(Check3), BST_CHECKED);
   SendMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(Check3, BN_CLICKED), reinterpret_cast<LPARAM>(Control(Check3)));

@@ -400,6 +400,11 @@ void ArchiveCourse::Conclude(bool started) {
   result_.Detail = std::move(summary.Detail);
   result_.State = summary.State;
   SayWhatBecameOfTheRecord();
+  // An archive compared and found clean says so, rather than a bare 成功 beside the cleaned ones.
+  if (result_.Content.Listed && result_.Content.Matches.empty() && result_.State == ArchiveState::Success &&
+      result_.Detail.empty()) {
+    result_.Detail = kNothingFoundByContent;
+  }
   // What could not be found by content, and a step after the calls that failed, make a success a
   // warning.
   std::wstring warning = result_.Content.Listed && job_ ? DescribeContentProblems(result_.Content, job_->Samples) : L"";

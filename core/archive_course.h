@@ -57,6 +57,9 @@ struct ArchiveResult {
   ContentFindings Content;
 };
 
+// The words of an archive compared with the samples in which none was found.
+inline constexpr wchar_t kNothingFoundByContent[] = L"没有与样本内容相同的文件";
+
 // How many archives are in each state. Done counts those that have ended in any way.
 struct RunCounts {
   std::size_t Total = 0, Waiting = 0, Running = 0, Done = 0;

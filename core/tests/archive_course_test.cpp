@@ -337,9 +337,9 @@ const ContentRow kContentRows[] = {
     {"FoundEntriesMakeADeleteOfTheirOwn", {.Delete = false, .Add = true},
      {.ListingOutput = kWithBanner, .Found = kBothFound}, "HFCGdLaL", ArchiveState::Success, L""},
     {"NothingFoundMakesNoDelete", {.Delete = false, .Add = true}, {.ListingOutput = kWithBanner}, "HFCGaL",
-     ArchiveState::Success, L""},
+     ArchiveState::Success, kNothingFoundByContent},
     {"NothingFoundNothingElseToDo", {.Delete = false}, {.ListingOutput = kWithBanner}, "HFCG", ArchiveState::Success,
-     L""},
+     kNothingFoundByContent},
     // RAR 4 holds no references, but its entries are compared all the same.
     {"Rar4IsListedForSamples", {}, {.Header = Header(ArchiveFormat::Rar4), .ListingOutput = kWithBanner,
      .Found = kBothFound}, "HFCGdL", ArchiveState::Success, L""},

@@ -9,6 +9,7 @@
 
 #include "core/job_file.h"
 #include "core/tests/crc_forge.h"
+#include "run/archive_preview.h"
 #include "run/job_runner.h"
 #include "run/tests/real_archiver.h"
 #include "tools/fake_archive.h"
@@ -96,6 +97,16 @@ TEST(ContentRunOnTheRealArchiver, TheBannerGoesUnderEveryNameAndTheDecoyStays) {
   job.RarPath = rar.Exe();
   job.Archives = {archive};
   job.Samples = {SampleOf(corpus.dir + L"banner.jpg")};
+  // The preview names the three copies and not the decoy, and changes nothing.
+  const ArchivePreview preview = PreviewArchive(job, 0, true, {});
+  ASSERT_TRUE(preview.Listed) << preview.ListProblem;
+  std::vector<std::wstring> predicted = preview.Removed;
+  for (std::wstring& entry : predicted) std::replace(entry.begin(), entry.end(), L'\\', L'/');
+  std::sort(predicted.begin(), predicted.end());
+  EXPECT_EQ(predicted, (std::vector<std::wstring>{L"banner.jpg", L"deep/x/ad copy.png", L"sub/广告.jpg"}));
+  EXPECT_EQ(preview.Content.Matches.size(), 3u);
+  EXPECT_EQ(EntriesOf(rar, archive), (std::vector<std::wstring>{kAll.begin(), kAll.end()}));
+
   JobRunner runner(job, 1, {});
   RunToEnd(runner);
   const ArchiveResult result = runner.Result(0);

@@ -50,7 +50,7 @@ app_pid=$!
 window=$(wait_window "$main") || fail "the window did not appear"
 # Without a window manager the X window is the client area; the controls' places are those of the
 # layout at 96 DPI (15 twips to the pixel).
-client_size_is() { eval "$(xdotool getwindowgeometry --shell "$window")"; [ "$WIDTH" = 477 ] && [ "$HEIGHT" = 574 ]; }
+client_size_is() { eval "$(xdotool getwindowgeometry --shell "$window")"; [ "$WIDTH" = 477 ] && [ "$HEIGHT" = 598 ]; }
 wait_until "$patience" client_size_is || fail "the window never took its size"
 ox=$X oy=$Y
 # The control identifiers (ui/layout.h).

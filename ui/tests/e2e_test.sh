@@ -69,8 +69,8 @@ app_pid=$!
 window=$(wait_window "$main") || fail "the window did not appear"
 # Without a window manager the X window is the client area; the controls' places are those of the
 # layout at 96 DPI (15 twips to the pixel).
-client_size_is() { eval "$(xdotool getwindowgeometry --shell "$window")"; [ "$WIDTH" = 477 ] && [ "$HEIGHT" = 574 ]; }
-wait_until "$patience" client_size_is || fail "client area ${WIDTH}x${HEIGHT}, not 477x574"
+client_size_is() { eval "$(xdotool getwindowgeometry --shell "$window")"; [ "$WIDTH" = 477 ] && [ "$HEIGHT" = 598 ]; }
+wait_until "$patience" client_size_is || fail "client area ${WIDTH}x${HEIGHT}, not 477x598"
 ox=$X oy=$Y
 # The control identifiers (ui/layout.h).
 Text1=101 List1=104 Text2=105 List2=113 List3=122 Check1=127 Check2=128 Text4=129 Check3=133

@@ -1,7 +1,7 @@
 # The commands of the README. Each first installs what is missing (scripts/setup).
 JOBS ?= $(shell nproc)
 
-.PHONY: setup test run bench dist fuzz build-linux build-win32 build-win64 clean
+.PHONY: setup test run bench bench-content dist fuzz build-linux build-win32 build-win64 clean
 
 setup:
 	@scripts/setup
@@ -84,6 +84,10 @@ bench: setup
 	@cmake --preset linux -DRARBATCH_BENCH=ON >/dev/null
 	@cmake --build --preset linux -j $(JOBS) --target rewrite_bench
 	@build/linux/bin/rewrite_bench
+
+# The preview by content against the preview by names, natively and under Wine, with the real archiver.
+bench-content: setup
+	@lane=$$(tools/show-lane) && cmake --preset $$lane >/dev/null && bench/content_preview.sh 1000 $$lane
 
 # The parsers' fuzz targets (clang, libFuzzer, address and undefined-behaviour sanitizers), each for
 # FUZZ_SECONDS; a crash fails and leaves its input in build/fuzz/crashes (tools/fuzz-run).

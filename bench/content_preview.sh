@@ -3,7 +3,8 @@
 # same banner under two names. First natively (the archiver calls each preview makes, run by the host
 # with as many at once as the program's workers), then the program's own preview under Wine, with the
 # real archiver through the bridge.
-#   bench/content_preview.sh [archives=1000] [lane=win64]
+#   bench/content_preview.sh [archives=1000] [lane=win64]   (make bench-content)
+# RARBATCH_BENCH_NATIVE_ONLY=1 stops after the native part. Takes about 15 minutes on 2 cores.
 set -euo pipefail
 count=${1:-1000}
 lane=${2:-win64}
@@ -47,9 +48,10 @@ printf 'native, %d archives, %d at once: names %.2f s, content %.2f s, content /
   "$count" "$workers" "$best_names" "$best_content" "$(awk -v a="$best_content" -v b="$best_names" 'BEGIN { print a / b }')" >&2
 
 # Under Wine: the program's previewer, with the bridge as Rar.exe.
+[ -n "${RARBATCH_BENCH_NATIVE_ONLY:-}" ] && exit 0
+(cd "$root" && cmake --preset "$lane" -DRARBATCH_BENCH=ON >/dev/null)
 cmake --build "$root/build/$lane" --target content_preview_bench rar_bridge -j "$(nproc)" >/dev/null
 cp "$root/build/$lane/bin/rar_bridge.exe" "$work/Rar.exe"
 win() { echo "Z:$1" | tr / '\\'; }
-exit_early=${RARBATCH_BENCH_NATIVE_ONLY:-}; [ -n "$exit_early" ] && exit 0
 "$root/tools/wine-run" "$root/build/$lane/bin/content_preview_bench.exe" "$(win "$work/Rar.exe")" \
   "$(win "$work/archives")" "$(win "$work/banner.jpg")" banner.jpg 'sub\ad.jpg' "$workers"

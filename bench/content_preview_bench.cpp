@@ -2,7 +2,7 @@
 // same archives and with the same archiver: each previewed twice in turn (names, content, names,
 // content), the faster of each kept. The names-only job deletes the two entries by their names; the
 // content job by a sample of their bytes. Prints the times, their ratio and what each found.
-//   content_preview_bench.exe <Rar.exe> <folder of archives> <sample file> <name> <name> [workers]
+//   content_preview_bench.exe <Rar.exe> <folder of archives> <sample file> <name> <name> [workers] [rounds=2]
 // The archives are made by the host (bench/content_preview.sh), since making them through Wine is slow.
 #include <windows.h>
 
@@ -40,7 +40,15 @@ Timed TimePreview(const BatchJob& job, unsigned workers) {
   timed.Seconds = std::chrono::duration<double>(Clock::now() - start).count();
   for (const ArchivePreview& preview : previewer.Results()) {
     timed.Removed += preview.Removed.size();
-    if (!preview.Listed) ++timed.Unlisted;
+    if (preview.Listed) continue;
+    ++timed.Unlisted;
+    // In UTF-8: the C library's own conversion stops at the first character of another code page.
+    const std::wstring line = L"not previewed: " + preview.Archive + L": " + preview.ListProblem + L"\n";
+    const int size = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), utf8.data(), size, nullptr, nullptr);
+    std::fflush(stderr);
+    std::fwrite(utf8.data(), 1, utf8.size(), stderr);
   }
   return timed;
 }
@@ -70,7 +78,8 @@ int wmain(int argc, wchar_t** argv) {
   const unsigned workers = argc > 6 ? static_cast<unsigned>(std::wcstoul(argv[6], nullptr, 10)) : DefaultWorkerCount();
   Timed bestNames, bestContent;
   bestNames.Seconds = bestContent.Seconds = 1e9;
-  for (int round = 0; round < 2; ++round) {
+  const int rounds = argc > 7 ? std::wcstol(argv[7], nullptr, 10) : 2;
+  for (int round = 0; round < rounds; ++round) {
     const Timed byNames = TimePreview(names, workers);
     const Timed byContent = TimePreview(content, workers);
     if (byNames.Seconds < bestNames.Seconds) bestNames = byNames;

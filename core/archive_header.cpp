@@ -219,8 +219,10 @@ std::optional<std::wstring> WhyNoCallCanSucceed(const ArchiveHeader& header, con
   if (header.Format != ArchiveFormat::Rar4 && header.Format != ArchiveFormat::Rar5) return std::nullopt;
   if (header.Damaged) return std::nullopt;
   if (header.Locked) return L"已锁定";
-  const bool addsWithPassword = job.UsePassword && !job.Password.empty() && !job.AddFiles.empty();
-  if (header.NamesEncrypted && !addsWithPassword) return L"文件名已加密，需要密码";
+  // The password goes to the add calls, and with samples to the listing and the comparison as well.
+  const bool callsWithPassword =
+      job.UsePassword && !job.Password.empty() && (!job.AddFiles.empty() || !job.Samples.empty());
+  if (header.NamesEncrypted && !callsWithPassword) return L"文件名已加密，需要密码";
   const bool deletesOrAdds = !job.DeleteNames.empty() || !job.AddFiles.empty();
   if (header.Volume && deletesOrAdds) return L"分卷压缩包不能删除或添加文件";
   return std::nullopt;

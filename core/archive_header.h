@@ -80,7 +80,8 @@ std::uint64_t RecoveryRecordSize(const ArchiveHeader& header, std::uint64_t file
 //   不是 RAR 压缩包: no RAR signature at the start;
 //   已锁定: the archiver changes nothing in a locked archive, not even to lock it again;
 //   文件名已加密，需要密码: names are encrypted and no call passes a password, which only the add
-//     calls do when the job adds under a password (the archiver then opens the names with it);
+//     calls do when the job adds under a password (the archiver then opens the names with it), and
+//     every call of a job with samples and a password (it lists and compares with it);
 //   分卷压缩包不能删除或添加文件: a volume, and the job deletes or adds. The archiver comments and
 //     locks a volume, but the program calls delete and add first and stops at a failed step, so it
 //     never gets that far.

@@ -231,6 +231,11 @@ TEST(WhyNoCallCanSucceed, GivesTheReasonOnlyWhenEveryCallMustFail) {
   locks.Lock = true;
   deletesAndLocks = deletes;
   deletesAndLocks.Lock = true;
+  BatchJob samples, samplesWithPassword;
+  samples.Samples = {{3, 0, std::string(64, 'a'), L"ad.png"}};
+  samplesWithPassword = samples;
+  samplesWithPassword.UsePassword = true;
+  samplesWithPassword.Password = L"secret";
 
   const std::wstring none;
   const struct {
@@ -249,6 +254,9 @@ TEST(WhyNoCallCanSucceed, GivesTheReasonOnlyWhenEveryCallMustFail) {
       {"encrypted names, comment", namesEncrypted, comments, L"文件名已加密，需要密码"},
       {"encrypted names, add without password", namesEncrypted, adds, L"文件名已加密，需要密码"},
       {"encrypted names, add with password", namesEncrypted, addsWithPassword, none},
+      {"encrypted names, samples without password", namesEncrypted, samples, L"文件名已加密，需要密码"},
+      {"encrypted names, samples with password: listed and compared with it", namesEncrypted,
+       samplesWithPassword, none},
       {"volume, delete", volume, deletes, L"分卷压缩包不能删除或添加文件"},
       {"volume, add", volume, addsWithPassword, L"分卷压缩包不能删除或添加文件"},
       {"volume, comment", volume, comments, none},

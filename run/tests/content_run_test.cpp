@@ -154,6 +154,41 @@ TEST(ContentRunOnTheRealArchiver, AnEntryUnderAPasswordIsComparedOnlyWithIt) {
   EXPECT_EQ(EntriesOf(rar, archive), kCleaned);
 }
 
+// Encrypted names: a job with samples and the password lists, compares and deletes with it, though
+// it adds nothing; without the password the archive is refused before any call.
+TEST(ContentRunOnTheRealArchiver, EncryptedNamesAreOpenedWithTheJobsPassword) {
+  if (!testing::RealArchiver::Installed()) GTEST_SKIP() << "the host has no /usr/bin/rar (scripts/setup installs it)";
+  testing::ScratchFolder dir, corpusDir;
+  const testing::RealArchiver rar(dir.Path());
+  const Corpus corpus(corpusDir.Path());
+  const std::wstring archive = dir.Path() + L"名称加密.rar";
+  corpus.Make(rar, archive, L"-hpsecret ");
+
+  BatchJob job;
+  job.RarPath = rar.Exe();
+  job.Archives = {archive};
+  job.Samples = {SampleOf(corpus.dir + L"banner.jpg")};
+  {
+    JobRunner runner(job, 1, {});
+    RunToEnd(runner);
+    EXPECT_EQ(runner.Result(0).State, ArchiveState::Failure);
+    EXPECT_EQ(runner.Result(0).Refusal, L"文件名已加密，需要密码");
+  }
+  job.UsePassword = true;
+  job.Password = L"secret";
+  JobRunner runner(job, 1, {});
+  RunToEnd(runner);
+  const ArchiveResult result = runner.Result(0);
+  EXPECT_EQ(result.State, ArchiveState::Success) << result.Detail;
+  EXPECT_EQ(result.Content.Matches.size(), 3u);
+  std::wstring listing;
+  EXPECT_EQ(rar.Run(L"lb -psecret \"" + archive + L"\"", &listing), 0u);
+  std::vector<std::wstring> left = ParseBareListing(listing);
+  for (std::wstring& entry : left) std::replace(entry.begin(), entry.end(), L'\\', L'/');
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, kCleaned);
+}
+
 // A saved job carries its samples: the companion cleans the archives as the window's run does, on a
 // machine where the sample file is not there.
 TEST(ContentRunOnTheRealArchiver, TheCompanionRunsASavedJobAsTheWindowDoes) {

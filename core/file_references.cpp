@@ -114,6 +114,13 @@ CallResult ReferenceListingCall(const BatchJob& job, std::size_t archive, const 
   call.Operation = ScriptOperation::Delete;  // it serves the delete that follows
   call.Utf8Output = options.Utf8Output;
   call.CommandLine = QuoteArchiverArgument(job.RarPath) + L" lt -c-";
+  AppendReadingPassword(call, options, withPassword);
+  if (options.Utf8Output) call.CommandLine += L" -scfr";
+  call.CommandLine += L" " + QuoteArchiverArgument(job.Archives[archive]);
+  return call;
+}
+
+void AppendReadingPassword(CallResult& call, const RunOptions& options, bool withPassword) {
   if (!withPassword || options.Password == PasswordSource::None) {
     call.CommandLine += L" -p-";
   } else if (options.Password == PasswordSource::StandardInput) {
@@ -124,9 +131,6 @@ CallResult ReferenceListingCall(const BatchJob& job, std::size_t archive, const 
     call.PasswordAt = call.CommandLine.size();
     call.CommandLine += kMaskedPasswordSwitch;
   }
-  if (options.Utf8Output) call.CommandLine += L" -scfr";
-  call.CommandLine += L" " + QuoteArchiverArgument(job.Archives[archive]);
-  return call;
 }
 
 ListingRead ReadReferenceListing(const CallResult& call) {

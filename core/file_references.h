@@ -65,6 +65,11 @@ std::wstring DescribeBrokenReferences(const std::vector<BrokenReference>& broken
 CallResult ReferenceListingCall(const BatchJob& job, std::size_t archive, const RunOptions& options,
                                 bool withPassword);
 
+// Appends to a call that only reads the archive (a listing, the comparison's p) its password switch:
+// -p-, so that it never asks, unless `withPassword`, then the job's password as the run's calls take
+// it (`options`): -p with the password on standard input, or masked on the command line.
+void AppendReadingPassword(CallResult& call, const RunOptions& options, bool withPassword);
+
 // What a listing call's outcome means for the run: the entries when it was read whole; otherwise why
 // not (the call could not be started, the archiver failed, or the output was cut short).
 struct ListingRead {

@@ -17,16 +17,7 @@ CallResult ContentPrintCall(const BatchJob& job, std::size_t archive, const RunO
   call.Operation = ScriptOperation::Delete;  // it serves the delete that follows
   call.Utf8Output = options.Utf8Output;
   call.CommandLine = QuoteArchiverArgument(job.RarPath) + L" p -inul -c-";
-  if (!withPassword || !job.UsePassword || options.Password == PasswordSource::None) {
-    call.CommandLine += L" -p-";
-  } else if (options.Password == PasswordSource::StandardInput) {
-    call.CommandLine += L" -p";
-    call.PasswordOnInput = true;
-  } else {
-    call.CommandLine += L" ";
-    call.PasswordAt = call.CommandLine.size();
-    call.CommandLine += kMaskedPasswordSwitch;
-  }
+  AppendReadingPassword(call, options, withPassword && job.UsePassword);
   if (options.Utf8Output) call.CommandLine += L" -scfr";
   call.CommandLine += L" -scfl " + QuoteArchiverArgument(job.Archives[archive]) + L" " +
                       QuoteArchiverArgument(L"@" + listFile);

@@ -3,6 +3,7 @@
 
 #include "ui/child_windows.h"
 #include "ui/fonts.h"
+#include "win/dpi.h"
 
 namespace rarbatch {
 namespace {
@@ -41,9 +42,7 @@ LRESULT DetailWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       Layout();
       return 0;
     case WM_DPICHANGED: {
-      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-      SetWindowPos(Handle(), nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
-                   suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      MoveToSuggestedRect(Handle(), lParam);
       ApplyDpi(LOWORD(wParam));
       return 0;
     }

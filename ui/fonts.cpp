@@ -45,4 +45,14 @@ LOGFONTW DefaultLogFont(unsigned dpi) {
   return font;
 }
 
+UniqueFont GiveChildrenTheFont(HWND window, unsigned dpi) {
+  LOGFONTW logFont = DefaultLogFont(dpi);
+  UniqueFont font(CreateFontIndirectW(&logFont));
+  if (!font) return font;
+  for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+  }
+  return font;
+}
+
 }  // namespace rarbatch

@@ -170,14 +170,7 @@ void TableWindow::MakeStateMarks() {
 
 void TableWindow::ApplyDpi(unsigned dpi) {
   dpi_ = dpi;
-  LOGFONTW logFont = DefaultLogFont(dpi);
-  UniqueFont font(CreateFontIndirectW(&logFont));
-  if (font) {
-    for (HWND child = GetWindow(Handle(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-      SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
-    }
-    font_ = std::move(font);
-  }
+  if (UniqueFont font = GiveChildrenTheFont(Handle(), dpi)) font_ = std::move(font);
   MakeStateMarks();
   Layout();
 }
@@ -395,10 +388,8 @@ LRESULT TableWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_DPICHANGED: {
-      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
       dpi_ = LOWORD(wParam);
-      SetWindowPos(Handle(), nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
-                   suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      MoveToSuggestedRect(Handle(), lParam);
       ApplyDpi(LOWORD(wParam));
       return 0;
     }

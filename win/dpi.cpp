@@ -62,4 +62,10 @@ bool MessageFontForDpi(unsigned dpi, LOGFONTW& font) {
   return false;
 }
 
+void MoveToSuggestedRect(HWND window, LPARAM lParam) {
+  const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+  SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+               suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 }  // namespace rarbatch

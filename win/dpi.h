@@ -13,6 +13,9 @@ unsigned SystemDpi();
 // The DPI the window is drawn at.
 unsigned WindowDpi(HWND window);
 
+// On WM_DPICHANGED: moves and sizes the window to the rectangle the system suggests (`lParam`).
+void MoveToSuggestedRect(HWND window, LPARAM lParam);
+
 // The outer size of a window with `style` whose client area is `client` at `dpi`.
 SIZE WindowSizeForClient(SIZE client, DWORD style, DWORD exStyle, unsigned dpi);
 

@@ -43,12 +43,12 @@ std::vector<Call> ExpectedCalls(const BatchJob& job) {
 // Runs the script and returns the calls the stand-in recorded. Under heavy load Wine's interpreter now
 // and then fails to start a program at all ("不是内部或外部命令"): such a run says nothing about what
 // a started archiver receives, so when fewer calls were recorded than the script has lines, it is run
-// once more from a fresh log; the second run's calls are what is compared.
+// again from a fresh log, up to three times in all; the last run's calls are what is compared.
 std::vector<Call> RunThroughCmd(const BatchJob& job, const std::wstring& folder) {
   const std::wstring script = ComposeBatchScript(job);
   const auto lines = static_cast<std::size_t>(std::count(script.begin(), script.end(), L'\n'));
   std::vector<Call> calls;
-  for (int run = 0; run < 2; ++run) {
+  for (int run = 0; run < 3; ++run) {
     DeleteFileW((folder + L"args.log").c_str());
     UniqueHandle process;
     const auto error = WriteAndRunScript(folder, script, &process);

@@ -323,9 +323,10 @@ TEST(JobRunner, StopLetsTheRunningCallEndAndRetryCarriesOn) {
   EventLog log;
   JobRunner runner(job, 1, log.Events());
   ASSERT_TRUE(runner.Start());
-  // The first call has started once it has recorded its arguments; it now waits for the file.
-  const std::wstring argsLog = w.dir.Path() + L"args.log";
-  ASSERT_TRUE(testing::WaitUntil([&] { return GetFileAttributesW(argsLog.c_str()) != INVALID_FILE_ATTRIBUTES; }));
+  // The first changing call has started once it marks the archive busy (the listing before it does not);
+  // it now waits for the file.
+  const std::wstring busy = job.Archives[0] + L".busy";
+  ASSERT_TRUE(testing::WaitUntil([&] { return GetFileAttributesW(busy.c_str()) != INVALID_FILE_ATTRIBUTES; }));
   runner.Stop();
   EXPECT_TRUE(runner.IsRunning()) << "Stop does not wait for the running call";
   EXPECT_TRUE(runner.IsStopping());
@@ -368,8 +369,9 @@ TEST(JobRunner, ASecondStopEndsTheRunningArchiverAndLeavesTheArchiveAsItWas) {
 
   JobRunner runner(job, 1, {});
   ASSERT_TRUE(runner.Start());
-  const std::wstring argsLog = w.dir.Path() + L"args.log";
-  ASSERT_TRUE(testing::WaitUntil([&] { return GetFileAttributesW(argsLog.c_str()) != INVALID_FILE_ATTRIBUTES; }));
+  // Stopped once the delete is at work, not while the listing before it runs.
+  const std::wstring busy = job.Archives[0] + L".busy";
+  ASSERT_TRUE(testing::WaitUntil([&] { return GetFileAttributesW(busy.c_str()) != INVALID_FILE_ATTRIBUTES; }));
   const ULONGLONG stopped = GetTickCount64();
   runner.Stop();
   runner.Abort();

@@ -612,6 +612,9 @@ TEST_F(MainWindowTest, ClosingWhileAJobRunsAsksAndEndsTheArchiver) {
   testing::FakeArchiverDelay slow(60000);  // the first call is still at work when the window closes
   Click(Command9);
   ASSERT_NE(window_->Results(), nullptr);
+  const std::wstring busy = d + L"a.rar.busy";
+  ASSERT_TRUE(testing::PumpUntil([&] { return GetFileAttributesW(busy.c_str()) != INVALID_FILE_ATTRIBUTES; }))
+      << "the first call never started";
 
   ASSERT_TRUE(ClickAnswering(0, [](HWND box) { PressButton(box, IDNO); }));  // WM_CLOSE below
   EXPECT_TRUE(IsWindow(hwnd_)) << "the user chose to go on";
@@ -625,7 +628,7 @@ TEST_F(MainWindowTest, ClosingWhileAJobRunsAsksAndEndsTheArchiver) {
   EXPECT_LT(GetTickCount64() - closed, 30000u) << "the running archiver was not ended";
   EXPECT_EQ(testing::ReadRecordedCalls(d).size(), 1u) << "the run was stopped";
   EXPECT_FALSE(testing::ReadFakeArchive(d + L"a.rar").Locked) << "the archive is left as it was";
-  EXPECT_EQ(GetFileAttributesW((d + L"a.rar.busy").c_str()), INVALID_FILE_ATTRIBUTES)
+  EXPECT_EQ(GetFileAttributesW(busy.c_str()), INVALID_FILE_ATTRIBUTES)
       << "no archiver still works on the archive";
 }
 

@@ -49,11 +49,18 @@ std::wstring StateOf(const ArchiveHeader& header) {
 // A job with samples: one technical listing (lt) gives the entries, their references and their sizes
 // and CRC32s; the candidates are compared byte for byte, then the prediction takes the names and the
 // matches together. An archive the run would refuse is not compared: no call would delete anything.
+// Runs a listing, given the job's password when the call takes it (encrypted names).
+void RunListing(const BatchJob& job, CallResult& call, const std::string& passwordInput,
+                RunningArchivers* archivers) {
+  RunArchiverCall(job.RarPath, call, call.PasswordOnInput ? passwordInput : std::string(), archivers,
+                  kListingKeepBytes, 0, job.Password);
+}
+
 void PreviewByContent(const BatchJob& job, std::size_t archive, const RunOptions& options,
                       const std::string& passwordInput, const std::vector<std::wstring>& storedPaths,
-                      bool rar4, RunningArchivers* archivers, ArchivePreview& preview) {
-  CallResult call = ReferenceListingCall(job, archive, options, false);
-  RunArchiverCall(job.RarPath, call, {}, archivers, kListingKeepBytes);
+                      bool rar4, bool namesEncrypted, RunningArchivers* archivers, ArchivePreview& preview) {
+  CallResult call = ReferenceListingCall(job, archive, options, namesEncrypted);
+  RunListing(job, call, passwordInput, archivers);
   if (call.Outcome == CallOutcome::StartFailed) {
     preview.ListProblem = L"无法启动压缩程序：" + call.Output;
     return;
@@ -117,22 +124,26 @@ ArchivePreview PreviewArchive(const BatchJob& job, std::size_t archive, const Ru
       preview.ListProblem = L"不是 RAR 压缩包";
       return preview;
     }
-    if (header->NamesEncrypted) {
+    // Encrypted names are listed with the job's password, as the run would open them; without it, or
+    // where the run would refuse the archive anyway, they are not.
+    if (header->NamesEncrypted && (passwordInput.empty() || !preview.Refusal.empty())) {
       preview.ListProblem = L"文件名已加密，没有密码无法列出其中的文件";
       return preview;
     }
   }
+  const bool namesEncrypted = header && header->NamesEncrypted;
   if (!job.Samples.empty()) {
     const bool rar4 = header && header->Format == ArchiveFormat::Rar4;
-    PreviewByContent(job, archive, options, passwordInput, storedPaths, rar4, archivers, preview);
+    PreviewByContent(job, archive, options, passwordInput, storedPaths, rar4, namesEncrypted, archivers, preview);
     return preview;
   }
-  // -p-: never ask for a password, which nobody would answer.
+  // -p-: never ask for a password, which nobody would answer; encrypted names get the job's.
   CallResult call;
-  call.CommandLine = QuoteArchiverArgument(job.RarPath) + L" lb -p-" + (utf8Output ? L" -scfr " : L" ") +
-                     QuoteArchiverArgument(preview.Archive);
+  call.CommandLine = QuoteArchiverArgument(job.RarPath) + L" lb";
+  AppendReadingPassword(call, options, namesEncrypted);
+  call.CommandLine += (utf8Output ? L" -scfr " : L" ") + QuoteArchiverArgument(preview.Archive);
   call.Utf8Output = utf8Output;
-  RunArchiverCall(job.RarPath, call, {}, archivers, kListingKeepBytes);
+  RunListing(job, call, passwordInput, archivers);
   if (call.Outcome != CallOutcome::Exited) {
     preview.ListProblem = L"无法启动压缩程序：" + call.Output;
     return preview;
@@ -152,8 +163,8 @@ ArchivePreview PreviewArchive(const BatchJob& job, std::size_t archive, const Ru
   PredictChanges(job, storedPaths, preview);
   // RAR 4 stores no references; for any other, the run lists them before it deletes, and so does this.
   if (PreviewNeedsReferences(preview) && !(header && header->Format == ArchiveFormat::Rar4)) {
-    CallResult listing = ReferenceListingCall(job, archive, RunOptions{PasswordSource::None, utf8Output}, false);
-    RunArchiverCall(job.RarPath, listing, {}, archivers, kListingKeepBytes);
+    CallResult listing = ReferenceListingCall(job, archive, options, namesEncrypted);
+    RunListing(job, listing, passwordInput, archivers);
     PredictBrokenReferences(job, listing, preview);
   }
   return preview;

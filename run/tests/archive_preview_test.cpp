@@ -218,13 +218,14 @@ TEST(PreviewOnTheRealArchiver, EntriesWithASamplesBytesAreTakenWhateverTheirName
   make(L"a -idq -r -ep1 \"" + d + L"plain.rar\" \"" + d + L"src\\*\"");
   make(L"a -idq -r -ep1 \"" + d + L"emptied.rar\" \"" + d + L"one\\*\"");
   make(L"a -idq -ep1 -psecret \"" + d + L"locked in.rar\" \"" + d + L"ad.bin\" \"" + d + L"src\\keep.txt\"");
+  make(L"a -idq -ep1 -hpsecret \"" + d + L"names hidden.rar\" \"" + d + L"ad.bin\" \"" + d + L"src\\keep.txt\"");
 
   DWORD error = 0;
   const std::optional<ContentSample> sample = SampleOfFile(d + L"ad.bin", &error);
   ASSERT_TRUE(sample) << error;
   BatchJob job;
   job.RarPath = rar.Exe();
-  job.Archives = {d + L"plain.rar", d + L"emptied.rar", d + L"locked in.rar"};
+  job.Archives = {d + L"plain.rar", d + L"emptied.rar", d + L"locked in.rar", d + L"names hidden.rar"};
   job.DeleteNames = {L"*.bak"};
   job.Samples = {*sample};
   const auto preview = [](const BatchJob& previewed) {
@@ -234,7 +235,7 @@ TEST(PreviewOnTheRealArchiver, EntriesWithASamplesBytesAreTakenWhateverTheirName
     return previewer.Results();
   };
   std::vector<ArchivePreview> previews = preview(job);
-  ASSERT_EQ(previews.size(), 3u);
+  ASSERT_EQ(previews.size(), 4u);
   const ArchivePreview& plain = previews[0];
   ASSERT_TRUE(plain.Listed) << Utf8(plain.ListProblem);
   EXPECT_EQ(WindowsSorted(plain.Removed), (std::vector<std::wstring>{L"old.bak", L"x\\ad.bin", L"y\\renamed.dat"}));
@@ -247,6 +248,8 @@ TEST(PreviewOnTheRealArchiver, EntriesWithASamplesBytesAreTakenWhateverTheirName
   EXPECT_TRUE(previews[2].Content.Matches.empty());
   EXPECT_EQ(previews[2].Content.NotCompared, (std::vector<std::wstring>{L"ad.bin"}));
   EXPECT_EQ(DescribePreview(job, previews[2]).Words, L"没有要删除的文件；无法比较：需要密码：ad.bin");
+  EXPECT_FALSE(previews[3].Listed);
+  EXPECT_EQ(previews[3].ListProblem, L"文件名已加密，没有密码无法列出其中的文件");
   const std::wstring summary = FormatPreviewSummary(job, previews);
   EXPECT_NE(summary.find(L"共删除 4 项（其中按内容删除 3 个文件）"), std::wstring::npos) << Utf8(summary);
 
@@ -256,12 +259,18 @@ TEST(PreviewOnTheRealArchiver, EntriesWithASamplesBytesAreTakenWhateverTheirName
   previews = preview(job);
   EXPECT_EQ(previews[2].Content.Matches, (std::vector<ContentMatch>{{L"ad.bin", 0}})) << Utf8(previews[2].ListProblem);
   EXPECT_EQ(previews[2].Removed, (std::vector<std::wstring>{L"ad.bin"}));
+  // Encrypted names are listed with it too, as the run opens them.
+  ASSERT_TRUE(previews[3].Listed) << Utf8(previews[3].ListProblem);
+  EXPECT_EQ(previews[3].Content.Matches, (std::vector<ContentMatch>{{L"ad.bin", 0}}));
+  EXPECT_EQ(previews[3].Removed, (std::vector<std::wstring>{L"ad.bin"}));
   // A wrong password: the archiver gives no bytes, and the row says the entry could not be read.
   job.Password = L"wrong";
   previews = preview(job);
   EXPECT_TRUE(previews[2].Content.Matches.empty());
   EXPECT_EQ(previews[2].Content.Unreadable, (std::vector<std::wstring>{L"ad.bin"}));
   EXPECT_EQ(DescribePreview(job, previews[2]).State, L"不变");
+  EXPECT_FALSE(previews[3].Listed);
+  EXPECT_NE(previews[3].ListProblem, L"") << "a wrong password lists nothing";
 }
 
 // A figure, not a check: how long a preview of 100 archives takes with 1 and 2 workers. Run it with

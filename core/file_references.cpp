@@ -35,6 +35,26 @@ std::optional<std::uint64_t> ParseCount(const std::wstring& text) {
   return value;
 }
 
+// Whether every indented block of "Key: value" lines opens with "Name: ", as each entry's block of an
+// English listing does. An archiver that speaks another language names its keys otherwise, and its
+// listing would read as an archive without entries: nothing found, and a delete let through unchecked.
+bool ListingWordsKnown(const std::wstring& output) {
+  bool afterKeyLine = false;
+  std::size_t start = 0;
+  while (start < output.size()) {
+    std::size_t end = output.find(L'\n', start);
+    if (end == std::wstring::npos) end = output.size();
+    std::wstring line = output.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == L'\r') line.pop_back();
+    std::wstring key, value;
+    const bool keyLine = SplitKeyLine(line, key, value);
+    if (keyLine && !afterKeyLine && line.front() == L' ' && key != L"Name") return false;
+    afterKeyLine = keyLine;
+  }
+  return true;
+}
+
 // How many broken references the refusal names before it only counts the rest.
 constexpr std::size_t kNamedInRefusal = 3;
 
@@ -144,6 +164,8 @@ ListingRead ReadReferenceListing(const CallResult& call) {
   } else if (call.Output.find(kLeftOutMark) != std::wstring::npos) {
     listing.CutShort = true;
     listing.Problem = L"文件太多，无法完整列出";
+  } else if (!ListingWordsKnown(call.Output)) {
+    listing.Problem = L"无法读懂压缩程序的列表（需要英文版的压缩程序）";
   } else {
     listing.Read = true;
     listing.Entries = ParseTechnicalListing(call.Output);

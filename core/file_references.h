@@ -71,7 +71,8 @@ CallResult ReferenceListingCall(const BatchJob& job, std::size_t archive, const 
 void AppendReadingPassword(CallResult& call, const RunOptions& options, bool withPassword);
 
 // What a listing call's outcome means for the run: the entries when it was read whole; otherwise why
-// not (the call could not be started, the archiver failed, or the output was cut short).
+// not (the call could not be started, the archiver failed, the output was cut short, or its entries'
+// blocks are not opened by the English "Name: " this reads).
 struct ListingRead {
   bool Read = false;
   bool CutShort = false;  // the archiver listed it, but the output kept was cut short

@@ -23,6 +23,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const rarbatch::ListedEntry& entry : listed) {
     if (entry.Name.empty() || entry.Name.find(L'\n') != std::wstring::npos) std::abort();
   }
+  // A listing that is trusted gives exactly the entries parsed; one in words not known is not trusted.
+  rarbatch::CallResult call;
+  call.Outcome = rarbatch::CallOutcome::Exited;
+  call.Output = *text;
+  const rarbatch::ListingRead read = rarbatch::ReadReferenceListing(call);
+  if (read.Read ? read.Entries.size() != listed.size() : read.Problem.empty()) std::abort();
   // Each target as a delete name: what breaks is a listed reference with its target.
   std::vector<std::wstring> names;
   for (const rarbatch::ListedEntry& entry : listed) names.push_back(entry.Target);

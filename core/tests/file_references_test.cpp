@@ -147,6 +147,21 @@ TEST(ReferenceListingCall, ItsOutcomeSaysWhetherTheListingCanBeTrusted) {
   EXPECT_FALSE(read.CutShort);
   EXPECT_NE(read.Problem.find(L"(11)"), std::wstring::npos);
 
+  // An archiver that speaks another language: its blocks are there, but none opens with "Name: ", so
+  // the listing is not taken for an archive without entries.
+  call.ExitCode = 0;
+  call.Output = kListing;
+  for (std::size_t at; (at = call.Output.find(L" Name: ")) != std::wstring::npos;) {
+    call.Output.replace(at, 7, L" 名称: ");
+  }
+  read = ReadReferenceListing(call);
+  EXPECT_FALSE(read.Read);
+  EXPECT_FALSE(read.CutShort);
+  EXPECT_EQ(read.Problem, L"无法读懂压缩程序的列表（需要英文版的压缩程序）");
+  // An empty archive lists no blocks at all, and is read.
+  call.Output = L"\r\nArchive: empty.rar\r\nDetails: RAR 5\r\n\r\n";
+  EXPECT_TRUE(ReadReferenceListing(call).Read);
+
   call.Outcome = CallOutcome::StartFailed;
   call.Output = L"系统找不到指定的文件。";
   EXPECT_EQ(ReadReferenceListing(call).Problem, L"无法启动压缩程序：系统找不到指定的文件。");

@@ -35,11 +35,10 @@ std::optional<std::uint64_t> ParseCount(const std::wstring& text) {
   return value;
 }
 
-// Whether every indented block of "Key: value" lines opens with "Name: ", as each entry's block of an
-// English listing does. An archiver that speaks another language names its keys otherwise, and its
-// listing would read as an archive without entries: nothing found, and a delete let through unchecked.
-bool ListingWordsKnown(const std::wstring& output) {
-  bool afterKeyLine = false;
+// Calls `visit(line, keyLine, key, value)` for each line of a listing, its line break dropped; keyLine
+// says whether it is a "Key: value" line (SplitKeyLine).
+template <typename Visit>
+void ForEachListingLine(const std::wstring& output, Visit visit) {
   std::size_t start = 0;
   while (start < output.size()) {
     std::size_t end = output.find(L'\n', start);
@@ -49,10 +48,21 @@ bool ListingWordsKnown(const std::wstring& output) {
     if (!line.empty() && line.back() == L'\r') line.pop_back();
     std::wstring key, value;
     const bool keyLine = SplitKeyLine(line, key, value);
-    if (keyLine && !afterKeyLine && line.front() == L' ' && key != L"Name") return false;
-    afterKeyLine = keyLine;
+    visit(line, keyLine, key, value);
   }
-  return true;
+}
+
+// Whether every indented block of "Key: value" lines opens with "Name: ", as each entry's block of an
+// English listing does. An archiver that speaks another language names its keys otherwise, and its
+// listing would read as an archive without entries: nothing found, and a delete let through unchecked.
+bool ListingWordsKnown(const std::wstring& output) {
+  bool known = true, afterKeyLine = false;
+  ForEachListingLine(output, [&](const std::wstring& line, bool keyLine, const std::wstring& key,
+                                 const std::wstring&) {
+    if (keyLine && !afterKeyLine && line.front() == L' ' && key != L"Name") known = false;
+    afterKeyLine = keyLine;
+  });
+  return known;
 }
 
 // How many broken references the refusal names before it only counts the rest.
@@ -63,18 +73,12 @@ constexpr std::size_t kNamedInRefusal = 3;
 std::vector<ListedEntry> ParseTechnicalListing(const std::wstring& output) {
   std::vector<ListedEntry> entries;
   bool inBlock = false;
-  std::size_t start = 0;
-  while (start < output.size()) {
-    std::size_t end = output.find(L'\n', start);
-    if (end == std::wstring::npos) end = output.size();
-    std::wstring line = output.substr(start, end - start);
-    start = end + 1;
-    if (!line.empty() && line.back() == L'\r') line.pop_back();
-    std::wstring key, value;
-    if (!SplitKeyLine(line, key, value)) {
+  ForEachListingLine(output, [&](const std::wstring& line, bool keyLine, const std::wstring& key,
+                                 const std::wstring& value) {
+    if (!keyLine) {
       // A blank line, or any line that is no "Key: value", ends the entry's block.
       inBlock = false;
-      continue;
+      return;
     }
     // Only an indented "Name: " opens a block: the listing's own lines at the left edge
     // ("Archive: …", "Details: …") never do.
@@ -93,7 +97,7 @@ std::vector<ListedEntry> ParseTechnicalListing(const std::wstring& output) {
     } else if (inBlock && key == L"Flags") {
       entries.back().Encrypted = value.find(L"encrypted") != std::wstring::npos;
     }
-  }
+  });
   return entries;
 }
 

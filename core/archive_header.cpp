@@ -223,7 +223,9 @@ std::optional<std::wstring> WhyNoCallCanSucceed(const ArchiveHeader& header, con
   const bool callsWithPassword =
       job.UsePassword && !job.Password.empty() && (!job.AddFiles.empty() || !job.Samples.empty());
   if (header.NamesEncrypted && !callsWithPassword) return L"文件名已加密，需要密码";
-  const bool deletesOrAdds = !job.DeleteNames.empty() || !job.AddFiles.empty();
+  // Samples delete too: the archiver modifies no volume ("Cannot modify volume"), so a match found in
+  // one could never be taken out.
+  const bool deletesOrAdds = !job.DeleteNames.empty() || !job.AddFiles.empty() || !job.Samples.empty();
   if (header.Volume && deletesOrAdds) return L"分卷压缩包不能删除或添加文件";
   return std::nullopt;
 }

@@ -259,6 +259,7 @@ TEST(WhyNoCallCanSucceed, GivesTheReasonOnlyWhenEveryCallMustFail) {
        samplesWithPassword, none},
       {"volume, delete", volume, deletes, L"分卷压缩包不能删除或添加文件"},
       {"volume, add", volume, addsWithPassword, L"分卷压缩包不能删除或添加文件"},
+      {"volume, samples: a match could not be deleted", volume, samples, L"分卷压缩包不能删除或添加文件"},
       {"volume, comment", volume, comments, none},
       {"volume, delete and lock: the delete fails first, and nothing follows a failed step", volume,
        deletesAndLocks, L"分卷压缩包不能删除或添加文件"},

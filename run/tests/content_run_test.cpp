@@ -189,6 +189,32 @@ TEST(ContentRunOnTheRealArchiver, EncryptedNamesAreOpenedWithTheJobsPassword) {
   EXPECT_EQ(left, kCleaned);
 }
 
+// The archiver modifies no volume, so a match found in one could never be deleted: the run refuses a
+// volume before any call, as it does for a delete by name.
+TEST(ContentRunOnTheRealArchiver, AVolumeIsRefusedBeforeAnyCall) {
+  if (!testing::RealArchiver::Installed()) GTEST_SKIP() << "the host has no /usr/bin/rar (scripts/setup installs it)";
+  testing::ScratchFolder dir, corpusDir;
+  const testing::RealArchiver rar(dir.Path());
+  const Corpus corpus(corpusDir.Path());
+  corpus.Make(rar, dir.Path() + L"卷.rar", L"-v10k ");
+  const std::wstring first = dir.Path() + L"卷.part1.rar";
+  const std::string before = testing::ReadFileBytes(first);
+  ASSERT_FALSE(before.empty());
+  EXPECT_NE(rar.Run(L"d \"" + first + L"\" banner.jpg"), 0u) << "the archiver deleted from a volume";
+
+  BatchJob job;
+  job.RarPath = rar.Exe();
+  job.Archives = {first};
+  job.Samples = {SampleOf(corpus.dir + L"banner.jpg")};
+  JobRunner runner(job, 1, {});
+  RunToEnd(runner);
+  const ArchiveResult result = runner.Result(0);
+  EXPECT_EQ(result.State, ArchiveState::Failure);
+  EXPECT_EQ(result.Refusal, L"分卷压缩包不能删除或添加文件");
+  EXPECT_TRUE(result.Calls.empty());
+  EXPECT_EQ(testing::ReadFileBytes(first), before);
+}
+
 // A saved job carries its samples: the companion cleans the archives as the window's run does, on a
 // machine where the sample file is not there.
 TEST(ContentRunOnTheRealArchiver, TheCompanionRunsASavedJobAsTheWindowDoes) {

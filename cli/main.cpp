@@ -293,9 +293,10 @@ int Run(const CliArguments& arguments) {
     BatchJob checked = job;
     checked.UsePassword = false;
     if (auto problem = FindRunProblem(checked)) return Refuse(*problem);
-    // Comparing encrypted entries by content needs the password: taken from the environment when it
-    // is there, never asked for; without it such entries are reported as not compared.
-    if (job.UsePassword && !job.Samples.empty()) job.Password = gEnvironmentPassword;
+    // Listing encrypted names and comparing encrypted entries by content need the password: taken
+    // from the environment when it is there, never asked for; without it such archives are not
+    // previewed and such entries are reported as not compared.
+    if (job.UsePassword) job.Password = gEnvironmentPassword;
     return Preview(arguments, std::move(job));
   }
   if (job.UsePassword) {

@@ -46,9 +46,6 @@ std::wstring StateOf(const ArchiveHeader& header) {
   return state;
 }
 
-// A job with samples: one technical listing (lt) gives the entries, their references and their sizes
-// and CRC32s; the candidates are compared byte for byte, then the prediction takes the names and the
-// matches together. An archive the run would refuse is not compared: no call would delete anything.
 // Runs a listing, given the job's password when the call takes it (encrypted names).
 void RunListing(const BatchJob& job, CallResult& call, const std::string& passwordInput,
                 RunningArchivers* archivers) {
@@ -56,9 +53,15 @@ void RunListing(const BatchJob& job, CallResult& call, const std::string& passwo
                   kListingKeepBytes, 0, job.Password);
 }
 
-void PreviewByContent(const BatchJob& job, std::size_t archive, const RunOptions& options,
-                      const std::string& passwordInput, const std::vector<std::wstring>& storedPaths,
-                      bool rar4, bool namesEncrypted, RunningArchivers* archivers, ArchivePreview& preview) {
+// A job with samples, or an archive whose names are encrypted: one technical listing (lt) gives the
+// entries, their references and their sizes and CRC32s; with samples the candidates are compared byte
+// for byte, then the prediction takes the names and the matches together. An archive the run would
+// refuse is not compared: no call would delete anything. (The bare listing will not do with the
+// password on standard input: the archiver writes its prompt where the names go.)
+void PreviewFromTechnicalListing(const BatchJob& job, std::size_t archive, const RunOptions& options,
+                                 const std::string& passwordInput, const std::vector<std::wstring>& storedPaths,
+                                 bool rar4, bool namesEncrypted, RunningArchivers* archivers,
+                                 ArchivePreview& preview) {
   CallResult call = ReferenceListingCall(job, archive, options, namesEncrypted);
   RunListing(job, call, passwordInput, archivers);
   if (call.Outcome == CallOutcome::StartFailed) {
@@ -72,7 +75,7 @@ void PreviewByContent(const BatchJob& job, std::size_t archive, const RunOptions
   }
   preview.Listed = true;
   for (const ListedEntry& entry : read.Entries) preview.Entries.push_back(entry.Name);
-  if (preview.Refusal.empty()) {
+  if (!job.Samples.empty() && preview.Refusal.empty()) {
     // The password is used only when the job has it: the window gives it, the companion has it from
     // its environment; without it, encrypted candidates are reported as not compared.
     const bool withPassword = job.UsePassword && !job.Password.empty();
@@ -132,18 +135,18 @@ ArchivePreview PreviewArchive(const BatchJob& job, std::size_t archive, const Ru
     }
   }
   const bool namesEncrypted = header && header->NamesEncrypted;
-  if (!job.Samples.empty()) {
+  if (!job.Samples.empty() || namesEncrypted) {
     const bool rar4 = header && header->Format == ArchiveFormat::Rar4;
-    PreviewByContent(job, archive, options, passwordInput, storedPaths, rar4, namesEncrypted, archivers, preview);
+    PreviewFromTechnicalListing(job, archive, options, passwordInput, storedPaths, rar4, namesEncrypted, archivers,
+                                preview);
     return preview;
   }
-  // -p-: never ask for a password, which nobody would answer; encrypted names get the job's.
+  // -p-: never ask for a password, which nobody would answer.
   CallResult call;
-  call.CommandLine = QuoteArchiverArgument(job.RarPath) + L" lb";
-  AppendReadingPassword(call, options, namesEncrypted);
-  call.CommandLine += (utf8Output ? L" -scfr " : L" ") + QuoteArchiverArgument(preview.Archive);
+  call.CommandLine = QuoteArchiverArgument(job.RarPath) + L" lb -p-" + (utf8Output ? L" -scfr " : L" ") +
+                     QuoteArchiverArgument(preview.Archive);
   call.Utf8Output = utf8Output;
-  RunListing(job, call, passwordInput, archivers);
+  RunArchiverCall(job.RarPath, call, {}, archivers, kListingKeepBytes);
   if (call.Outcome != CallOutcome::Exited) {
     preview.ListProblem = L"无法启动压缩程序：" + call.Output;
     return preview;
@@ -163,8 +166,8 @@ ArchivePreview PreviewArchive(const BatchJob& job, std::size_t archive, const Ru
   PredictChanges(job, storedPaths, preview);
   // RAR 4 stores no references; for any other, the run lists them before it deletes, and so does this.
   if (PreviewNeedsReferences(preview) && !(header && header->Format == ArchiveFormat::Rar4)) {
-    CallResult listing = ReferenceListingCall(job, archive, options, namesEncrypted);
-    RunListing(job, listing, passwordInput, archivers);
+    CallResult listing = ReferenceListingCall(job, archive, RunOptions{PasswordSource::None, utf8Output}, false);
+    RunArchiverCall(job.RarPath, listing, {}, archivers, kListingKeepBytes);
     PredictBrokenReferences(job, listing, preview);
   }
   return preview;

@@ -12,6 +12,7 @@
 #include "core/utf8.h"
 #include "tools/dialog_driver.h"
 #include "tools/test_support.h"
+#include "win/file_hash.h"
 #include "win/files.h"
 #include "win/handles.h"
 
@@ -529,6 +530,25 @@ TEST_F(CliTest, APreviewWithSamplesNamesTheEntriesTakenByContent) {
   ASSERT_EQ(json["archives"][0]["by_content"].size(), 1u) << json.dump();
   EXPECT_EQ(json["archives"][0]["by_content"][0]["sample"], "ad.bin");
   EXPECT_EQ(testing::ReadFileBytes(archive), before);
+
+  // Encrypted names: listed and compared with RARBATCH_PASSWORD, not previewed without it.
+  const std::wstring hidden = dir() + L"名称加密.rar";
+  ASSERT_TRUE(testing::StartProcess(L"\"" + real + L"Rar.exe\" a -idq -r -ep1 -hpsecret \"" + hidden + L"\" \"" +
+                                        dir() + L"src\\*\"",
+                                    false, CREATE_NO_WINDOW, nullptr, startup, process));
+  CloseHandle(process.hThread);
+  UniqueHandle madeHidden(process.hProcess);
+  ASSERT_TRUE(testing::WaitForExit(madeHidden.get()) && GetExitCodeProcess(madeHidden.get(), &code) && code == 0) << code;
+  saved.Job.Archives = {hidden};
+  saved.Job.UsePassword = true;
+  saved.Job.Samples = {SampleOfFile(dir() + L"ad.bin", &code).value()};
+  const std::wstring hiddenJob = SaveJob(saved, L"加密.rbjob");
+  const CliRun without = RunCli({L"run", hiddenJob, L"--preview"}, dir());
+  EXPECT_EQ(without.Code, 2u) << without.Err;
+  EXPECT_NE(without.Err.find("文件名已加密，需要密码"), std::string::npos) << without.Err;
+  const CliRun with = RunCli({L"run", hiddenJob, L"--preview"}, dir(), L"secret");
+  EXPECT_EQ(with.Code, 0u) << with.Err;
+  EXPECT_NE(with.Err.find("按内容删除（ad.bin）：pics"), std::string::npos) << with.Err;
 }
 
 // A scheduled run has a way back: backups into the given folder, then `restore` puts the archives

@@ -271,6 +271,16 @@ TEST(PreviewOnTheRealArchiver, EntriesWithASamplesBytesAreTakenWhateverTheirName
   EXPECT_EQ(DescribePreview(job, previews[2]).State, L"不变");
   EXPECT_FALSE(previews[3].Listed);
   EXPECT_NE(previews[3].ListProblem, L"") << "a wrong password lists nothing";
+
+  // Without samples, a job that adds under the password opens encrypted names in the run, and the
+  // preview's bare listing takes the password too.
+  BatchJob byName = job;
+  byName.Samples.clear();
+  byName.Password = L"secret";
+  byName.AddFiles = {d + L"src\\keep.txt"};
+  previews = preview(byName);
+  ASSERT_TRUE(previews[3].Listed) << Utf8(previews[3].ListProblem);
+  EXPECT_EQ(Sorted(previews[3].Entries), (std::vector<std::wstring>{L"ad.bin", L"keep.txt"}));
 }
 
 // A figure, not a check: how long a preview of 100 archives takes with 1 and 2 workers. Run it with
